@@ -1,0 +1,51 @@
+#include "base/json.h"
+
+#include "base/utf8.h"
+
+namespace vesk {
+
+std::optional<Json> parse_json(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") return std::nullopt;
+  if (!valid_utf8(text)) return std::nullopt;
+  Json value = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
+  if (value.is_discarded()) return std::nullopt;
+  return value;
+}
+
+std::string compact_json(const Json& value) {
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string pretty_json(const Json& value) {
+  return value.dump(2, ' ', false, Json::error_handler_t::replace);
+}
+
+const Json* member(const Json& object, std::string_view key) {
+  if (!object.is_object()) return nullptr;
+  auto it = object.find(key);
+  return it == object.end() ? nullptr : &*it;
+}
+
+const std::string* string_member(const Json& object, std::string_view key) {
+  const Json* m = member(object, key);
+  return m && m->is_string() ? m->get_ptr<const std::string*>() : nullptr;
+}
+
+std::optional<bool> bool_member(const Json& object, std::string_view key) {
+  const Json* m = member(object, key);
+  if (m && m->is_boolean()) return m->get<bool>();
+  return std::nullopt;
+}
+
+std::optional<double> number_member(const Json& object, std::string_view key) {
+  const Json* m = member(object, key);
+  if (m && m->is_number()) return m->get<double>();
+  return std::nullopt;
+}
+
+const Json* array_member(const Json& object, std::string_view key) {
+  const Json* m = member(object, key);
+  return m && m->is_array() ? m : nullptr;
+}
+
+}  // namespace vesk

@@ -1,0 +1,33 @@
+// JSON documents: nlohmann::json, whose objects are std::map, so members are
+// always in ascending byte order of their keys.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace vesk {
+
+using Json = nlohmann::json;
+
+// Parses one document from UTF-8 text, white space around it allowed.
+// Fails on ill-formed UTF-8, a leading byte-order mark (it is not white
+// space) and anything after the document.
+std::optional<Json> parse_json(std::string_view text);
+
+// No white space at all. Ill-formed UTF-8 inside strings is replaced.
+std::string compact_json(const Json& value);
+// Two-space indentation, ": " after keys, no trailing newline.
+std::string pretty_json(const Json& value);
+
+// Member readers: nullptr or nullopt when `object` is not an object, has no
+// such member, or the member has another JSON type.
+const Json* member(const Json& object, std::string_view key);
+const std::string* string_member(const Json& object, std::string_view key);
+std::optional<bool> bool_member(const Json& object, std::string_view key);
+std::optional<double> number_member(const Json& object, std::string_view key);
+const Json* array_member(const Json& object, std::string_view key);
+
+}  // namespace vesk

@@ -1,0 +1,45 @@
+// What every command handler is given.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/json.h"
+#include "base/result.h"
+
+namespace vesk::cli {
+
+// Where a command's text goes. The console implementation writes to the
+// process's standard streams; tests record.
+class Io {
+ public:
+  virtual ~Io() = default;
+  virtual void out(std::string_view text) = 0;
+  virtual void err(std::string_view text) = 0;
+};
+
+// Sends one request to the tray app: kind, payload, wait limit in seconds.
+using RequestFn = std::function<Result<Json>(std::string_view, Json, unsigned)>;
+
+using Args = std::vector<std::string>;
+
+struct Context {
+  std::string app_folder;
+  bool json = false;  // --json was given
+  Io& io;
+  RequestFn request;
+};
+
+// Exit statuses.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitRefused = 1;
+inline constexpr int kExitFailed = 2;
+
+// A handler either ends with an exit status (its text already written), or
+// fails with a message that the entry prints as "vesk: <message>" on
+// standard error with status 2.
+using Outcome = Result<int>;
+
+}  // namespace vesk::cli

@@ -1,0 +1,55 @@
+#include "cli/entry.h"
+
+#include <algorithm>
+
+#include "cli/commands.h"
+#include "ipc/app_folder.h"
+#include "ipc/app_link.h"
+#include "platform/console.h"
+
+namespace vesk::cli {
+
+namespace {
+
+class ConsoleIo final : public Io {
+ public:
+  // A closed stream loses the text; the exit status stays the command's.
+  void out(std::string_view text) override { (void)platform::write_stdout(text); }
+  void err(std::string_view text) override { (void)platform::write_stderr(text); }
+};
+
+}  // namespace
+
+bool take_json_switch(std::vector<std::string>& args) {
+  auto removed = std::remove(args.begin(), args.end(), "--json");
+  bool found = removed != args.end();
+  args.erase(removed, args.end());
+  return found;
+}
+
+int run_cli(std::vector<std::string> args, const std::string& app_folder, Io& io,
+            RequestFn request) {
+  Context ctx{app_folder, take_json_switch(args), io, std::move(request)};
+  std::string word = args.empty() ? "status" : args.front();
+  Args rest(args.empty() ? args.end() : args.begin() + 1, args.end());
+  return run_command(ctx, word, rest);
+}
+
+int main_entry(std::vector<std::string> args) {
+  ConsoleIo io;
+  try {
+    platform::init_console();
+    std::string folder = ipc::app_folder();
+    return run_cli(std::move(args), folder, io,
+                   [folder](std::string_view kind, Json payload, unsigned wait) {
+                     return ipc::app_request(folder, kind, std::move(payload), wait);
+                   });
+  } catch (const std::exception& e) {
+    io.err(std::string("vesk: internal error: ") + e.what() + "\n");
+  } catch (...) {
+    io.err("vesk: internal error\n");
+  }
+  return kExitFailed;
+}
+
+}  // namespace vesk::cli

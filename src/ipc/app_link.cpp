@@ -1,0 +1,111 @@
+#include "ipc/app_link.h"
+
+#include <cstdio>
+
+#include "ipc/liveness.h"
+#include "platform/clock.h"
+#include "platform/dir_watch.h"
+#include "platform/fs.h"
+#include "platform/process.h"
+
+namespace vesk::ipc {
+
+namespace {
+
+std::string hex(uint64_t value) {
+  char buf[17];
+  std::snprintf(buf, sizeof buf, "%llx", static_cast<unsigned long long>(value));
+  return buf;
+}
+
+}  // namespace
+
+std::string request_id(uint64_t filetime, uint32_t pid) {
+  uint64_t ns = filetime > platform::kUnixEpochFiletime
+                    ? (filetime - platform::kUnixEpochFiletime) * 100
+                    : 0;
+  return hex(ns) + "-" + hex(pid);
+}
+
+std::string request_document(std::string_view kind, const Json& payload) {
+  Json doc = Json::object();
+  doc["args"] = payload;
+  doc["cmd"] = std::string(kind);
+  return compact_json(doc);
+}
+
+Result<Json> app_request(const std::string& app_folder, std::string_view kind,
+                         Json payload, unsigned wait_seconds) {
+  using platform::join_path;
+  if (!app_alive(app_folder)) return Error{std::string(kNotRunning)};
+
+  std::string requests = join_path(app_folder, "requests");
+  std::string replies = join_path(app_folder, "replies");
+  (void)platform::create_dirs(requests);
+  (void)platform::create_dirs(replies);
+
+  std::string id = request_id(platform::system_filetime(), platform::current_pid());
+  std::string text = request_document(kind, payload);
+  std::string tmp_path = join_path(requests, id + ".tmp");
+  std::string request_path = join_path(requests, id + ".json");
+  std::string reply_path = join_path(replies, id + ".json");
+
+  if (auto written = platform::write_file(tmp_path, text); !written) {
+    return Error{"couldn't write the request: " + written.message()};
+  }
+  // Watch before sending so that no reply can slip in unseen. Without a
+  // watch the wait below is a plain 40 ms poll.
+  std::unique_ptr<platform::DirWatch> watch = platform::DirWatch::open(replies);
+  if (auto sent = platform::rename_replace(tmp_path, request_path); !sent) {
+    return Error{"couldn't send the request: " + sent.message()};
+  }
+
+  const uint64_t start = platform::monotonic_ns();
+  for (;;) {
+    uint64_t now = platform::monotonic_ns();
+    uint64_t elapsed_seconds = now > start ? (now - start) / 1000000000ULL : 0;
+    if (elapsed_seconds >= wait_seconds) {
+      (void)platform::remove_file(request_path);
+      return Error{std::string(kNoAnswer)};
+    }
+    if (auto reply_text = platform::read_file(reply_path)) {
+      if (std::optional<Json> reply = parse_json(*reply_text)) {
+        (void)platform::remove_file(reply_path);
+        return std::move(*reply);
+      }
+    }
+    if (watch) {
+      watch->wait(kPollMs);
+    } else {
+      platform::sleep_ms(kPollMs);
+    }
+  }
+}
+
+std::string atomic_temp_path(const std::string& path, uint32_t pid) {
+  size_t name_start = path.find_last_of(platform::kPathSeparator == '/' ? "/" : "\\/");
+  name_start = name_start == std::string::npos ? 0 : name_start + 1;
+  size_t dot = path.rfind('.');
+  std::string suffix = "tmp" + std::to_string(pid);
+  if (dot != std::string::npos && dot > name_start) return path.substr(0, dot + 1) + suffix;
+  return path + "." + suffix;
+}
+
+Status write_atomic(const std::string& path, std::string_view bytes) {
+  std::string tmp = atomic_temp_path(path, platform::current_pid());
+  Status result = [&]() -> Status {
+    TRY_ASSIGN(platform::WriteFile file, platform::WriteFile::create(tmp));
+    TRY(file.write_all(bytes));
+    TRY(file.flush_to_disk());
+    TRY(file.close());
+    return platform::rename_replace(tmp, path);
+  }();
+  if (!result) (void)platform::remove_file(tmp);
+  return result;
+}
+
+void write_unix_time(const std::string& path) {
+  (void)platform::write_file(path, std::to_string(unix_now()));
+}
+
+}  // namespace vesk::ipc

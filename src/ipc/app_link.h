@@ -1,0 +1,50 @@
+// The file-drop exchange with the tray app, and the durable file writes
+// that share its folder.
+//
+// A request is written to requests/<id>.tmp, renamed to requests/<id>.json
+// (so a .json request is always complete), and answered by the tray app in
+// replies/<id>.json, which is read as soon as it parses and then deleted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/json.h"
+#include "base/result.h"
+
+namespace vesk::ipc {
+
+inline constexpr std::string_view kNotRunning =
+    "Vesk isn't running. Start the Vesk app first (it lives in the system tray).";
+inline constexpr std::string_view kNoAnswer =
+    "Vesk didn't answer in time. It may be busy or stuck; try again, or restart the app.";
+
+// How often the reply file is read while no change notification arrives.
+inline constexpr unsigned kPollMs = 40;
+
+// "<T>-<P>": T the FILETIME clock as nanoseconds since 1970 (0 before), P the
+// process id, both lower-case hexadecimal without leading zeros.
+std::string request_id(uint64_t filetime, uint32_t pid);
+
+// {"args":payload,"cmd":kind}, compact.
+std::string request_document(std::string_view kind, const Json& payload);
+
+// Sends one request and waits up to `wait_seconds` whole seconds for the
+// reply. Returns the reply value unchanged, or a one-line message.
+Result<Json> app_request(const std::string& app_folder, std::string_view kind,
+                         Json payload, unsigned wait_seconds);
+
+// The temporary sibling that write_atomic writes first: the extension
+// replaced by "tmp<pid>" (restore.json -> restore.tmp4242); a name without
+// an extension gets ".tmp<pid>" appended.
+std::string atomic_temp_path(const std::string& path, uint32_t pid);
+
+// Replaces the file at `path` with `bytes`: temporary sibling, write, flush
+// to disk, rename over the target. On failure the target is left as it was.
+Status write_atomic(const std::string& path, std::string_view bytes);
+
+// Writes unix_now() in decimal digits to `path`; failures are ignored.
+void write_unix_time(const std::string& path);
+
+}  // namespace vesk::ipc

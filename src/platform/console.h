@@ -1,0 +1,18 @@
+// Standard output and error.
+#pragma once
+
+#include <string_view>
+
+namespace vesk::platform {
+
+// Prepares the standard streams once at start-up: a closed pipe must come
+// back as a failed write, not end the process.
+void init_console();
+
+// Writes UTF-8 text. To a Windows console the text goes through the
+// console's Unicode API; to a pipe or a file it is written as UTF-8 bytes.
+// Returns false when the text could not be written in full.
+bool write_stdout(std::string_view text);
+bool write_stderr(std::string_view text);
+
+}  // namespace vesk::platform

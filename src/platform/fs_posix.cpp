@@ -1,0 +1,150 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/error.h"
+#include "platform/fs.h"
+
+namespace vesk::platform {
+
+const char kPathSeparator = '/';
+
+std::string join_path(std::string_view base, std::string_view name) {
+  std::string out(base);
+  if (!out.empty() && out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+Status create_dirs(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  if (ec) return Error{os_error_text(ec.value())};
+  return {};
+}
+
+Result<std::string> read_file(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return last_error();
+  std::string data;
+  char buf[8192];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Error e = last_error();
+      ::close(fd);
+      return e;
+    }
+    if (n == 0) break;
+    data.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return data;
+}
+
+Status write_file(const std::string& path, std::string_view bytes) {
+  TRY_ASSIGN(WriteFile file, WriteFile::create(path));
+  TRY(file.write_all(bytes));
+  return file.close();
+}
+
+Status rename_replace(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return last_error();
+  return {};
+}
+
+Status remove_file(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) return last_error();
+  return {};
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+Result<std::vector<std::string>> list_dir(const std::string& path) {
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) return last_error();
+  std::vector<std::string> names;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  ::closedir(dir);
+  return names;
+}
+
+Result<WriteFile> WriteFile::create(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return last_error();
+  return WriteFile(fd);
+}
+
+WriteFile::WriteFile(WriteFile&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = -1;
+}
+
+WriteFile& WriteFile::operator=(WriteFile&& other) noexcept {
+  if (this != &other) {
+    (void)close();
+    handle_ = other.handle_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+WriteFile::~WriteFile() { (void)close(); }
+
+Status WriteFile::write_all(std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return last_error();
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return {};
+}
+
+Status WriteFile::flush_to_disk() {
+  if (::fsync(static_cast<int>(handle_)) != 0) return last_error();
+  return {};
+}
+
+Status WriteFile::close() {
+  if (handle_ < 0) return {};
+  int fd = static_cast<int>(handle_);
+  handle_ = -1;
+  if (::close(fd) != 0 && errno != EINTR) return last_error();
+  return {};
+}
+
+Result<std::string> self_exe_path() {
+  char buf[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n < 0) return last_error();
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+Result<std::string> make_temp_dir(std::string_view prefix) {
+  const char* base = std::getenv("TMPDIR");
+  std::string templ = join_path(base && *base ? base : "/tmp", std::string(prefix) + "XXXXXX");
+  if (::mkdtemp(templ.data()) == nullptr) return last_error();
+  return templ;
+}
+
+void remove_tree(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+}
+
+}  // namespace vesk::platform

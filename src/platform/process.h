@@ -1,0 +1,70 @@
+// Processes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/result.h"
+
+namespace vesk::platform {
+
+uint32_t current_pid();
+
+// Whether the process with this id is running, and if so its creation time
+// as a FILETIME value (100-nanosecond units since 1601-01-01 UTC).
+//
+// Windows: OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION), GetExitCodeProcess
+// must report STILL_ACTIVE, and the creation time is GetProcessTimes' first
+// FILETIME.
+//
+// Linux: the creation time, in the same unit, is
+//   116444736000000000 + btime * 10^7 + starttime * 10^7 / CLK_TCK
+// where btime is the `btime` line of /proc/stat and starttime is field 22 of
+// /proc/<pid>/stat (clock ticks since boot). A zombie counts as not running.
+std::optional<uint64_t> process_start_time(uint32_t pid);
+
+// Environment changes for a child: name and value, or name and nullopt to
+// remove the variable. Everything else is inherited.
+using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+struct CapturedRun {
+  int exit_code = 0;  // the exit code; on POSIX 128 + signal for a signal
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` (a path) with `args`, feeds it `input` on standard input,
+// collects standard output and error and waits for it to end.
+Result<CapturedRun> run_captured(const std::string& program,
+                                 const std::vector<std::string>& args,
+                                 const EnvChanges& env = {},
+                                 const std::string& input = {});
+
+// A child started in the background with captured output; for tests and
+// benchmarks that run many at once.
+class Child {
+ public:
+  static Result<Child> start(const std::string& program,
+                             const std::vector<std::string>& args,
+                             const EnvChanges& env = {},
+                             const std::string& input = {});
+  Child(Child&&) noexcept;
+  Child& operator=(Child&&) noexcept;
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child();
+
+  uint32_t pid() const;
+  // Reads the output to its end and waits for the child.
+  Result<CapturedRun> wait();
+
+ private:
+  struct Impl;
+  explicit Child(Impl* impl) : impl_(impl) {}
+  Impl* impl_ = nullptr;
+};
+
+}  // namespace vesk::platform

@@ -1,0 +1,235 @@
+#include "standin/standin.h"
+
+#include <algorithm>
+
+#include "ipc/liveness.h"
+#include "platform/clock.h"
+#include "platform/dir_watch.h"
+#include "platform/fs.h"
+#include "platform/process.h"
+
+namespace vesk::standin {
+
+using platform::join_path;
+
+namespace {
+
+constexpr unsigned kHeartbeatMs = 2000;
+constexpr unsigned kIdleWaitMs = 50;
+
+bool ends_with(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+std::string mode_sentence(const std::string& mode) {
+  if (mode == "always") return "Keeping the laptop awake.";
+  if (mode == "off") return "Not keeping the laptop awake on its own.";
+  return "Keeping awake while an agent works.";
+}
+
+}  // namespace
+
+StandIn::StandIn(std::string app_folder)
+    : folder_(std::move(app_folder)),
+      requests_dir_(join_path(folder_, "requests")),
+      replies_dir_(join_path(folder_, "replies")) {
+  (void)platform::create_dirs(requests_dir_);
+  (void)platform::create_dirs(replies_dir_);
+}
+
+StandIn::~StandIn() { stop(); }
+
+void StandIn::start() {
+  stopping_ = false;
+  write_heartbeat();
+  thread_ = std::thread([this] { serve(); });
+}
+
+void StandIn::stop() {
+  stopping_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void StandIn::serve() {
+  write_heartbeat();
+  std::unique_ptr<platform::DirWatch> watch = platform::DirWatch::open(requests_dir_);
+  uint64_t last_beat = platform::monotonic_ns();
+  while (!stopping_) {
+    serve_pending();
+    if (stopping_) break;
+    if (platform::monotonic_ns() - last_beat >= kHeartbeatMs * 1000000ULL) {
+      write_heartbeat();
+      last_beat = platform::monotonic_ns();
+    }
+    if (watch) {
+      watch->wait(kIdleWaitMs);
+    } else {
+      platform::sleep_ms(kIdleWaitMs);
+    }
+  }
+}
+
+void StandIn::write_heartbeat() {
+  {
+    std::lock_guard lock(mu_);
+    if (!heartbeat_) return;
+  }
+  uint32_t pid = platform::current_pid();
+  uint64_t created = platform::process_start_time(pid).value_or(0);
+  std::string text = std::to_string(ipc::unix_now()) + " " + std::to_string(pid) + " " +
+                     std::to_string(created) + "\n";
+  std::string path = join_path(folder_, "alive");
+  std::string tmp = path + ".standin-tmp";
+  if (platform::write_file(tmp, text)) (void)platform::rename_replace(tmp, path);
+}
+
+void StandIn::serve_pending() {
+  {
+    std::lock_guard lock(mu_);
+    if (leave_) return;
+  }
+  auto names = platform::list_dir(requests_dir_);
+  if (!names) return;
+  // Oldest first: ids begin with the sending time.
+  std::sort(names->begin(), names->end());
+  for (const std::string& name : *names) {
+    if (stopping_) return;
+    if (!ends_with(name, ".json")) continue;  // .tmp files are unfinished
+    std::string path = join_path(requests_dir_, name);
+    auto text = platform::read_file(path);
+    if (!text) continue;
+    (void)platform::remove_file(path);
+    Request request;
+    request.id = name.substr(0, name.size() - 5);
+    request.text = *text;
+    if (auto doc = parse_json(*text)) {
+      if (const std::string* kind = string_member(*doc, "cmd")) request.kind = *kind;
+      if (const Json* args = member(*doc, "args")) request.args = *args;
+    }
+    answer(request);
+  }
+}
+
+void StandIn::answer(const Request& request) {
+  std::optional<Json> reply;
+  Script scripted;
+  unsigned delay = 0;
+  bool two_parts = false;
+  {
+    std::lock_guard lock(mu_);
+    taken_.push_back(request);
+    delay = delay_ms_;
+    two_parts = two_parts_;
+    if (auto it = scripts_.find(request.kind); it != scripts_.end()) {
+      scripted = it->second;
+    } else {
+      reply = built_in_reply(request);
+    }
+  }
+  if (scripted) reply = scripted(request);
+  if (!reply) return;  // taken, never answered
+  if (delay > 0) platform::sleep_ms(delay);
+  std::string text = compact_json(*reply);
+  std::string path = join_path(replies_dir_, request.id + ".json");
+  if (two_parts) {
+    // Rewrite in place so that a reader can catch the first half alone.
+    (void)platform::write_file(path, text.substr(0, text.size() / 2));
+    platform::sleep_ms(150);
+    (void)platform::write_file(path, text);
+  } else {
+    std::string tmp = join_path(replies_dir_, request.id + ".part");
+    if (platform::write_file(tmp, text)) (void)platform::rename_replace(tmp, path);
+  }
+  if (request.kind == "quit") stopping_ = true;
+}
+
+void StandIn::drop_exited_holds() {
+  std::erase_if(holds_, [](const Hold& h) {
+    return h.pid && !platform::process_start_time(*h.pid).has_value();
+  });
+}
+
+Json StandIn::built_in_reply(const Request& request) {
+  const Json& args = request.args;
+  const std::string& kind = request.kind;
+  drop_exited_holds();
+  if (kind == "status") {
+    Json holds = Json::array();
+    for (const Hold& h : holds_) holds.push_back({{"id", h.id}, {"reason", h.reason}});
+    return {{"ok", true}, {"status", mode_sentence(mode_)}, {"mode", mode_}, {"holds", holds}};
+  }
+  if (kind == "mode") {
+    const std::string* mode = string_member(args, "mode");
+    if (!mode || (*mode != "always" && *mode != "auto" && *mode != "off")) {
+      return {{"ok", false}, {"error", "Unknown mode."}};
+    }
+    mode_ = *mode;
+    return {{"ok", true}, {"status", mode_sentence(mode_)}};
+  }
+  if (kind == "hold") {
+    Hold hold;
+    hold.id = std::to_string(next_hold_++);
+    if (const Json* pid = member(args, "pid"); pid && pid->is_number_unsigned()) {
+      hold.pid = pid->get<uint32_t>();
+    }
+    const std::string* reason = string_member(args, "reason");
+    hold.reason = reason ? *reason : "Held";
+    holds_.push_back(hold);
+    return {{"ok", true}, {"hold", {{"id", hold.id}}}, {"status", "Holding: " + hold.reason + "."}};
+  }
+  if (kind == "release" || kind == "release_own" || kind == "release_pid") {
+    const std::string* id = string_member(args, "id");
+    std::optional<uint32_t> pid;
+    if (const Json* p = member(args, "pid"); p && p->is_number_unsigned()) pid = p->get<uint32_t>();
+    size_t before = holds_.size();
+    std::erase_if(holds_, [&](const Hold& h) {
+      if (kind == "release_pid") return pid && h.pid == pid;
+      if (kind == "release_own") return id && h.id == *id && pid && h.pid == pid;
+      return id == nullptr || h.id == *id;
+    });
+    size_t released = before - holds_.size();
+    if (kind == "release" && id != nullptr && released == 0) {
+      return {{"ok", false}, {"error", "No hold " + *id + "."}};
+    }
+    return {{"ok", true}, {"released", released}, {"status", "Released."}};
+  }
+  if (kind == "quit") return {{"ok", true}, {"status", "Quitting."}};
+  return {{"ok", true}, {"status", "Done: " + kind + "."}};
+}
+
+void StandIn::script(const std::string& kind, Script script) {
+  std::lock_guard lock(mu_);
+  scripts_[kind] = std::move(script);
+}
+
+void StandIn::reply_after_ms(unsigned ms) {
+  std::lock_guard lock(mu_);
+  delay_ms_ = ms;
+}
+
+void StandIn::reply_in_two_parts(bool on) {
+  std::lock_guard lock(mu_);
+  two_parts_ = on;
+}
+
+void StandIn::leave_requests(bool on) {
+  std::lock_guard lock(mu_);
+  leave_ = on;
+}
+
+void StandIn::keep_heartbeat(bool on) {
+  std::lock_guard lock(mu_);
+  heartbeat_ = on;
+}
+
+std::vector<Request> StandIn::requests() const {
+  std::lock_guard lock(mu_);
+  return taken_;
+}
+
+std::vector<Hold> StandIn::holds() const {
+  std::lock_guard lock(mu_);
+  return holds_;
+}
+
+}  // namespace vesk::standin

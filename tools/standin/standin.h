@@ -1,0 +1,98 @@
+// A stand-in for the tray app: it plays the tray app's side of the app
+// folder exchange, for tests and for trying the program without the real
+// app. It keeps the heartbeat file fresh, takes complete request files
+// (never .tmp), answers each with a JSON object carrying "ok" and a
+// one-line "status", keeps a little state (mode, holds) and stops on "quit".
+//
+// Tests run it in-process and script it: a reply per request kind, late
+// replies, no reply, replies written in two parts; it records every request.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/json.h"
+
+namespace vesk::standin {
+
+struct Request {
+  std::string id;    // the file name without ".json"
+  std::string text;  // the file's bytes
+  std::string kind;  // "cmd"
+  Json args;         // "args"
+};
+
+// A scripted answer: the reply to write, or nullopt to take the request and
+// never answer it.
+using Script = std::function<std::optional<Json>(const Request&)>;
+
+struct Hold {
+  std::string id;
+  std::optional<uint32_t> pid;
+  std::string reason;
+};
+
+class StandIn {
+ public:
+  explicit StandIn(std::string app_folder);
+  ~StandIn();
+  StandIn(const StandIn&) = delete;
+  StandIn& operator=(const StandIn&) = delete;
+
+  // Writes the heartbeat and serves requests on a thread of its own.
+  void start();
+  // Stops serving (also the heartbeat). Called by the destructor.
+  void stop();
+  // Serves on the calling thread until "quit" arrives or stop() is called.
+  void serve();
+
+  // Scripting; safe to call while serving.
+  void script(const std::string& kind, Script script);
+  void reply_after_ms(unsigned ms);       // every reply that much late
+  void reply_in_two_parts(bool on);       // half, a pause, the rest
+  void leave_requests(bool on);           // take no requests at all
+  void keep_heartbeat(bool on);           // stop refreshing `alive`
+
+  // Every request taken so far, in order.
+  std::vector<Request> requests() const;
+  std::vector<Hold> holds() const;
+  const std::string& folder() const { return folder_; }
+
+  // Writes `alive` now: "<unix time> <pid> <creation time>".
+  void write_heartbeat();
+
+ private:
+  void serve_pending();
+  void answer(const Request& request);
+  Json built_in_reply(const Request& request);
+  void drop_exited_holds();
+
+  std::string folder_;
+  std::string requests_dir_;
+  std::string replies_dir_;
+
+  mutable std::mutex mu_;
+  std::map<std::string, Script> scripts_;
+  std::vector<Request> taken_;
+  unsigned delay_ms_ = 0;
+  bool two_parts_ = false;
+  bool leave_ = false;
+  bool heartbeat_ = true;
+
+  // Tray state.
+  std::string mode_ = "auto";
+  std::vector<Hold> holds_;
+  uint64_t next_hold_ = 1;
+
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
+}  // namespace vesk::standin

@@ -12,6 +12,8 @@ namespace vesk::platform {
 
 // '\\' on Windows, '/' elsewhere.
 extern const char kPathSeparator;
+// ".exe" on Windows, "" elsewhere.
+extern const char kExeSuffix[];
 
 // `base` and `name` joined with one separator (no separator is doubled).
 std::string join_path(std::string_view base, std::string_view name);

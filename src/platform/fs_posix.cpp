@@ -14,6 +14,7 @@
 namespace vesk::platform {
 
 const char kPathSeparator = '/';
+const char kExeSuffix[] = "";
 
 std::string join_path(std::string_view base, std::string_view name) {
   std::string out(base);

@@ -57,6 +57,7 @@ class Child {
   Child& operator=(const Child&) = delete;
   ~Child();
 
+  // The child's process id (also after wait()).
   uint32_t pid() const;
   // Reads the output to its end and waits for the child.
   Result<CapturedRun> wait();

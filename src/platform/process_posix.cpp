@@ -125,7 +125,8 @@ std::vector<std::string> child_environment(const EnvChanges& changes) {
 }  // namespace
 
 struct Child::Impl {
-  pid_t pid = -1;
+  pid_t pid = -1;   // -1 once waited for
+  uint32_t id = 0;  // the process id, kept after the wait
   Fd in, out, err;
   std::string input;
 };
@@ -173,6 +174,7 @@ Result<Child> Child::start(const std::string& program,
 
   auto* impl = new Impl;
   impl->pid = pid;
+  impl->id = static_cast<uint32_t>(pid);
   impl->in = std::move(in_w);
   impl->out = std::move(out_r);
   impl->err = std::move(err_r);
@@ -202,7 +204,7 @@ Child::~Child() {
   impl_ = nullptr;
 }
 
-uint32_t Child::pid() const { return static_cast<uint32_t>(impl_->pid); }
+uint32_t Child::pid() const { return impl_->id; }
 
 Result<CapturedRun> Child::wait() {
   CapturedRun run;

@@ -1,0 +1,197 @@
+#include "ipc/app_link.h"
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "ipc/liveness.h"
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "platform/process.h"
+#include "standin/standin.h"
+
+namespace vesk::ipc {
+namespace {
+
+using platform::join_path;
+
+TEST(RequestId, NanosecondsAndPidInHex) {
+  // 1796580000.1234567 s after 1970, process 8000.
+  EXPECT_EQ(request_id(platform::kUnixEpochFiletime + 17965800001234567ULL, 8000),
+            "18eebbfdcdee0cbc-1f40");
+  EXPECT_EQ(request_id(platform::kUnixEpochFiletime, 1), "0-1");
+  EXPECT_EQ(request_id(5, 0xABCDEF), "0-abcdef");  // before 1970
+}
+
+TEST(RequestDocument, CompactWithSortedKeys) {
+  EXPECT_EQ(request_document("status", Json::object()), R"({"args":{},"cmd":"status"})");
+  EXPECT_EQ(request_document("mode", Json{{"mode", "always"}, {"minutes", 30.0}}),
+            R"({"args":{"minutes":30.0,"mode":"always"},"cmd":"mode"})");
+  EXPECT_EQ(request_document("release_pid", Json{{"pid", 8000u}}),
+            R"({"args":{"pid":8000},"cmd":"release_pid"})");
+  EXPECT_EQ(request_document("hold", Json{{"minutes", std::nan("")}}),
+            R"({"args":{"minutes":null},"cmd":"hold"})");
+}
+
+TEST(AtomicTempPath, ReplacesTheExtension) {
+  const std::string sep(1, platform::kPathSeparator);
+  struct Row {
+    std::string in, out;
+  };
+  const Row rows[] = {
+      {"restore.json", "restore.tmp4242"},
+      {"a" + sep + "touched.json", "a" + sep + "touched.tmp4242"},
+      {"alive", "alive.tmp4242"},
+      {".hidden", ".hidden.tmp4242"},
+      {"x.tar.gz", "x.tar.tmp4242"},
+      {"dir.d" + sep + "name", "dir.d" + sep + "name.tmp4242"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(atomic_temp_path(row.in, 4242), row.out) << row.in;
+}
+
+TEST(WriteAtomic, ReplacesAndLeavesNoTemporary) {
+  testing::TempDir dir;
+  std::string target = join_path(dir.path(), "restore.json");
+  ASSERT_TRUE(platform::write_file(target, "old"));
+  ASSERT_TRUE(write_atomic(target, "new contents"));
+  EXPECT_EQ(platform::read_file(target).value_or(""), "new contents");
+  EXPECT_EQ(testing::names_in(dir.path()), std::vector<std::string>{"restore.json"});
+}
+
+TEST(WriteAtomic, FailureLeavesTargetAlone) {
+  testing::TempDir dir;
+  std::string missing = join_path(join_path(dir.path(), "no-such-folder"), "restore.json");
+  Status result = write_atomic(missing, "x");
+  ASSERT_FALSE(result);
+  EXPECT_NE(result.message().find("(os error "), std::string::npos) << result.message();
+  EXPECT_TRUE(testing::names_in(dir.path()).empty());
+}
+
+TEST(WriteUnixTime, WritesDigitsOnly) {
+  testing::TempDir dir;
+  std::string marker = join_path(dir.path(), "installed");
+  uint64_t before = unix_now();
+  write_unix_time(marker);
+  std::string text = platform::read_file(marker).value_or("");
+  ASSERT_EQ(text.find_first_not_of("0123456789"), std::string::npos) << text;
+  EXPECT_GE(std::stoull(text), before);
+  EXPECT_LE(std::stoull(text), unix_now());
+  write_unix_time(join_path(join_path(dir.path(), "missing"), "installed"));  // ignored
+}
+
+class AppRequestTest : public ::testing::Test {
+ protected:
+  testing::TempDir dir;
+  std::string folder = dir.path();
+  std::string requests = join_path(folder, "requests");
+  std::string replies = join_path(folder, "replies");
+};
+
+TEST_F(AppRequestTest, NotRunningWritesNothing) {
+  auto reply = app_request(folder, "status", Json::object(), 1);
+  ASSERT_FALSE(reply);
+  EXPECT_EQ(reply.message(), kNotRunning);
+  EXPECT_TRUE(testing::names_in(requests).empty());
+
+  // A heartbeat 15 seconds old no longer counts.
+  ASSERT_TRUE(platform::write_file(join_path(folder, "alive"), std::to_string(unix_now() - 15)));
+  EXPECT_EQ(app_request(folder, "status", Json::object(), 1).message(), kNotRunning);
+  EXPECT_TRUE(testing::names_in(requests).empty());
+}
+
+TEST_F(AppRequestTest, SendsTheDocumentAndReturnsTheReply) {
+  standin::StandIn app(folder);
+  app.script("mode", [](const standin::Request&) {
+    return Json{{"ok", true}, {"status", "S"}};
+  });
+  app.start();
+  auto reply = app_request(folder, "mode", Json{{"mode", "always"}, {"minutes", 30.0}}, 10);
+  ASSERT_TRUE(reply) << reply.message();
+  EXPECT_EQ(*reply, (Json{{"ok", true}, {"status", "S"}}));
+  auto seen = app.requests();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, R"({"args":{"minutes":30.0,"mode":"always"},"cmd":"mode"})");
+  // The id is the time in hexadecimal nanoseconds and our pid.
+  std::string pid_hex = seen[0].id.substr(seen[0].id.find('-') + 1);
+  EXPECT_EQ(std::stoul(pid_hex, nullptr, 16), platform::current_pid());
+  app.stop();
+  EXPECT_TRUE(testing::names_in(replies).empty());  // the reply was deleted
+}
+
+TEST_F(AppRequestTest, NonObjectReplyComesBackUnchanged) {
+  standin::StandIn app(folder);
+  app.script("status", [](const standin::Request&) { return Json(true); });
+  app.start();
+  auto reply = app_request(folder, "status", Json::object(), 5);
+  ASSERT_TRUE(reply) << reply.message();
+  EXPECT_EQ(*reply, Json(true));
+}
+
+TEST_F(AppRequestTest, ReplyWrittenInTwoPartsIsReadWhole) {
+  standin::StandIn app(folder);
+  app.reply_in_two_parts(true);
+  app.script("status", [](const standin::Request&) {
+    return Json{{"ok", true}, {"status", std::string(200, 'x')}};
+  });
+  app.start();
+  auto reply = app_request(folder, "status", Json::object(), 5);
+  ASSERT_TRUE(reply) << reply.message();
+  EXPECT_EQ(*string_member(*reply, "status"), std::string(200, 'x'));
+}
+
+// Replies that never parse keep the caller waiting until its limit.
+TEST_F(AppRequestTest, UnreadableRepliesTimeOut) {
+  const std::string bad_replies[] = {
+      "\xEF\xBB\xBF{\"ok\":true}",     // byte-order mark
+      "{\"status\":\"\xFF\"}",         // not UTF-8
+      "{\"ok\":true} trailing",         // garbage after the document
+      "{\"ok\":true}{\"ok\":true}",    // two documents
+  };
+  standin::StandIn app(folder);
+  app.start();
+  for (const std::string& bad : bad_replies) {
+    // Answer with bytes of our own instead of a JSON value.
+    app.script("status", [&](const standin::Request& r) -> std::optional<Json> {
+      (void)platform::write_file(join_path(replies, r.id + ".json"), bad);
+      return std::nullopt;
+    });
+    auto reply = app_request(folder, "status", Json::object(), 1);
+    ASSERT_FALSE(reply) << bad;
+    EXPECT_EQ(reply.message(), kNoAnswer);
+  }
+}
+
+TEST_F(AppRequestTest, TimeOutDeletesTheUntakenRequest) {
+  standin::StandIn app(folder);
+  app.leave_requests(true);
+  app.start();
+  uint64_t start = platform::monotonic_ns();
+  auto reply = app_request(folder, "status", Json::object(), 2);
+  double seconds = static_cast<double>(platform::monotonic_ns() - start) / 1e9;
+  ASSERT_FALSE(reply);
+  EXPECT_EQ(reply.message(), kNoAnswer);
+  EXPECT_GE(seconds, 2.0);
+  EXPECT_TRUE(testing::names_in(requests).empty());
+}
+
+TEST_F(AppRequestTest, LateReplyWithinTheLimitIsAccepted) {
+  standin::StandIn app(folder);
+  app.reply_after_ms(1200);
+  app.start();
+  auto reply = app_request(folder, "status", Json::object(), 3);
+  ASSERT_TRUE(reply) << reply.message();
+  EXPECT_EQ(bool_member(*reply, "ok"), true);
+}
+
+TEST_F(AppRequestTest, UnwritableRequestFolderFails) {
+  ASSERT_TRUE(platform::write_file(join_path(folder, "alive"), std::to_string(unix_now())));
+  // A file where the requests folder should be.
+  ASSERT_TRUE(platform::write_file(requests, "in the way"));
+  auto reply = app_request(folder, "status", Json::object(), 1);
+  ASSERT_FALSE(reply);
+  const std::string prefix = "couldn't write the request: ";
+  EXPECT_EQ(reply.message().substr(0, prefix.size()), prefix) << reply.message();
+  EXPECT_NE(reply.message().find("(os error "), std::string::npos) << reply.message();
+}
+
+}  // namespace
+}  // namespace vesk::ipc

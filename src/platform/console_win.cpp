@@ -1,0 +1,60 @@
+#include "platform/console.h"
+
+#include "platform/win_handle.h"
+
+namespace vesk::platform {
+
+void init_console() {
+  // No system dialog boxes (a missing disk, a crash) for a program that
+  // scripts and agents run unattended. Writes to a closed pipe already come
+  // back as errors on Windows.
+  SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+}
+
+namespace {
+
+bool write_console(HANDLE h, std::string_view text) {
+  std::wstring wide = win::widen(text);
+  std::wstring_view rest = wide;
+  while (!rest.empty()) {
+    // Bounded pieces: old consoles refuse very large writes. A piece never
+    // ends between the halves of a surrogate pair.
+    size_t n = rest.size() < 8192 ? rest.size() : 8192;
+    if (n < rest.size() && rest[n - 1] >= 0xD800 && rest[n - 1] <= 0xDBFF) --n;
+    DWORD put = 0;
+    if (!WriteConsoleW(h, rest.data(), static_cast<DWORD>(n), &put, nullptr) || put == 0) {
+      return false;
+    }
+    rest.remove_prefix(put);
+  }
+  return true;
+}
+
+bool write_bytes(HANDLE h, std::string_view text) {
+  while (!text.empty()) {
+    DWORD chunk = static_cast<DWORD>(text.size() < (1u << 30) ? text.size() : (1u << 30));
+    DWORD put = 0;
+    if (!WriteFile(h, text.data(), chunk, &put, nullptr)) return false;
+    // A pipe in non-blocking mode may take nothing; call that a failure
+    // rather than spin.
+    if (put == 0) return false;
+    text.remove_prefix(put);
+  }
+  return true;
+}
+
+bool write_std(DWORD which, std::string_view text) {
+  if (text.empty()) return true;
+  HANDLE h = GetStdHandle(which);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return false;
+  DWORD mode = 0;
+  if (GetConsoleMode(h, &mode)) return write_console(h, text);
+  return write_bytes(h, text);
+}
+
+}  // namespace
+
+bool write_stdout(std::string_view text) { return write_std(STD_OUTPUT_HANDLE, text); }
+bool write_stderr(std::string_view text) { return write_std(STD_ERROR_HANDLE, text); }
+
+}  // namespace vesk::platform

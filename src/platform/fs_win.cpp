@@ -1,0 +1,264 @@
+#include <atomic>
+#include <filesystem>
+
+#include "platform/error.h"
+#include "platform/fs.h"
+#include "platform/win_handle.h"
+
+namespace vesk::platform {
+
+using win::narrow;
+using win::UniqueHandle;
+using win::widen;
+
+const char kPathSeparator = '\\';
+
+namespace {
+
+// Other processes rename over and delete the files we read (and the other way
+// round), so no open may lock anyone out.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The largest single ReadFile/WriteFile: DWORD-sized, well below the limit.
+constexpr size_t kMaxIo = 1u << 30;
+
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool is_directory(const std::wstring& path) {
+  DWORD attrs = GetFileAttributesW(path.c_str());
+  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The folder holding `path`, or "" when there is none to create ("C:\",
+// "\\server\share", a bare name).
+std::wstring parent_of(const std::wstring& path) {
+  size_t end = path.size();
+  while (end > 0 && is_separator(path[end - 1])) --end;
+  while (end > 0 && !is_separator(path[end - 1])) --end;
+  while (end > 0 && is_separator(path[end - 1])) --end;
+  std::wstring parent = path.substr(0, end);
+  // A drive ("C:") exists or not; it is never created.
+  if (parent.empty() || (parent.size() == 2 && parent[1] == L':')) return {};
+  return parent;
+}
+
+Status create_dirs_wide(const std::wstring& path, int depth) {
+  if (CreateDirectoryW(path.c_str(), nullptr)) return {};
+  DWORD error = GetLastError();
+  if (error == ERROR_PATH_NOT_FOUND && depth < 512) {
+    std::wstring parent = parent_of(path);
+    if (!parent.empty() && parent != path) {
+      TRY(create_dirs_wide(parent, depth + 1));
+      if (CreateDirectoryW(path.c_str(), nullptr)) return {};
+      error = GetLastError();
+    }
+  }
+  // Already there (also when someone else made it meanwhile, or when the
+  // system denies creating what exists, like a drive's root).
+  if (is_directory(path)) return {};
+  return Error{os_error_text(static_cast<int>(error))};
+}
+
+// Renaming onto a file that another process has open for a moment fails on
+// some file systems; such a clash clears within milliseconds.
+bool transient_sharing_error(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+         error == ERROR_LOCK_VIOLATION;
+}
+
+std::wstring hex(uint64_t value) {
+  std::wstring out;
+  do {
+    out.insert(out.begin(), L"0123456789abcdef"[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  return out;
+}
+
+HANDLE to_handle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+intptr_t from_handle(HANDLE h) { return reinterpret_cast<intptr_t>(h); }
+
+}  // namespace
+
+std::string join_path(std::string_view base, std::string_view name) {
+  std::string out(base);
+  if (!out.empty() && out.back() != '\\' && out.back() != '/') out += '\\';
+  out += name;
+  return out;
+}
+
+Status create_dirs(const std::string& path) {
+  if (path.empty()) return Error{os_error_text(ERROR_PATH_NOT_FOUND)};
+  return create_dirs_wide(widen(path), 0);
+}
+
+Result<std::string> read_file(const std::string& path) {
+  UniqueHandle file(CreateFileW(widen(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return last_error();
+  std::string data;
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
+      static_cast<uint64_t>(size.QuadPart) < (uint64_t{1} << 31)) {
+    data.reserve(static_cast<size_t>(size.QuadPart));
+  }
+  char buf[8192];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buf, sizeof buf, &got, nullptr)) {
+      if (GetLastError() == ERROR_BROKEN_PIPE) break;  // a pipe's end
+      return last_error();
+    }
+    if (got == 0) break;
+    data.append(buf, got);
+  }
+  return data;
+}
+
+Status write_file(const std::string& path, std::string_view bytes) {
+  TRY_ASSIGN(WriteFile file, WriteFile::create(path));
+  TRY(file.write_all(bytes));
+  return file.close();
+}
+
+Status rename_replace(const std::string& from, const std::string& to) {
+  std::wstring wfrom = widen(from), wto = widen(to);
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(wfrom.c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING)) return {};
+    DWORD error = GetLastError();
+    if (attempt >= 5 || !transient_sharing_error(error)) {
+      return Error{os_error_text(static_cast<int>(error))};
+    }
+    Sleep(static_cast<DWORD>(1 + attempt * 2));
+  }
+}
+
+Status remove_file(const std::string& path) {
+  if (!DeleteFileW(widen(path).c_str())) return last_error();
+  return {};
+}
+
+bool file_exists(const std::string& path) {
+  return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+Result<std::vector<std::string>> list_dir(const std::string& path) {
+  std::wstring pattern = widen(path);
+  if (!pattern.empty() && !is_separator(pattern.back())) pattern += L'\\';
+  pattern += L'*';
+
+  struct FindCloser {
+    HANDLE h;
+    ~FindCloser() {
+      if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    }
+  };
+  WIN32_FIND_DATAW entry{};
+  FindCloser find{FindFirstFileW(pattern.c_str(), &entry)};
+  std::vector<std::string> names;
+  if (find.h == INVALID_HANDLE_VALUE) {
+    // An empty drive root has no "." or "..", so nothing matches at all.
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
+    return last_error();
+  }
+  do {
+    std::wstring_view name = entry.cFileName;
+    if (name != L"." && name != L"..") names.push_back(narrow(name));
+  } while (FindNextFileW(find.h, &entry));
+  if (GetLastError() != ERROR_NO_MORE_FILES) return last_error();
+  return names;
+}
+
+// ---- WriteFile -------------------------------------------------------------
+
+Result<WriteFile> WriteFile::create(const std::string& path) {
+  HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return WriteFile(from_handle(h));
+}
+
+WriteFile::WriteFile(WriteFile&& other) noexcept : handle_(other.handle_) {
+  other.handle_ = from_handle(INVALID_HANDLE_VALUE);
+}
+
+WriteFile& WriteFile::operator=(WriteFile&& other) noexcept {
+  if (this != &other) {
+    (void)close();
+    handle_ = other.handle_;
+    other.handle_ = from_handle(INVALID_HANDLE_VALUE);
+  }
+  return *this;
+}
+
+WriteFile::~WriteFile() { (void)close(); }
+
+Status WriteFile::write_all(std::string_view bytes) {
+  if (to_handle(handle_) == INVALID_HANDLE_VALUE) return Error{os_error_text(ERROR_INVALID_HANDLE)};
+  while (!bytes.empty()) {
+    DWORD chunk = static_cast<DWORD>(bytes.size() < kMaxIo ? bytes.size() : kMaxIo);
+    DWORD put = 0;
+    // `::` for the system call: WriteFile here names this class.
+    if (!::WriteFile(to_handle(handle_), bytes.data(), chunk, &put, nullptr)) return last_error();
+    if (put == 0) return Error{os_error_text(ERROR_WRITE_FAULT)};
+    bytes.remove_prefix(put);
+  }
+  return {};
+}
+
+Status WriteFile::flush_to_disk() {
+  if (!FlushFileBuffers(to_handle(handle_))) return last_error();
+  return {};
+}
+
+Status WriteFile::close() {
+  HANDLE h = to_handle(handle_);
+  if (h == INVALID_HANDLE_VALUE) return {};
+  handle_ = from_handle(INVALID_HANDLE_VALUE);
+  if (!CloseHandle(h)) return last_error();
+  return {};
+}
+
+// ---- Paths -----------------------------------------------------------------
+
+Result<std::string> self_exe_path() {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return last_error();
+    // A full buffer means the name may have been cut short.
+    if (n < buf.size()) return narrow(std::wstring_view(buf.data(), n));
+    if (buf.size() >= 32768) return Error{os_error_text(ERROR_INSUFFICIENT_BUFFER)};
+    buf.assign(buf.size() * 2, L'\0');
+  }
+}
+
+Result<std::string> make_temp_dir(std::string_view prefix) {
+  wchar_t base[MAX_PATH + 2];
+  DWORD n = GetTempPathW(MAX_PATH + 2, base);
+  if (n == 0 || n > MAX_PATH + 1) return last_error();
+  std::wstring folder(base, n);
+  if (!is_separator(folder.back())) folder += L'\\';
+  folder += widen(prefix);
+
+  // Process id, a per-process counter and the clock: unique among
+  // concurrent callers; a clash with a leftover folder just tries again.
+  static std::atomic<uint32_t> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    std::wstring candidate = folder + hex(GetCurrentProcessId()) + L'-' +
+                             hex(counter.fetch_add(1)) + L'-' +
+                             hex(static_cast<uint64_t>(now.QuadPart) & 0xFFFFFFFFu);
+    if (CreateDirectoryW(candidate.c_str(), nullptr)) return narrow(candidate);
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return last_error();
+  }
+  return Error{os_error_text(ERROR_ALREADY_EXISTS)};
+}
+
+void remove_tree(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(std::filesystem::path(widen(path)), ec);
+}
+
+}  // namespace vesk::platform

@@ -1,0 +1,66 @@
+// Windows-only helpers for the *_win.cpp files: owned handles, and the
+// UTF-8 <-> UTF-16 conversions done at each system call.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "base/utf8.h"
+
+namespace vesk::platform::win {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t must be UTF-16");
+
+// A kernel handle closed on destruction. Both null and INVALID_HANDLE_VALUE
+// count as "no handle", since Win32 uses either depending on the function.
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE h) : h_(h) {}
+  UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+    if (this != &o) reset(o.release());
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { reset(); }
+
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+  explicit operator bool() const { return valid(); }
+
+  HANDLE release() {
+    HANDLE h = h_;
+    h_ = nullptr;
+    return h;
+  }
+  void reset(HANDLE h = nullptr) {
+    if (valid()) {
+      // Closing must not disturb an error code the caller is about to read.
+      DWORD saved = GetLastError();
+      CloseHandle(h_);
+      SetLastError(saved);
+    }
+    h_ = h;
+  }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
+// UTF-8 to a wide string for the W functions (ill-formed bytes become U+FFFD).
+inline std::wstring widen(std::string_view utf8) {
+  std::u16string u16 = utf8_to_utf16(utf8);
+  return std::wstring(reinterpret_cast<const wchar_t*>(u16.data()), u16.size());
+}
+
+// A wide string from the system to UTF-8 (lone surrogates become U+FFFD).
+inline std::string narrow(std::wstring_view wide) {
+  return utf16_to_utf8(
+      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+}
+
+}  // namespace vesk::platform::win

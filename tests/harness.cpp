@@ -1,0 +1,61 @@
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/fs.h"
+
+namespace vesk::testing {
+
+TempDir::TempDir() {
+  auto made = platform::make_temp_dir("vesk-test-");
+  if (!made) {
+    ADD_FAILURE() << "no temporary folder: " << made.message();
+    return;
+  }
+  path_ = *made;
+}
+
+TempDir::~TempDir() {
+  if (!path_.empty()) platform::remove_tree(path_);
+}
+
+std::string built_program(const std::string& name) {
+  auto self = platform::self_exe_path();
+  if (!self) return name;
+  size_t slash = self->find_last_of("/\\");
+  std::string dir = slash == std::string::npos ? "." : self->substr(0, slash);
+  return platform::join_path(dir, name + platform::kExeSuffix);
+}
+
+Sandbox::Sandbox() : app_folder_(platform::join_path(dir_.path(), "Vesk")) {
+  (void)platform::create_dirs(app_folder_);
+}
+
+platform::EnvChanges Sandbox::env() const {
+  return {{"APPDATA", root()}, {"USERPROFILE", std::nullopt}};
+}
+
+platform::CapturedRun Sandbox::vesk(const std::vector<std::string>& args,
+                                    const std::string& input) const {
+  auto run = platform::run_captured(built_program("vesk"), args, env(), input);
+  if (!run) {
+    ADD_FAILURE() << "vesk did not run: " << run.message();
+    return {-1, "", ""};
+  }
+  return *run;
+}
+
+Result<platform::Child> Sandbox::start_vesk(const std::vector<std::string>& args) const {
+  return platform::Child::start(built_program("vesk"), args, env());
+}
+
+std::vector<std::string> names_in(const std::string& folder) {
+  auto names = platform::list_dir(folder);
+  if (!names) return {};
+  std::sort(names->begin(), names->end());
+  return *names;
+}
+
+}  // namespace vesk::testing

@@ -34,6 +34,7 @@ struct CapturedRun {
   int exit_code = 0;  // the exit code; on POSIX 128 + signal for a signal
   std::string out;
   std::string err;
+  uint64_t peak_memory_kib = 0;  // the child's peak resident memory; 0 if unknown
 };
 
 // Runs `program` (a path) with `args`, feeds it `input` on standard input,

@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -240,10 +241,12 @@ Result<CapturedRun> Child::wait() {
     }
   }
   int status = 0;
-  while (::waitpid(impl_->pid, &status, 0) < 0) {
+  rusage usage{};
+  while (::wait4(impl_->pid, &status, 0, &usage) < 0) {
     if (errno != EINTR) return last_error();
   }
   impl_->pid = -1;
+  run.peak_memory_kib = static_cast<uint64_t>(usage.ru_maxrss);
   if (WIFEXITED(status)) {
     run.exit_code = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {

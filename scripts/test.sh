@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the Linux and the Windows targets and runs every test: natively, and
+# the Windows build under wine. With --clang, also builds with clang++ 14.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc)
+clang=0
+for arg in "$@"; do
+  case "$arg" in
+    --clang) clang=1 ;;
+    *) echo "usage: scripts/test.sh [--clang]" >&2; exit 2 ;;
+  esac
+done
+
+echo "== Linux build"
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j "$jobs"
+
+echo "== Windows build"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+
+if ((clang)); then
+  echo "== clang build"
+  cmake --preset clang >/dev/null
+  cmake --build --preset clang -j "$jobs"
+fi
+
+echo "== Linux tests"
+ctest --preset linux -j "$jobs"
+
+echo "== Windows tests (wine)"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vesk}"
+# One wine server for the whole run, with its output away from ctest's pipes.
+wineboot -i >/dev/null 2>&1 || true
+wineserver -p >/dev/null 2>&1 </dev/null &
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+ctest --preset windows

@@ -12,6 +12,7 @@ using win::UniqueHandle;
 using win::widen;
 
 const char kPathSeparator = '\\';
+const char kExeSuffix[] = ".exe";
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include "platform/process.h"
 #include "platform/win_handle.h"
 
+#include <psapi.h>
+
 namespace vesk::platform {
 
 using win::UniqueHandle;
@@ -297,6 +299,12 @@ Result<CapturedRun> Child::wait() {
   if (!GetExitCodeProcess(impl_->process.get(), &code)) return last_error();
   impl_->waited = true;
   run.exit_code = static_cast<int>(code);
+  // The counters outlive the process as long as its handle is open.
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (GetProcessMemoryInfo(impl_->process.get(), &counters, sizeof counters)) {
+    run.peak_memory_kib = static_cast<uint64_t>(counters.PeakWorkingSetSize) / 1024;
+  }
   return run;
 }
 

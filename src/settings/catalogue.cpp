@@ -1,0 +1,107 @@
+#include "settings/catalogue.h"
+
+namespace vesk::settings {
+
+namespace {
+
+using V = std::string_view;
+constexpr std::array<V, 3> kModes{"auto", "always", "off"};
+constexpr std::array<V, 3> kPresets{"max_battery", "balanced", "full_speed"};
+constexpr std::array<V, 2> kOnOff{"on", "off"};
+constexpr std::array<V, 1> kFloorRange{"0-80"};
+constexpr std::array<V, 1> kQuietRange{"1-240"};
+constexpr std::array<V, 4> kCheckIns{"0", "15", "30", "60"};
+constexpr std::span<const V> kNone{};
+
+constexpr V kWhenAwake = "When to stay awake";
+constexpr V kLidClosed = "While the lid is closed";
+constexpr V kSafety = "Safety";
+constexpr V kAsleep = "While asleep";
+constexpr V kNotifications = "Notifications";
+
+// The two safety rules: these settings only move in the safer direction
+// through the app link. The tray app enforces them on "set".
+constexpr V kFloorNote =
+    "Can only be raised from commands; lowering it is the person's call in the Vesk menu.";
+constexpr V kHeatNote = "Can only be turned on from commands.";
+
+const SettingRow kCatalogue[] = {
+    {"mode", "enum", kModes, kWhenAwake,
+     "auto (When Busy): awake only while an agent or watched app is working. always: until "
+     "turned off. off: normal sleep (explicit holds still work).",
+     "", [](const SettingsRecord& s) { return Json(mode_name(s.mode)); }},
+    {"preset", "enum", kPresets, kLidClosed,
+     "What happens to other apps with the lid shut. max_battery: pause chat, document, "
+     "launcher and sync apps and slow browsers (music and calls keep going). balanced: slow "
+     "them. full_speed: leave them.",
+     "", [](const SettingsRecord& s) { return Json(preset_name(s.preset)); }},
+    {"low_power", "bool", kOnOff, kLidClosed,
+     "Power-saver mode while the lid is closed; your setting comes back when it opens.", "",
+     [](const SettingsRecord& s) { return Json(s.low_power); }},
+    {"battery_floor", "int", kFloorRange, kSafety,
+     "Sleep when the battery reaches this percent (0 = never stop for battery).", kFloorNote,
+     [](const SettingsRecord& s) { return Json(s.battery_floor); }},
+    {"heat_guard", "bool", kOnOff, kSafety,
+     "Switch to the strictest rules when the laptop gets hot and sleep if it gets critical.",
+     kHeatNote, [](const SettingsRecord& s) { return Json(s.heat_guard); }},
+    {"only_on_power", "bool", kOnOff, kSafety,
+     "Only stay awake while the charger is covering the load.", "",
+     [](const SettingsRecord& s) { return Json(s.only_on_power); }},
+    {"quiet_minutes", "int", kQuietRange, kWhenAwake,
+     "In auto mode, sleep after an agent has been quiet this many minutes.", "",
+     [](const SettingsRecord& s) { return Json(s.quiet_minutes); }},
+    {"sleep_when_done", "bool", kOnOff, kWhenAwake,
+     "In auto mode, let the laptop sleep once the work stops.", "",
+     [](const SettingsRecord& s) { return Json(s.sleep_when_done); }},
+    {"claude_app", "bool", kOnOff, kWhenAwake, "Count the Claude desktop app as an agent.", "",
+     [](const SettingsRecord& s) { return Json(s.claude_app); }},
+    {"check_in_minutes", "enum", kCheckIns, kAsleep,
+     "With the lid shut and the laptop asleep, wake it every this many minutes for about 25 "
+     "seconds to pick up a wake sent from the phone, then sleep again. 0 = off. Costs a little "
+     "battery per check-in; a laptop that's shut down can't be woken.",
+     "", [](const SettingsRecord& s) { return Json(s.check_in_minutes); }},
+    {"notify_done", "bool", kOnOff, kNotifications,
+     "Notification when an agent that was busy goes idle.", "",
+     [](const SettingsRecord& s) { return Json(s.notify_done); }},
+    {"ntfy_topic", "string", kNone, kNotifications,
+     "ntfy.sh topic for phone alerts when work goes idle; empty turns them off.", "",
+     [](const SettingsRecord& s) { return Json(s.ntfy_topic); }},
+};
+
+}  // namespace
+
+std::span<const SettingRow> catalogue() { return kCatalogue; }
+
+std::array<std::string_view, 12> setting_keys() {
+  std::array<std::string_view, 12> keys{};
+  static_assert(std::size(kCatalogue) == keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = kCatalogue[i].key;
+  return keys;
+}
+
+const SettingRow* find_setting(std::string_view key) {
+  for (const SettingRow& row : kCatalogue) {
+    if (row.key == key) return &row;
+  }
+  return nullptr;
+}
+
+std::string_view mode_name(Mode mode) {
+  switch (mode) {
+    case Mode::kOff: return "off";
+    case Mode::kAuto: return "auto";
+    case Mode::kAlways: return "always";
+  }
+  return "auto";
+}
+
+std::string_view preset_name(Preset preset) {
+  switch (preset) {
+    case Preset::kMaxBattery: return "max_battery";
+    case Preset::kBalanced: return "balanced";
+    case Preset::kFullSpeed: return "full_speed";
+  }
+  return "balanced";
+}
+
+}  // namespace vesk::settings

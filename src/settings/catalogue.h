@@ -1,0 +1,57 @@
+// The twelve user settings: key, kind, allowed values, group, description,
+// safety note and a reader of the current value. The tray app stores and
+// applies them; this program names them in "set" requests and MCP tools.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "base/json.h"
+
+namespace vesk::settings {
+
+enum class Mode { kOff, kAuto, kAlways };  // stored order; names differ in order
+enum class Preset { kMaxBattery, kBalanced, kFullSpeed };
+
+// The settings as the tray app holds them.
+struct SettingsRecord {
+  Mode mode = Mode::kAuto;
+  Preset preset = Preset::kBalanced;
+  bool low_power = true;
+  uint32_t battery_floor = 10;
+  bool heat_guard = true;
+  bool only_on_power = false;
+  uint32_t quiet_minutes = 10;
+  bool sleep_when_done = true;
+  bool claude_app = true;
+  uint32_t check_in_minutes = 0;
+  bool notify_done = false;
+  std::string ntfy_topic;
+};
+
+struct SettingRow {
+  std::string_view key;
+  std::string_view kind;  // "enum", "bool", "int" or "string"
+  std::span<const std::string_view> allowed;
+  std::string_view group;
+  std::string_view description;
+  std::string_view note;  // empty: no note
+  Json (*read)(const SettingsRecord&);
+};
+
+// The catalogue in its fixed order.
+std::span<const SettingRow> catalogue();
+
+// The twelve keys in catalogue order.
+std::array<std::string_view, 12> setting_keys();
+
+// The row of a key; nullptr when the key is not a setting.
+const SettingRow* find_setting(std::string_view key);
+
+std::string_view mode_name(Mode mode);
+std::string_view preset_name(Preset preset);
+
+}  // namespace vesk::settings

@@ -11,10 +11,26 @@ Outcome cmd_help(Context& ctx, const Args& args);
 Outcome cmd_version(Context& ctx, const Args& args);
 
 // keep_awake.cpp
+Json hold_payload(const Args& args);
 Outcome cmd_status(Context& ctx, const Args& args);
+Outcome cmd_on(Context& ctx, const Args& args);
 Outcome cmd_auto(Context& ctx, const Args& args);
 Outcome cmd_off(Context& ctx, const Args& args);
+Outcome cmd_hold(Context& ctx, const Args& args);
+Outcome cmd_release(Context& ctx, const Args& args);
+Outcome cmd_wake_at(Context& ctx, const Args& args);
+Outcome cmd_check_in(Context& ctx, const Args& args);
 Outcome cmd_sleep(Context& ctx, const Args& args);
+
+// configure.cpp
+Outcome cmd_preset(Context& ctx, const Args& args);
+Outcome cmd_rule(Context& ctx, const Args& args);
+Outcome cmd_watch(Context& ctx, const Args& args);
+Outcome cmd_set(Context& ctx, const Args& args);
+Outcome cmd_settings(Context& ctx, const Args& args);
+Outcome cmd_power(Context& ctx, const Args& args);
+Outcome cmd_energy(Context& ctx, const Args& args);
+Outcome cmd_config(Context& ctx, const Args& args);
 
 // Commands whose work is still to come.
 Outcome cmd_not_built(Context& ctx, const Args& args);

@@ -1,0 +1,151 @@
+#include "cli/time_args.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/text.h"
+
+namespace vesk::cli {
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char c = a[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != b[i]) return false;
+  }
+  return true;
+}
+
+// Digits [. digits] | . digits, then an optional exponent.
+bool is_decimal(std::string_view s) {
+  size_t i = 0, int_digits = 0, frac_digits = 0;
+  while (i < s.size() && is_digit(s[i])) ++i, ++int_digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && is_digit(s[i])) ++i, ++frac_digits;
+  }
+  if (int_digits + frac_digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t exp_digits = 0;
+    while (i < s.size() && is_digit(s[i])) ++i, ++exp_digits;
+    if (exp_digits == 0) return false;
+  }
+  return i == s.size();
+}
+
+}  // namespace
+
+std::optional<double> read_number(std::string_view text) {
+  bool negative = false;
+  std::string_view body = text;
+  if (!body.empty() && (body.front() == '+' || body.front() == '-')) {
+    negative = body.front() == '-';
+    body.remove_prefix(1);
+  }
+  if (equals_ignoring_case(body, "inf") || equals_ignoring_case(body, "infinity")) {
+    return negative ? -HUGE_VAL : HUGE_VAL;
+  }
+  if (equals_ignoring_case(body, "nan")) return negative ? -std::nan("") : std::nan("");
+  if (!is_decimal(body)) return std::nullopt;
+  // The C locale is in force (the program never changes it), so strtod reads
+  // '.' as the decimal point; out-of-range values become infinity or zero.
+  std::string copy(body);
+  double value = std::strtod(copy.c_str(), nullptr);
+  return negative ? -value : value;
+}
+
+Json number_or_null(double value) {
+  return std::isfinite(value) ? Json(value) : Json(nullptr);
+}
+
+Json number_or_null(std::string_view text) {
+  std::optional<double> value = read_number(text);
+  return value ? number_or_null(*value) : Json(nullptr);
+}
+
+std::optional<int> read_until_hour(std::string_view text) {
+  std::string_view hour = text.substr(0, text.find(':'));
+  if (!hour.empty() && hour.front() == '+') hour.remove_prefix(1);
+  if (hour.empty()) return std::nullopt;
+  int value = 0;
+  for (char c : hour) {
+    if (!is_digit(c)) return std::nullopt;
+    value = value * 10 + (c - '0');
+    if (value > 23) return std::nullopt;
+  }
+  return value;
+}
+
+int64_t next_local_hour(int64_t now, int hour, const OffsetFn& offset) {
+  auto floor_at_zero = [](int64_t v) { return v < 0 ? 0 : v; };
+  const int64_t off = offset(now);
+  const int64_t local = now + off;
+  const int64_t midnight = local - (((local % 86400) + 86400) % 86400);
+  int64_t target = midnight + static_cast<int64_t>(hour) * 3600;
+  if (local + 60 >= target) target += 86400;
+  int64_t result = floor_at_zero(target - offset(floor_at_zero(target - off)));
+  if (result <= now) {
+    // The clock jumped over hour:00 (the start of daylight saving time): the
+    // jump itself is when the hour is reached. Its UTC time is the local
+    // time read with the offset from before the change.
+    result = floor_at_zero(target - off);
+  }
+  return result;
+}
+
+Result<std::optional<double>> parse_on_arguments(const Args& args, int64_t now,
+                                                 const OffsetFn& offset) {
+  if (args.empty()) return std::optional<double>();
+  if (args.size() == 1) {
+    std::optional<double> minutes = read_number(args[0]);
+    if (!minutes || !std::isfinite(*minutes) || !(*minutes > 0)) {
+      return Error{quote_word(args[0]) + " isn't a number of minutes"};
+    }
+    return std::optional<double>(*minutes);
+  }
+  if (args.size() == 2 && args[0] == "until") {
+    std::optional<int> hour = read_until_hour(args[1]);
+    if (!hour) return Error{"use an hour like 7 or 07:00"};
+    int64_t target = next_local_hour(now, *hour, offset);
+    double minutes = std::ceil(static_cast<double>(target - now) / 60.0);
+    // Never a negative or zero span, whatever the clock and the zone say.
+    if (!(minutes >= 1)) minutes = 1;
+    return std::optional<double>(minutes);
+  }
+  return Error{"usage: vesk on [minutes | until <hour>]"};
+}
+
+std::string minutes_text(double m) {
+  if (std::isnan(m) || std::isinf(m) || (m < 0)) return "\xE2\x80\x93";  // "–"
+  if (m < 1) return "under 1 min";
+  double n = std::round(m);  // halves away from zero
+  char buf[64];
+  if (n < 60) {
+    std::snprintf(buf, sizeof buf, "%.0f min", n);
+  } else {
+    double hours = std::floor(n / 60);
+    double rest = n - hours * 60;
+    if (rest == 0) {
+      std::snprintf(buf, sizeof buf, "%.0f h", hours);
+    } else {
+      std::snprintf(buf, sizeof buf, "%.0f h %02.0f min", hours, rest);
+    }
+  }
+  return buf;
+}
+
+std::string hours_text(double h) {
+  if (std::isnan(h) || std::isinf(h) || h < 0) return "\xE2\x80\x93";
+  if (h >= 99) return "99+ h";
+  return minutes_text(h * 60);
+}
+
+}  // namespace vesk::cli

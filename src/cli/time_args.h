@@ -1,0 +1,49 @@
+// Numbers and times typed on the command line, and durations as text.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/json.h"
+#include "cli/context.h"
+
+namespace vesk::cli {
+
+// A decimal floating-point number: optional sign, digits, optional fraction,
+// optional exponent, or the words for infinity and not-a-number (any case).
+// Nothing else, not even white space.
+std::optional<double> read_number(std::string_view text);
+
+// read_number as a JSON value: a finite number as a floating value, anything
+// else (not a number, infinite, NaN) as null.
+Json number_or_null(std::string_view text);
+Json number_or_null(double value);
+
+// The hour of `on until`: the text before the first ':', an optional '+'
+// and digits, 0 to 23.
+std::optional<int> read_until_hour(std::string_view text);
+
+// Local minus UTC in seconds at a Unix time.
+using OffsetFn = std::function<int64_t(int64_t unix_seconds)>;
+
+// The next Unix time at which the local clock shows hour:00, more than 60
+// seconds ahead on the local clock. The offset is taken at the target itself so that a
+// daylight-saving change in between is honoured. When hour:00 does not exist
+// that day (the clock jumps over it), the answer is the moment of the jump.
+int64_t next_local_hour(int64_t now, int hour, const OffsetFn& offset);
+
+// The arguments of `on`: no minutes (keep awake until told otherwise), a
+// positive number of minutes, or an error message.
+Result<std::optional<double>> parse_on_arguments(const Args& args, int64_t now,
+                                                 const OffsetFn& offset);
+
+// "under 1 min", "45 min", "2 h", "2 h 05 min"; "–" for negative (not -0),
+// infinite or NaN.
+std::string minutes_text(double minutes);
+// "99+ h" from 99 hours on, else minutes_text of the hours in minutes.
+std::string hours_text(double hours);
+
+}  // namespace vesk::cli

@@ -2,44 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
-
 #include "cli/handlers.h"
+#include "cli_fake.h"
 
 namespace vesk::cli {
 namespace {
 
-class RecordingIo final : public Io {
- public:
-  void out(std::string_view text) override { out_ += text; }
-  void err(std::string_view text) override { err_ += text; }
-  std::string out_, err_;
-};
-
-struct SentRequest {
-  std::string kind;
-  Json payload;
-  unsigned wait;
-};
-
-// Runs one command line against scripted replies (or link failures).
-struct Cli {
-  std::deque<Result<Json>> replies;
-  std::vector<SentRequest> sent;
-  RecordingIo io;
-
-  int run(std::vector<std::string> args) {
-    io = RecordingIo();
-    return run_cli(std::move(args), "/app", io,
-                   [this](std::string_view kind, Json payload, unsigned wait) -> Result<Json> {
-                     sent.push_back({std::string(kind), payload, wait});
-                     if (replies.empty()) return Error{"no scripted reply"};
-                     Result<Json> r = replies.front();
-                     replies.pop_front();
-                     return r;
-                   });
-  }
-};
+using testing::Cli;
 
 const char kHelp[] =
     "vesk: keep the laptop awake with the lid closed while work runs\n"

@@ -1,0 +1,34 @@
+// `on until` under a real zone with daylight saving time (the zone is set
+// through TZ, which only the POSIX layer reads).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "cli/time_args.h"
+#include "platform/clock.h"
+
+namespace vesk::cli {
+namespace {
+
+TEST(OnUntil, RealZoneWithDaylightSaving) {
+  // The C library's conversion under a zone with daylight saving time.
+  const char* old = std::getenv("TZ");
+  std::string saved = old ? old : "";
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  auto local = [](int64_t t) { return platform::local_offset(t); };
+  // 2026-03-29 00:30 UTC is 01:30 CET; clocks go to CEST at 01:00 UTC.
+  const int64_t now = 1774744200;
+  EXPECT_EQ(*parse_on_arguments({"until", "7"}, now, local), std::optional<double>(270));
+  EXPECT_EQ(*parse_on_arguments({"until", "2"}, now, local), std::optional<double>(30));
+  if (old) {
+    setenv("TZ", saved.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+}  // namespace
+}  // namespace vesk::cli

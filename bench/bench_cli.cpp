@@ -1,6 +1,8 @@
 // Benchmarks of the command-line program, side by side in one run:
 //   vesk version        against /bin/true: start-up cost and peak memory
 //   vesk status         against the in-process stand-in answering at once
+//   vesk run -- true    against /bin/true: the cost of the two holds and
+//                       releases around a command
 // Peak memory comes from wait4 and is an upper bound: it also counts the
 // benchmark itself at the moment it starts the child.
 // Usage: vesk_bench [runs]   (default 200). Prints medians in milliseconds.
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
       {"/bin/true", "/bin/true", {}, {}, 0},
       {"vesk version", vesk, {"version"}, {}, 0},
       {"vesk status", vesk, {"status"}, {}, 0},
+      {"vesk run -- true", vesk, {"run", "--", "/bin/true"}, {}, 0},
   };
   // Interleaved, so that every series sees the same machine.
   for (int i = 0; i < runs; ++i) {
@@ -77,11 +80,12 @@ int main(int argc, char** argv) {
   app.stop();
   platform::remove_tree(*root);
 
-  std::printf("%-16s %10s %16s   (%d runs each)\n", "command", "median ms", "peak KiB (max)", runs);
+  std::printf("%-18s %10s %16s   (%d runs each)\n", "command", "median ms", "peak KiB (max)", runs);
   for (const Series& s : series) {
-    std::printf("%-16s %10.3f %16llu\n", s.name.c_str(), median(s.ms),
+    std::printf("%-18s %10.3f %16llu\n", s.name.c_str(), median(s.ms),
                 static_cast<unsigned long long>(s.peak_kib));
   }
   std::printf("vesk version - /bin/true: %.3f ms\n", median(series[1].ms) - median(series[0].ms));
+  std::printf("vesk run -- true - /bin/true: %.3f ms\n", median(series[3].ms) - median(series[0].ms));
   return 0;
 }

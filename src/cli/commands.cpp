@@ -77,7 +77,7 @@ const Command kCommands[] = {
     {kWakeAt, at_least<1>, "usage: vesk wake-at HH:MM [minutes] | off", cmd_wake_at},
     {kCheckIn, at_least<1>, "usage: vesk check-in 0 | 15 | 30 | 60", cmd_check_in},
     {kSleep, nullptr, "", cmd_sleep},
-    {kRun, run_enough, "usage: vesk run -- <command> [args…]", cmd_not_built},
+    {kRun, run_enough, "usage: vesk run -- <command> [args…]", cmd_run},
     {kPreset, at_least<1>, "usage: vesk preset max_battery | balanced | full_speed", cmd_preset},
     {kRule, at_least<2>, "usage: vesk rule <app> leave | slow | pause | default", cmd_rule},
     {kWatch, watch_enough, "usage: vesk watch <app> [--remove]", cmd_watch},

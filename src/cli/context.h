@@ -1,7 +1,9 @@
 // What every command handler is given.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,11 +27,28 @@ using RequestFn = std::function<Result<Json>(std::string_view, Json, unsigned)>;
 
 using Args = std::vector<std::string>;
 
+// A command started by `run`.
+class RunningChild {
+ public:
+  virtual ~RunningChild() = default;
+  virtual uint32_t pid() const = 0;
+  // The exit status as the platform gives it (see platform/launch.h).
+  virtual Result<int64_t> wait() = 0;
+};
+
+// Starts a program with arguments, sharing this process's console.
+using LaunchFn =
+    std::function<Result<std::unique_ptr<RunningChild>>(const std::string&, const Args&)>;
+
+// Starts programs for real.
+LaunchFn system_launcher();
+
 struct Context {
   std::string app_folder;
   bool json = false;  // --json was given
   Io& io;
   RequestFn request;
+  LaunchFn launch;
 };
 
 // Exit statuses.

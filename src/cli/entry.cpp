@@ -6,10 +6,21 @@
 #include "ipc/app_folder.h"
 #include "ipc/app_link.h"
 #include "platform/console.h"
+#include "platform/launch.h"
 
 namespace vesk::cli {
 
 namespace {
+
+class SystemChild final : public RunningChild {
+ public:
+  explicit SystemChild(platform::LaunchedProcess process) : process_(std::move(process)) {}
+  uint32_t pid() const override { return process_.pid(); }
+  Result<int64_t> wait() override { return process_.wait(); }
+
+ private:
+  platform::LaunchedProcess process_;
+};
 
 class ConsoleIo final : public Io {
  public:
@@ -20,6 +31,14 @@ class ConsoleIo final : public Io {
 
 }  // namespace
 
+LaunchFn system_launcher() {
+  return [](const std::string& program, const Args& args)
+             -> Result<std::unique_ptr<RunningChild>> {
+    TRY_ASSIGN(platform::LaunchedProcess process, platform::LaunchedProcess::start(program, args));
+    return std::unique_ptr<RunningChild>(new SystemChild(std::move(process)));
+  };
+}
+
 bool take_json_switch(std::vector<std::string>& args) {
   auto removed = std::remove(args.begin(), args.end(), "--json");
   bool found = removed != args.end();
@@ -28,8 +47,8 @@ bool take_json_switch(std::vector<std::string>& args) {
 }
 
 int run_cli(std::vector<std::string> args, const std::string& app_folder, Io& io,
-            RequestFn request) {
-  Context ctx{app_folder, take_json_switch(args), io, std::move(request)};
+            RequestFn request, LaunchFn launch) {
+  Context ctx{app_folder, take_json_switch(args), io, std::move(request), std::move(launch)};
   std::string word = args.empty() ? "status" : args.front();
   Args rest(args.empty() ? args.end() : args.begin() + 1, args.end());
   return run_command(ctx, word, rest);

@@ -32,6 +32,9 @@ Outcome cmd_power(Context& ctx, const Args& args);
 Outcome cmd_energy(Context& ctx, const Args& args);
 Outcome cmd_config(Context& ctx, const Args& args);
 
+// run.cpp
+Outcome cmd_run(Context& ctx, const Args& args);
+
 // Commands whose work is still to come.
 Outcome cmd_not_built(Context& ctx, const Args& args);
 

@@ -11,8 +11,8 @@ namespace vesk::platform {
 // POSIX).
 int last_os_error();
 
-// "<system message> (os error N)": the system's text for the code, trimmed of
-// trailing line breaks and dots as the system writes them, then the code.
+// "<system message> (os error N)": the system's text for the code as the
+// system writes it (trailing line breaks removed), then the code.
 std::string os_error_text(int code);
 
 // os_error_text(last_os_error()) as an Error.

@@ -5,6 +5,7 @@
 
 #include "platform/error.h"
 #include "platform/process.h"
+#include "platform/win_cmdline.h"
 #include "platform/win_handle.h"
 
 #include <psapi.h>
@@ -32,36 +33,6 @@ std::optional<uint64_t> process_start_time(uint32_t pid) {
 
 namespace {
 
-// Appends `arg` so that CommandLineToArgvW and the C runtime read it back
-// unchanged: quoted when empty or holding white space or a quote; inside
-// quotes, backslashes are doubled only where they precede a quote.
-void append_quoted(std::wstring& line, const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-    line += arg;
-    return;
-  }
-  line += L'"';
-  for (size_t i = 0;; ++i) {
-    size_t backslashes = 0;
-    while (i < arg.size() && arg[i] == L'\\') {
-      ++backslashes;
-      ++i;
-    }
-    if (i == arg.size()) {
-      // Before the closing quote.
-      line.append(backslashes * 2, L'\\');
-      break;
-    }
-    if (arg[i] == L'"') {
-      line.append(backslashes * 2 + 1, L'\\');
-      line += L'"';
-    } else {
-      line.append(backslashes, L'\\');
-      line += arg[i];
-    }
-  }
-  line += L'"';
-}
 
 // Case-insensitive ordinal comparison, the order Windows keeps its
 // environment in.
@@ -173,7 +144,7 @@ Result<Child> Child::start(const std::string& program,
   line += L'"';
   for (const std::string& arg : args) {
     line += L' ';
-    append_quoted(line, widen(arg));
+    win::append_argument(line, widen(arg));
   }
   std::wstring block;
   if (!env.empty()) block = environment_block(env);
@@ -226,10 +197,11 @@ Result<Child> Child::start(const std::string& program,
     err_pipe.write.reset();
     if (!started) return Error{os_error_text(static_cast<int>(error))};
   }
-  CloseHandle(pi.hThread);
+  UniqueHandle process(pi.hProcess);
+  UniqueHandle(pi.hThread).reset();
 
   auto* impl = new Impl;
-  impl->process.reset(pi.hProcess);
+  impl->process = std::move(process);
   impl->pid = pi.dwProcessId;
   impl->in = std::move(in_pipe.write);
   impl->out = std::move(out_pipe.read);

@@ -21,18 +21,13 @@ bool ends_with(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
 }
 
-std::string mode_sentence(const std::string& mode) {
-  if (mode == "always") return "Keeping the laptop awake.";
-  if (mode == "off") return "Not keeping the laptop awake on its own.";
-  return "Keeping awake while an agent works.";
-}
-
 }  // namespace
 
 StandIn::StandIn(std::string app_folder)
     : folder_(std::move(app_folder)),
       requests_dir_(join_path(folder_, "requests")),
-      replies_dir_(join_path(folder_, "replies")) {
+      replies_dir_(join_path(folder_, "replies")),
+      tray_(join_path(folder_, "settings.json")) {
   (void)platform::create_dirs(requests_dir_);
   (void)platform::create_dirs(replies_dir_);
 }
@@ -57,6 +52,10 @@ void StandIn::serve() {
   while (!stopping_) {
     serve_pending();
     if (stopping_) break;
+    {
+      std::lock_guard lock(tray_mu_);
+      tray_.tidy();
+    }
     if (platform::monotonic_ns() - last_beat >= kHeartbeatMs * 1000000ULL) {
       write_heartbeat();
       last_beat = platform::monotonic_ns();
@@ -120,13 +119,9 @@ void StandIn::answer(const Request& request) {
     taken_.push_back(request);
     delay = delay_ms_;
     two_parts = two_parts_;
-    if (auto it = scripts_.find(request.kind); it != scripts_.end()) {
-      scripted = it->second;
-    } else {
-      reply = built_in_reply(request);
-    }
+    if (auto it = scripts_.find(request.kind); it != scripts_.end()) scripted = it->second;
   }
-  if (scripted) reply = scripted(request);
+  reply = scripted ? scripted(request) : std::optional<Json>(built_in_reply(request));
   if (!reply) return;  // taken, never answered
   if (delay > 0) platform::sleep_ms(delay);
   std::string text = compact_json(*reply);
@@ -143,58 +138,9 @@ void StandIn::answer(const Request& request) {
   if (request.kind == "quit") stopping_ = true;
 }
 
-void StandIn::drop_exited_holds() {
-  std::erase_if(holds_, [](const Hold& h) {
-    return h.pid && !platform::process_start_time(*h.pid).has_value();
-  });
-}
-
 Json StandIn::built_in_reply(const Request& request) {
-  const Json& args = request.args;
-  const std::string& kind = request.kind;
-  drop_exited_holds();
-  if (kind == "status") {
-    Json holds = Json::array();
-    for (const Hold& h : holds_) holds.push_back({{"id", h.id}, {"reason", h.reason}});
-    return {{"ok", true}, {"status", mode_sentence(mode_)}, {"mode", mode_}, {"holds", holds}};
-  }
-  if (kind == "mode") {
-    const std::string* mode = string_member(args, "mode");
-    if (!mode || (*mode != "always" && *mode != "auto" && *mode != "off")) {
-      return {{"ok", false}, {"error", "Unknown mode."}};
-    }
-    mode_ = *mode;
-    return {{"ok", true}, {"status", mode_sentence(mode_)}};
-  }
-  if (kind == "hold") {
-    Hold hold;
-    hold.id = std::to_string(next_hold_++);
-    if (const Json* pid = member(args, "pid"); pid && pid->is_number_unsigned()) {
-      hold.pid = pid->get<uint32_t>();
-    }
-    const std::string* reason = string_member(args, "reason");
-    hold.reason = reason ? *reason : "Held";
-    holds_.push_back(hold);
-    return {{"ok", true}, {"hold", {{"id", hold.id}}}, {"status", "Holding: " + hold.reason + "."}};
-  }
-  if (kind == "release" || kind == "release_own" || kind == "release_pid") {
-    const std::string* id = string_member(args, "id");
-    std::optional<uint32_t> pid;
-    if (const Json* p = member(args, "pid"); p && p->is_number_unsigned()) pid = p->get<uint32_t>();
-    size_t before = holds_.size();
-    std::erase_if(holds_, [&](const Hold& h) {
-      if (kind == "release_pid") return pid && h.pid == pid;
-      if (kind == "release_own") return id && h.id == *id && pid && h.pid == pid;
-      return id == nullptr || h.id == *id;
-    });
-    size_t released = before - holds_.size();
-    if (kind == "release" && id != nullptr && released == 0) {
-      return {{"ok", false}, {"error", "No hold " + *id + "."}};
-    }
-    return {{"ok", true}, {"released", released}, {"status", "Released."}};
-  }
-  if (kind == "quit") return {{"ok", true}, {"status", "Quitting."}};
-  return {{"ok", true}, {"status", "Done: " + kind + "."}};
+  std::lock_guard lock(tray_mu_);
+  return tray_.handle(request.kind, request.args);
 }
 
 void StandIn::script(const std::string& kind, Script script) {
@@ -228,8 +174,10 @@ std::vector<Request> StandIn::requests() const {
 }
 
 std::vector<Hold> StandIn::holds() const {
-  std::lock_guard lock(mu_);
-  return holds_;
+  std::lock_guard lock(tray_mu_);
+  return tray_.holds();
 }
+
+std::string StandIn::settings_path() const { return tray_.settings_path(); }
 
 }  // namespace vesk::standin

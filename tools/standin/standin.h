@@ -2,7 +2,9 @@
 // folder exchange, for tests and for trying the program without the real
 // app. It keeps the heartbeat file fresh, takes complete request files
 // (never .tmp), answers each with a JSON object carrying "ok" and a
-// one-line "status", keeps a little state (mode, holds) and stops on "quit".
+// one-line "status" (see tray.h for what it keeps and answers: mode, holds,
+// settings in `settings.json` in the app folder, power and CPU readings) and
+// stops on "quit".
 //
 // Tests run it in-process and script it: a reply per request kind, late
 // replies, no reply, replies written in two parts; it records every request.
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "base/json.h"
+#include "standin/tray.h"
 
 namespace vesk::standin {
 
@@ -32,12 +35,6 @@ struct Request {
 // A scripted answer: the reply to write, or nullopt to take the request and
 // never answer it.
 using Script = std::function<std::optional<Json>(const Request&)>;
-
-struct Hold {
-  std::string id;
-  std::optional<uint32_t> pid;
-  std::string reason;
-};
 
 class StandIn {
  public:
@@ -62,7 +59,10 @@ class StandIn {
 
   // Every request taken so far, in order.
   std::vector<Request> requests() const;
+  // The holds in force (as of the last request or idle turn).
   std::vector<Hold> holds() const;
+  // The settings file the stand-in keeps in its folder.
+  std::string settings_path() const;
   const std::string& folder() const { return folder_; }
 
   // Writes `alive` now: "<unix time> <pid> <creation time>".
@@ -72,7 +72,6 @@ class StandIn {
   void serve_pending();
   void answer(const Request& request);
   Json built_in_reply(const Request& request);
-  void drop_exited_holds();
 
   std::string folder_;
   std::string requests_dir_;
@@ -86,10 +85,10 @@ class StandIn {
   bool leave_ = false;
   bool heartbeat_ = true;
 
-  // Tray state.
-  std::string mode_ = "auto";
-  std::vector<Hold> holds_;
-  uint64_t next_hold_ = 1;
+  // Tray state, apart from the scripting state: answering "energy" takes a
+  // while and need not hold up script() or requests().
+  mutable std::mutex tray_mu_;
+  Tray tray_;
 
   std::atomic<bool> stopping_{false};
   std::thread thread_;

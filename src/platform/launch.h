@@ -1,0 +1,57 @@
+// Starting a command that shares this process's console: `vesk run`.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/result.h"
+
+namespace vesk::platform {
+
+inline constexpr std::string_view kProgramNotFound = "program not found";
+inline constexpr std::string_view kBatchArgumentsInvalid = "batch file arguments are invalid";
+
+// A started child with inherited standard input, output and error, current
+// directory and environment.
+//
+// Program lookup for a name without a directory:
+//   POSIX: the directories of PATH, as execvp does it.
+//   Windows: the folder of this executable, the system folder, the Windows
+//   folder, then the folders of PATH; never the current folder. ".exe" is
+//   added to a name without an extension. A batch file (.bat or .cmd in any
+//   case) runs through `cmd.exe /e:ON /v:OFF /d /c` with its arguments
+//   quoted so that cmd runs nothing else; arguments that cannot be passed
+//   safely fail the start with kBatchArgumentsInvalid.
+// A lookup that finds nothing fails with kProgramNotFound; other failures
+// carry the system's message.
+//
+// From start until wait() returns, this process ignores console interrupts
+// (Ctrl+C, Ctrl+Break; SIGINT, SIGQUIT) so that they reach the child alone
+// and the caller can still tidy up after it.
+class LaunchedProcess {
+ public:
+  static Result<LaunchedProcess> start(const std::string& program,
+                                       const std::vector<std::string>& args);
+  LaunchedProcess(LaunchedProcess&&) noexcept;
+  LaunchedProcess& operator=(LaunchedProcess&&) noexcept;
+  LaunchedProcess(const LaunchedProcess&) = delete;
+  LaunchedProcess& operator=(const LaunchedProcess&) = delete;
+  // Does not end the child; only stops ignoring interrupts.
+  ~LaunchedProcess();
+
+  uint32_t pid() const;
+
+  // Waits without a time limit. The exit status: on Windows the exit code
+  // read as a signed 32-bit number (so a crash status is negative); on
+  // POSIX the exit code, or 128 + the signal that ended the child.
+  Result<int64_t> wait();
+
+ private:
+  struct Impl;
+  explicit LaunchedProcess(Impl* impl) : impl_(impl) {}
+  Impl* impl_ = nullptr;
+};
+
+}  // namespace vesk::platform

@@ -1,0 +1,90 @@
+// `vesk run` with real children, against the stand-in tray app.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "platform/fs.h"
+#include "standin/standin.h"
+
+namespace vesk {
+namespace {
+
+using testing::built_program;
+using testing::Sandbox;
+
+const std::string kChild = built_program("vesk-testchild");
+
+TEST(VeskRun, PassesTheExitCodeAndMovesTheHold) {
+  Sandbox box;
+  standin::StandIn app(box.app_folder());
+  app.start();
+  // The child lives long enough for its hold to be taken.
+  auto vesk = box.start_vesk({"run", "--", kChild, "exit", "3", "300"});
+  ASSERT_TRUE(vesk) << vesk.message();
+  uint32_t vesk_pid = vesk->pid();
+  auto run = vesk->wait();
+  ASSERT_TRUE(run) << run.message();
+  EXPECT_EQ(run->exit_code, 3);
+  EXPECT_EQ(run->err, "");
+  const std::string child_pid = run->out.substr(0, run->out.find('\n'));
+
+  auto seen = app.requests();
+  ASSERT_EQ(seen.size(), 4u);
+  const std::string reason = "Running vesk-testchild" + std::string(platform::kExeSuffix);
+  EXPECT_EQ(seen[0].kind, "hold");
+  EXPECT_EQ(seen[0].args, (Json{{"pid", vesk_pid}, {"reason", reason}}));
+  EXPECT_EQ(seen[1].kind, "hold");
+  EXPECT_EQ(seen[1].args, (Json{{"pid", std::stoul(child_pid)}, {"reason", reason}}));
+  EXPECT_EQ(seen[2].text, R"({"args":{"id":"1"},"cmd":"release"})");
+  EXPECT_EQ(seen[3].text, R"({"args":{"id":"2"},"cmd":"release"})");
+  EXPECT_TRUE(app.holds().empty());
+}
+
+TEST(VeskRun, ExitCodesAndCrashes) {
+  Sandbox box;
+  standin::StandIn app(box.app_folder());
+  app.start();
+  // A crash is never passed on as success: 255 on Windows, 128 + SIGSEGV
+  // on POSIX.
+  const int crash = platform::kPathSeparator == '\\' ? 255 : 139;
+  const std::pair<std::vector<std::string>, int> rows[] = {
+      {{"run", kChild, "exit", "0"}, 0},
+      {{"run", kChild, "exit", "254"}, 254},
+      // POSIX keeps only the low 8 bits of an exit code.
+      {{"run", kChild, "exit", "300"}, platform::kPathSeparator == '\\' ? 255 : 44},
+      {{"run", kChild, "crash"}, crash},
+  };
+  for (const auto& [args, status] : rows) {
+    auto run = box.vesk(args);
+    EXPECT_EQ(run.exit_code, status) << args.back();
+    EXPECT_EQ(run.err, "") << args.back();
+  }
+}
+
+TEST(VeskRun, ArgumentsArePassedOnUnchanged) {
+  Sandbox box;
+  auto run = box.vesk({"run", "--", "--", kChild, "args", "--", "a b", "", "\"q\"", "--json",
+                       "caf\xC3\xA9", "--json"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "--\na b\n\n\"q\"\ncaf\xC3\xA9\n");
+  // Without the tray app: one warning line, and the command runs anyway.
+  EXPECT_EQ(run.err,
+            "vesk: not keeping awake (Vesk isn't running. Start the Vesk app first (it lives "
+            "in the system tray).); running anyway\n");
+}
+
+TEST(VeskRun, MissingProgram) {
+  Sandbox box;
+  standin::StandIn app(box.app_folder());
+  app.start();
+  auto run = box.vesk({"run", "--", "vesk-no-such-program"});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "vesk: couldn't start vesk-no-such-program: program not found\n");
+  auto seen = app.requests();
+  ASSERT_EQ(seen.size(), 2u);  // the first hold, then its release
+  EXPECT_EQ(seen[1].text, R"({"args":{"id":"1"},"cmd":"release"})");
+  EXPECT_TRUE(app.holds().empty());
+}
+
+}  // namespace
+}  // namespace vesk

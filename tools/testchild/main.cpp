@@ -1,0 +1,34 @@
+// vesk-testchild: a child for the tests of `vesk run`.
+//   vesk-testchild exit N [MS]  prints its process id, waits MS milliseconds,
+//                             exits with N
+//   vesk-testchild crash      prints its process id, then crashes
+//   vesk-testchild args A…    prints each argument on a line of its own
+#include <cstdlib>
+#include <string>
+
+#include "platform/args.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/process.h"
+
+int main(int argc, char** argv) {
+  auto args = vesk::platform::utf8_args(argc, argv);
+  if (args.empty()) return 100;
+  const std::string pid = std::to_string(vesk::platform::current_pid()) + "\n";
+  if (args[0] == "exit" && (args.size() == 2 || args.size() == 3)) {
+    vesk::platform::write_stdout(pid);
+    if (args.size() == 3) vesk::platform::sleep_ms(static_cast<unsigned>(std::atoi(args[2].c_str())));
+    return std::atoi(args[1].c_str());
+  }
+  if (args[0] == "crash") {
+    vesk::platform::write_stdout(pid);
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+    return 101;
+  }
+  if (args[0] == "args") {
+    for (size_t i = 1; i < args.size(); ++i) vesk::platform::write_stdout(args[i] + "\n");
+    return 0;
+  }
+  return 100;
+}

@@ -87,7 +87,8 @@ TEST(ProcessStartTime, KnowsTheRunningProcess) {
 
 TEST(ProcessStartTime, EndedProcessIsNotRunning) {
   EXPECT_FALSE(platform::process_start_time(0).has_value());
-  auto child = platform::Child::start(testing::built_program("vesk"), {"version"});
+  testing::Sandbox box;
+  auto child = box.start_vesk({"version"});
   ASSERT_TRUE(child) << child.message();
   uint32_t pid = child->pid();
   ASSERT_TRUE(child->wait());

@@ -410,10 +410,17 @@ TEST_F(StandInTray, HoldsEndWhenTheirTimeIsUpOrTheirProcessEnds) {
   EXPECT_EQ(ids(), (std::vector<std::string>{f}));
 
   for (const Json& args : {Json{{"minutes", 0}}, Json{{"minutes", -5}}, Json{{"minutes", "5"}},
-                           Json{{"pid", -1}}, Json{{"pid", "100"}}, Json{{"pid", 100}}}) {
+                           Json{{"minutes", 1e300}}, Json{{"pid", -1}}, Json{{"pid", "100"}},
+                           Json{{"pid", 100}}}) {
     expect_refusal(tray.handle("hold", args), args.dump());  // pid 100 has ended
   }
   EXPECT_EQ(ids(), (std::vector<std::string>{f}));
+
+  // A reason with line breaks still makes one-line statuses.
+  expect_done(tray.handle("hold", {{"reason", "two\nlines"}}), "two lines");
+  Json status = tray.handle("status", Json::object());
+  expect_done(status, "status");
+  EXPECT_EQ(status["holds"][1]["reason"], "two lines");
 }
 
 TEST_F(StandInTray, ReleaseVariants) {

@@ -20,6 +20,8 @@ using settings::SettingsRecord;
 namespace {
 
 constexpr uint64_t kFiletimePerMinute = 60ULL * 10000000ULL;
+// The longest "for N minutes" taken: ten years.
+constexpr double kMaxMinutes = 10 * 365 * 24 * 60;
 
 // ---- Small text helpers ----------------------------------------------------
 
@@ -84,6 +86,14 @@ std::string app_key(std::string_view name) {
   return key;
 }
 
+// Control characters (line breaks, tabs) become spaces: a status is one line.
+std::string one_line(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return text;
+}
+
 std::string without_final_dot(std::string text) {
   while (!text.empty() && text.back() == '.') text.pop_back();
   return text;
@@ -110,8 +120,10 @@ std::optional<int64_t> whole_number(const Json& value) {
 Result<std::optional<double>> minutes_member(const Json& args) {
   const Json* m = member(args, "minutes");
   if (m == nullptr || m->is_null()) return std::optional<double>{};
-  if (!m->is_number() || !std::isfinite(m->get<double>()) || m->get<double>() <= 0) {
-    return Error{"minutes must be a number above 0, not " + shown(*m) + "."};
+  if (!m->is_number() || !std::isfinite(m->get<double>()) || m->get<double>() <= 0 ||
+      m->get<double>() > kMaxMinutes) {
+    return Error{"minutes must be a number above 0 and at most " +
+                 std::to_string(static_cast<int64_t>(kMaxMinutes)) + ", not " + shown(*m) + "."};
   }
   return std::optional<double>{m->get<double>()};
 }
@@ -267,7 +279,7 @@ std::optional<std::string> clock_time(std::string_view text) {
   if (colon == std::string_view::npos || colon == 0 || colon > 2) return std::nullopt;
   std::string_view h = text.substr(0, colon), m = text.substr(colon + 1);
   if (m.size() != 2) return std::nullopt;
-  for (char c : text.substr(0, colon)) {
+  for (char c : h) {
     if (c < '0' || c > '9') return std::nullopt;
   }
   for (char c : m) {
@@ -463,12 +475,12 @@ std::string Tray::sentence() const {
 }
 
 Json Tray::refuse(const std::string& why) {
-  return {{"ok", false}, {"error", why}, {"status", sentence()}};
+  return {{"ok", false}, {"error", one_line(why)}, {"status", one_line(sentence())}};
 }
 
 Json Tray::done(const std::string& status, Json extra) {
   extra["ok"] = true;
-  extra["status"] = status;
+  extra["status"] = one_line(status);
   return extra;
 }
 
@@ -530,10 +542,12 @@ Json Tray::status() {
 }
 
 Json Tray::set_mode(const Json& args) {
-  const std::string* mode = string_member(args, "mode");
-  if (mode == nullptr) return refuse("A mode is needed: always, auto or off.");
+  const std::string* typed = string_member(args, "mode");
+  if (typed == nullptr) return refuse("A mode is needed: always, auto or off.");
+  const std::string wanted = lower(trim(*typed));
+  const std::string* mode = &wanted;
   if (*mode != "always" && *mode != "auto" && *mode != "off") {
-    return refuse("Unknown mode \"" + *mode + "\": use always, auto or off.");
+    return refuse("Unknown mode \"" + *typed + "\": use always, auto or off.");
   }
   auto minutes = minutes_member(args);
   if (!minutes) return refuse(minutes.message());
@@ -566,7 +580,7 @@ Json Tray::hold(const Json& args) {
   hold.id = std::to_string(next_hold_++);
   hold.pid = *pid;
   const std::string* reason = string_member(args, "reason");
-  hold.reason = reason ? without_final_dot(std::string(trim(*reason))) : std::string();
+  hold.reason = reason ? without_final_dot(one_line(std::string(trim(*reason)))) : std::string();
   if (hold.reason.empty()) hold.reason = "held by request";
   if (*minutes) {
     hold.until = machine_.now() + static_cast<uint64_t>(**minutes * kFiletimePerMinute);
@@ -707,7 +721,7 @@ Json Tray::rule(const Json& args) {
   if (r != "leave" && r != "slow" && r != "pause" && r != "default") {
     return refuse("A rule is leave, slow, pause or default, not \"" + *rule + "\".");
   }
-  std::string name(trim(*app));
+  std::string name = one_line(std::string(trim(*app)));
   Stored next = stored_;
   if (r == "default") {
     next.rules.erase(app_key(name));
@@ -733,7 +747,7 @@ Json Tray::watch(const Json& args) {
     return refuse("remove is true or false, not " + shown(*remove_value) + ".");
   }
   bool remove = remove_value != nullptr && remove_value->is_boolean() && remove_value->get<bool>();
-  std::string name(trim(*app));
+  std::string name = one_line(std::string(trim(*app)));
   std::string key = app_key(name);
   Stored next = stored_;
   auto it = std::find_if(next.watch.begin(), next.watch.end(),

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need, from Debian's packages.
+# Installs everything the build and the tests need: Debian's packages, and the
+# MCP client SDK from npm (into the untracked build folder).
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang-14 python3
+  cmake ninja-build g++ clang-14 libclang-rt-14-dev python3
   nlohmann-json3-dev googletest
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64
 )
+
+# Node.js and npm run the MCP client test; any Node.js from 18 on will do, so
+# Debian's is taken only when there is none.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,4 +28,18 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 else
   echo "setup: everything is installed"
+fi
+
+# The official MCP TypeScript SDK for the MCP client test, into the build
+# folder (not tracked), at a fixed version.
+sdk_version=1.32.2
+sdk_dir="$(cd "$(dirname "$0")/.." && pwd)/build/mcp-client"
+sdk_package="$sdk_dir/node_modules/@modelcontextprotocol/sdk/package.json"
+if grep -q "\"version\": \"$sdk_version\"" "$sdk_package" 2>/dev/null; then
+  echo "setup: the MCP SDK $sdk_version is installed"
+else
+  echo "setup: installing the MCP SDK $sdk_version into $sdk_dir"
+  mkdir -p "$sdk_dir"
+  npm install --prefix "$sdk_dir" --no-audit --no-fund --loglevel=error \
+    "@modelcontextprotocol/sdk@$sdk_version"
 fi

@@ -47,6 +47,19 @@ platform::CapturedRun Sandbox::vesk(const std::vector<std::string>& args,
   return *run;
 }
 
+platform::CapturedRun Sandbox::run(const std::string& program,
+                                   const std::vector<std::string>& args,
+                                   const platform::EnvChanges& changes) const {
+  platform::EnvChanges all = env();
+  all.insert(all.end(), changes.begin(), changes.end());
+  auto run = platform::run_captured(program, args, all);
+  if (!run) {
+    ADD_FAILURE() << program << " did not run: " << run.message();
+    return {-1, "", ""};
+  }
+  return *run;
+}
+
 Result<platform::Child> Sandbox::start_vesk(const std::vector<std::string>& args) const {
   return platform::Child::start(built_program("vesk"), args, env());
 }

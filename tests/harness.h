@@ -36,6 +36,10 @@ class Sandbox {
   // Runs the built `vesk` with these arguments in the sandbox.
   platform::CapturedRun vesk(const std::vector<std::string>& args,
                              const std::string& input = {}) const;
+  // Runs `program` in the sandbox with `changes` applied on top of env()
+  // (USERPROFILE set, say).
+  platform::CapturedRun run(const std::string& program, const std::vector<std::string>& args,
+                            const platform::EnvChanges& changes) const;
   // Starts `vesk` without waiting for it.
   Result<platform::Child> start_vesk(const std::vector<std::string>& args) const;
 

@@ -35,6 +35,14 @@ Outcome cmd_config(Context& ctx, const Args& args);
 // run.cpp
 Outcome cmd_run(Context& ctx, const Args& args);
 
+// agents_commands.cpp
+Outcome cmd_connect(Context& ctx, const Args& args);
+Outcome cmd_mcp_setup(Context& ctx, const Args& args);
+Outcome cmd_prompt(Context& ctx, const Args& args);
+
+// mcp_command.cpp
+Outcome cmd_mcp(Context& ctx, const Args& args);
+
 // Commands whose work is still to come.
 Outcome cmd_not_built(Context& ctx, const Args& args);
 

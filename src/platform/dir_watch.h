@@ -8,7 +8,9 @@ namespace vesk::platform {
 
 // Watches one folder for new, renamed or rewritten entries (inotify on Linux,
 // a change notification on Windows). It only shortens waits: a caller still
-// polls, so a missed or unsupported notification costs at most one wait.
+// polls, so a missed or unsupported notification costs at most one wait, and
+// a spurious wake-up (on Linux, a change in another folder watched by the
+// same thread) costs one needless look.
 class DirWatch {
  public:
   // nullptr when the folder cannot be watched.

@@ -176,6 +176,8 @@ Result<Child> Child::start(const std::string& program,
   auto* impl = new Impl;
   impl->pid = pid;
   impl->id = static_cast<uint32_t>(pid);
+  // Never block on a child that does not read: write what fits, then read.
+  ::fcntl(in_w.fd, F_SETFL, ::fcntl(in_w.fd, F_GETFL) | O_NONBLOCK);
   impl->in = std::move(in_w);
   impl->out = std::move(out_r);
   impl->err = std::move(err_r);
@@ -237,7 +239,7 @@ Result<CapturedRun> Child::wait() {
     if (idx_in >= 0 && fds[idx_in].revents != 0) {
       ssize_t put = ::write(impl_->in.fd, input.data(), input.size());
       if (put > 0) input.remove_prefix(static_cast<size_t>(put));
-      if ((put < 0 && errno != EINTR) || input.empty()) impl_->in.reset();
+      if ((put < 0 && errno != EINTR && errno != EAGAIN) || input.empty()) impl_->in.reset();
     }
   }
   int status = 0;

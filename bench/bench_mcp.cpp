@@ -1,0 +1,217 @@
+// Benchmarks of `vesk mcp` over pipes, against the in-process stand-in tray
+// app answering at once:
+//   ping        messages per second, the requests written as fast as the
+//               server takes them
+//   tools/list  likewise (each answer is about 4 KB)
+//   tools/call  the time from writing one "status" call to reading its
+//               response, one call at a time: median and 90th percentile
+// The throughput runs count from starting the server to its last answer.
+// Usage: vesk_mcp_bench [pings] [lists] [calls]   (default 200000 20000 500)
+//
+// POSIX only (like the other benchmarks it runs on the Linux build): the
+// call latency needs a child whose pipes stay open between messages.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "standin/standin.h"
+
+extern char** environ;
+
+using namespace vesk;
+
+namespace {
+
+std::string sibling(const std::string& name) {
+  std::string self = platform::self_exe_path().value_or("./vesk_mcp_bench");
+  return platform::join_path(self.substr(0, self.find_last_of("/\\")), name + platform::kExeSuffix);
+}
+
+double percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  size_t i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+  return v[i];
+}
+
+// `vesk mcp` with its standard input and output kept open.
+class Session {
+ public:
+  bool start(const std::string& vesk, const std::string& appdata) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::vector<std::string> env_s{"APPDATA=" + appdata};
+    for (char** e = environ; *e; ++e) {
+      if (std::string(*e).rfind("APPDATA=", 0) != 0) env_s.emplace_back(*e);
+    }
+    std::vector<char*> envp;
+    for (auto& e : env_s) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string arg0 = vesk, arg1 = "mcp";
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    int rc = ::posix_spawn(&pid_, vesk.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    to_ = in[1];
+    from_ = out[0];
+    return rc == 0;
+  }
+
+  bool send(const std::string& line) {
+    std::string_view rest = line;
+    while (!rest.empty()) {
+      ssize_t n = ::write(to_, rest.data(), rest.size());
+      if (n <= 0) return false;
+      rest.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+  }
+
+  // One response line, without its "\n".
+  bool receive(std::string& line) {
+    for (;;) {
+      size_t nl = buffer_.find('\n');
+      if (nl != std::string::npos) {
+        line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        return true;
+      }
+      char chunk[65536];
+      ssize_t n = ::read(from_, chunk, sizeof chunk);
+      if (n <= 0) return false;
+      buffer_.append(chunk, static_cast<size_t>(n));
+    }
+  }
+
+  void close_input() {
+    if (to_ >= 0) ::close(to_);
+    to_ = -1;
+  }
+
+  int finish() {
+    close_input();
+    ::close(from_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int to_ = -1, from_ = -1;
+  std::string buffer_;
+};
+
+// Messages per second for `count` copies of a request, written by a second
+// thread as fast as the server takes them while this one reads the answers.
+bool throughput(const std::string& vesk, const std::string& appdata, const char* name,
+                const std::string& method, size_t count) {
+  std::string input;
+  for (size_t i = 0; i < count; ++i) {
+    input += R"({"jsonrpc":"2.0","id":)" + std::to_string(i) + R"(,"method":")" + method + "\"}\n";
+  }
+  uint64_t start = platform::monotonic_ns();
+  Session session;
+  if (!session.start(vesk, appdata)) {
+    std::fprintf(stderr, "vesk mcp did not start\n");
+    return false;
+  }
+  std::thread writer([&] {
+    (void)session.send(input);
+    session.close_input();
+  });
+  size_t answered = 0, bytes = 0;
+  std::string line;
+  while (answered < count && session.receive(line)) {
+    ++answered;
+    bytes += line.size() + 1;
+  }
+  uint64_t end = platform::monotonic_ns();
+  writer.join();
+  int status = session.finish();
+  if (answered != count || status != 0) {
+    std::fprintf(stderr, "%s: %zu of %zu answered, exit status %d\n", name, answered, count,
+                 status);
+    return false;
+  }
+  double seconds = static_cast<double>(end - start) / 1e9;
+  std::printf("%-11s %9zu messages in %7.3f s: %10.0f messages/s  (%.1f MB out)\n", name, count,
+              seconds, static_cast<double>(count) / seconds, static_cast<double>(bytes) / 1e6);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);
+  size_t pings = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 200000;
+  size_t lists = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 20000;
+  size_t calls = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 500;
+
+  auto root = platform::make_temp_dir("vesk-mcp-bench-");
+  if (!root) {
+    std::fprintf(stderr, "no temporary folder: %s\n", root.message().c_str());
+    return 1;
+  }
+  std::string folder = platform::join_path(*root, "Vesk");
+  (void)platform::create_dirs(folder);
+  standin::StandIn app(folder);
+  app.script("status", [](const standin::Request&) {
+    return Json{{"ok", true}, {"status", "Keeping awake while an agent works."}};
+  });
+  app.start();
+  std::string vesk = sibling("vesk");
+
+  bool ok = throughput(vesk, *root, "ping", "ping", pings) &&
+            throughput(vesk, *root, "tools/list", "tools/list", lists);
+
+  Session session;
+  if (ok && calls > 0 && session.start(vesk, *root)) {
+    std::vector<double> ms;
+    const size_t warm_up = 20;
+    for (size_t i = 0; i < calls + warm_up && ok; ++i) {
+      std::string request =
+          R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
+          R"(,"method":"tools/call","params":{"name":"status","arguments":{}}})" "\n";
+      std::string response;
+      uint64_t start = platform::monotonic_ns();
+      ok = session.send(request) && session.receive(response);
+      uint64_t end = platform::monotonic_ns();
+      if (ok && response.find(R"("isError":false)") == std::string::npos) {
+        std::fprintf(stderr, "tools/call failed: %s\n", response.c_str());
+        ok = false;
+      }
+      if (i >= warm_up) ms.push_back(static_cast<double>(end - start) / 1e6);
+    }
+    int status = session.finish();
+    if (ok && status == 0) {
+      std::printf("tools/call  %9zu calls: median %.3f ms, 90th percentile %.3f ms\n", ms.size(),
+                  percentile(ms, 0.5), percentile(ms, 0.9));
+    } else {
+      ok = false;
+    }
+  } else if (ok && calls > 0) {
+    std::fprintf(stderr, "vesk mcp did not start\n");
+    ok = false;
+  }
+
+  app.stop();
+  platform::remove_tree(*root);
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,94 @@
+// Putting the MCP server in front of AI agents: the launch entry they are
+// given, and the edits of Claude Code's `.claude.json` and Codex's
+// `.codex/config.toml` in the user profile.
+//
+// The user's files are precious. A configuration file is only ever replaced
+// whole, through a flushed sibling renamed over it, so it is never seen
+// truncated or half-written; a backup is made the same way from the very
+// bytes that were read; when anything fails, the original is left as it was.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/result.h"
+
+namespace vesk::agents {
+
+// How an agent starts the MCP server.
+struct LaunchEntry {
+  std::string command;
+  std::vector<std::string> args;
+};
+
+// What connecting one agent came to: a one-line message either way.
+struct Connection {
+  bool ok = false;
+  std::string message;
+};
+
+// Text as UTF-8: every ill-formed byte becomes U+FFFD.
+std::string as_text(std::string_view bytes);
+
+// The launch entry for this program: the file "vesk.exe" in the folder of
+// the running executable when it exists, otherwise the executable itself,
+// "vesk" when its path is unknown; the single argument "mcp".
+LaunchEntry server_command();
+// The same for a given executable path, or an error for an unknown one.
+LaunchEntry server_command_for(const Result<std::string>& exe_path);
+
+// The running executable's path as text; "vesk" when it is unknown.
+std::string self_path_text();
+
+// `path` with the extension of its file name replaced by `extension`
+// (".claude.json", "vesk-tmp" -> ".claude.vesk-tmp"). A name without a dot,
+// or whose only dot is its first character, gets "." and `extension`
+// appended.
+std::string replace_extension(std::string_view path, std::string_view extension);
+
+// Replaces the file at `path` with `text`: writes the sibling named by
+// replace_extension(path, "vesk-tmp"), flushes it to the disk and renames it
+// over `path`. The new file gets the access of `access_from` (by default the
+// file it replaces). Fails with the system's message; the target is then as
+// it was. A half-written sibling is removed; after a failed rename the
+// complete one stays where it is.
+Status write_config_file(const std::string& path, std::string_view text);
+Status write_config_file(const std::string& path, std::string_view text,
+                         const std::string& access_from);
+
+// ---- Claude Code -------------------------------------------------------------
+
+// USERPROFILE joined with ".claude.json"; ".claude.json" when USERPROFILE is
+// not set.
+std::string claude_config_path();
+
+// Adds the server under "mcpServers" -> "vesk" of the configuration file,
+// after a backup of the file beside it (".claude.json.vesk-backup").
+Connection connect_claude_code();
+Connection connect_claude_code_at(const std::string& path, const LaunchEntry& entry);
+
+// ---- Codex -------------------------------------------------------------------
+
+// USERPROFILE joined with ".codex" (".codex" when USERPROFILE is not set):
+// its presence means Codex is installed.
+std::string codex_folder();
+// The folder above joined with "config.toml".
+std::string codex_config_path();
+
+// Appends the table "[mcp_servers.vesk]" to the configuration file unless the
+// file already names it, after a backup of a non-empty file beside it
+// ("config.toml.vesk-backup"). Creates the folder when needed.
+Connection connect_codex();
+Connection connect_codex_at(const std::string& path, const LaunchEntry& entry);
+
+// The text as a TOML basic string: in double quotes, with backslash and
+// double quote escaped, and the control characters that TOML does not allow
+// written as escapes (tab stays as it is).
+std::string toml_basic_string(std::string_view text);
+
+// The text appended to config.toml: a line break, the table header, the
+// command line and the args line, each ending with a line break.
+std::string codex_table(const LaunchEntry& entry);
+
+}  // namespace vesk::agents

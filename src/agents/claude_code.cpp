@@ -1,0 +1,99 @@
+// Claude Code: the "mcpServers" object of `.claude.json` in the user profile.
+#include <optional>
+
+#include "agents/agents.h"
+#include "base/json.h"
+#include "platform/env.h"
+#include "platform/fs.h"
+
+namespace vesk::agents {
+
+namespace {
+
+// Writing JSON back recurses once per level of nesting; a document nested
+// deeper than any real configuration could exhaust the stack. Real files
+// stay well under ten levels.
+constexpr size_t kMaxDepth = 1000;
+
+// The deepest nesting of arrays and objects in well-formed JSON text.
+size_t nesting_depth(std::string_view json) {
+  size_t depth = 0, deepest = 0;
+  bool in_string = false, escaped = false;
+  for (char c : json) {
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > deepest) deepest = depth;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+Connection failed(std::string message) { return {false, std::move(message)}; }
+
+}  // namespace
+
+std::string claude_config_path() {
+  auto profile = platform::get_env("USERPROFILE");
+  if (!profile) return ".claude.json";
+  return platform::join_path(*profile, ".claude.json");
+}
+
+Connection connect_claude_code() {
+  return connect_claude_code_at(claude_config_path(), server_command());
+}
+
+Connection connect_claude_code_at(const std::string& path, const LaunchEntry& entry) {
+  const std::string shown = as_text(path);
+
+  // The file as it is now; nullopt when there is none yet.
+  std::optional<std::string> original;
+  if (auto read = platform::read_file(path)) {
+    original = std::move(*read);
+  } else if (platform::file_exists(path)) {
+    return failed(read.message());
+  }
+
+  Json doc = Json::object();
+  if (original) {
+    // Also refuses bytes that are not UTF-8.
+    std::optional<Json> parsed = parse_json(*original);
+    if (!parsed) return failed(shown + " isn't valid JSON, so I left it alone");
+    if (!parsed->is_object()) return failed(shown + " isn't a JSON object, so I left it alone");
+    if (nesting_depth(*original) > kMaxDepth) {
+      return failed(shown + " is nested too deeply to rewrite safely, so I left it alone");
+    }
+    doc = std::move(*parsed);
+  }
+
+  Json& servers = doc["mcpServers"];
+  if (!servers.is_object()) servers = Json::object();
+  servers["vesk"] = Json{{"args", entry.args},
+                         {"command", entry.command},
+                         {"env", Json::object()},
+                         {"type", "stdio"}};
+  std::string text = pretty_json(doc);
+
+  if (original) {
+    // The backup holds the bytes just read: exactly what this edit started
+    // from, even if someone else rewrites the file meanwhile.
+    if (auto saved = write_config_file(replace_extension(path, "json.vesk-backup"), *original, path);
+        !saved) {
+      return failed(saved.message());
+    }
+  }
+  if (auto written = write_config_file(path, text); !written) return failed(written.message());
+  return {true, "Added to Claude Code for all projects. New sessions can use Vesk."};
+}
+
+}  // namespace vesk::agents

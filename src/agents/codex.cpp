@@ -1,0 +1,97 @@
+// Codex: a "[mcp_servers.vesk]" table appended to `.codex/config.toml` in the
+// user profile. The file is edited as text; nothing in it is rewritten.
+#include <optional>
+
+#include "agents/agents.h"
+#include "base/utf8.h"
+#include "platform/env.h"
+#include "platform/fs.h"
+
+namespace vesk::agents {
+
+namespace {
+
+constexpr std::string_view kMarker = "[mcp_servers.vesk]";
+
+// The folder part of `path`; empty when it names a file in the current folder.
+std::string folder_of(const std::string& path) {
+  size_t sep = path.find_last_of(platform::kPathSeparator == '/' ? "/" : "\\/");
+  return sep == std::string::npos ? std::string() : path.substr(0, sep);
+}
+
+Connection failed(std::string message) { return {false, std::move(message)}; }
+
+}  // namespace
+
+std::string codex_folder() {
+  auto profile = platform::get_env("USERPROFILE");
+  if (!profile) return ".codex";
+  return platform::join_path(*profile, ".codex");
+}
+
+std::string codex_config_path() { return platform::join_path(codex_folder(), "config.toml"); }
+
+std::string toml_basic_string(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "\"";
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '"') {
+      out += '\\';
+      out += c;
+    } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+      // TOML allows no other control character in a basic string, and one
+      // there would make Codex reject the whole file.
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string codex_table(const LaunchEntry& entry) {
+  std::string out = "\n[mcp_servers.vesk]\ncommand = ";
+  out += toml_basic_string(as_text(entry.command));
+  out += "\nargs = [";
+  for (size_t i = 0; i < entry.args.size(); ++i) {
+    if (i > 0) out += ", ";
+    out += toml_basic_string(as_text(entry.args[i]));
+  }
+  out += "]\n";
+  return out;
+}
+
+Connection connect_codex() { return connect_codex_at(codex_config_path(), server_command()); }
+
+Connection connect_codex_at(const std::string& path, const LaunchEntry& entry) {
+  std::string old;
+  if (auto read = platform::read_file(path)) {
+    old = std::move(*read);
+  } else if (platform::file_exists(path)) {
+    return failed(read.message());
+  }
+  // Appending to a file in another encoding would leave it in two.
+  if (!valid_utf8(old)) return failed(as_text(path) + " isn't UTF-8 text, so I left it alone");
+  if (old.find(kMarker) != std::string::npos) return {true, "Codex already has Vesk."};
+
+  std::string table = codex_table(entry);
+  if (std::string folder = folder_of(path); !folder.empty()) {
+    if (auto made = platform::create_dirs(folder); !made) return failed(made.message());
+  }
+  if (!old.empty()) {
+    if (auto saved = write_config_file(replace_extension(path, "toml.vesk-backup"), old, path);
+        !saved) {
+      return failed(saved.message());
+    }
+  }
+  if (auto written = write_config_file(path, old + table); !written) {
+    return failed(written.message());
+  }
+  return {true, "Added to Codex. New sessions can use Vesk."};
+}
+
+}  // namespace vesk::agents

@@ -1,0 +1,32 @@
+// `connect` and `mcp-setup`: putting the MCP server in front of agents.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "agents/agents.h"
+#include "cli/context.h"
+
+namespace vesk::cli {
+
+// What `connect` asks of the machine; tests hand it fakes.
+struct AgentOps {
+  std::function<bool()> claude_present;
+  std::function<agents::Connection()> connect_claude;
+  std::function<bool()> codex_present;
+  std::function<agents::Connection()> connect_codex;
+};
+
+// The real configuration files in the user profile.
+AgentOps system_agents();
+
+// Connects the agents that `target` names ("all", "claude", "claude-code",
+// "codex"), printing one line for each, and returns the exit status: 0 when
+// every agent tried was connected, 2 when none was found or one failed.
+int connect_agents(std::string_view target, const AgentOps& ops, Io& io);
+
+// The five lines of `mcp-setup` for the program at `exe_path`.
+std::string mcp_setup_text(std::string_view exe_path);
+
+}  // namespace vesk::cli

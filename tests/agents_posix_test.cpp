@@ -1,0 +1,153 @@
+// What `vesk connect` writes, read back by other programs' parsers (Python's
+// tomllib and json), with paths only POSIX allows: quotes, backslashes and
+// control characters in folder names.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "agents_files.h"
+#include "platform/env.h"
+#include "platform/fs.h"
+
+namespace vesk {
+namespace {
+
+using platform::join_path;
+using testing::AgentProfile;
+
+// python3 from PATH, when it is there.
+std::string find_python() {
+  auto path = platform::get_env("PATH");
+  if (!path) return {};
+  size_t start = 0;
+  while (start <= path->size()) {
+    size_t end = path->find(':', start);
+    if (end == std::string::npos) end = path->size();
+    std::string candidate = join_path(path->substr(start, end - start), "python3");
+    if (end > start && platform::file_exists(candidate)) return candidate;
+    start = end + 1;
+  }
+  return {};
+}
+
+// Runs a Python script with arguments and keeps its standard output.
+::testing::AssertionResult python(const std::string& py, const std::string& script,
+                                  const std::vector<std::string>& args, std::string& out) {
+  std::vector<std::string> all{"-c", script};
+  all.insert(all.end(), args.begin(), args.end());
+  auto run = platform::run_captured(py, all);
+  if (!run) return ::testing::AssertionFailure() << "python3 did not run: " << run.message();
+  if (run->exit_code != 0) {
+    return ::testing::AssertionFailure() << "python3 failed: " << run->err;
+  }
+  out = run->out;
+  return ::testing::AssertionSuccess();
+}
+
+// Prints the Codex entry's command (as UTF-8 bytes) and args, and the other
+// top-level keys, after tomllib has read the whole file.
+const char kReadToml[] = R"(
+import sys, tomllib
+with open(sys.argv[1], "rb") as f:
+    doc = tomllib.load(f)
+entry = doc["mcp_servers"]["vesk"]
+out = sys.stdout.buffer
+out.write(entry["command"].encode("utf-8") + b"\n")
+out.write(repr(entry["args"]).encode() + b"\n")
+out.write(repr(sorted(k for k in doc if k != "mcp_servers")).encode() + b"\n")
+out.write(repr(sorted(doc["mcp_servers"])).encode())
+)";
+
+// Checks the rewritten .claude.json against the original: the same values
+// apart from the added entry, written as Python writes sorted, indented JSON.
+const char kCheckJson[] = R"(
+import sys, json
+new_text = open(sys.argv[1], encoding="utf-8").read()
+new = json.loads(new_text)
+old = json.loads(open(sys.argv[2], encoding="utf-8").read())
+entry = new["mcpServers"].pop("vesk")
+if not isinstance(old.get("mcpServers"), dict):
+    old["mcpServers"] = {}
+old["mcpServers"].pop("vesk", None)
+assert new == old, (new, old)
+assert entry == {"args": ["mcp"], "command": sys.argv[3], "env": {}, "type": "stdio"}, entry
+redone = json.loads(new_text)
+assert json.dumps(redone, indent=2, sort_keys=True, ensure_ascii=False) == new_text
+sys.stdout.write("ok")
+)";
+
+class AgentFilesPosix : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    py_ = find_python();
+    if (py_.empty()) GTEST_SKIP() << "python3 is not installed";
+    std::string out;
+    if (!python(py_, "import tomllib", {}, out)) GTEST_SKIP() << "python3 has no tomllib";
+  }
+  std::string py_;
+};
+
+TEST_F(AgentFilesPosix, TomlReadersAcceptTheAppendedTable) {
+  AgentProfile p;
+  // A folder name holding everything a TOML string must escape.
+  const std::string folder = "odd \"q\" \\b\\ \xC3\xA9 tab\tnl\ndel\x7F";
+  ASSERT_TRUE(p.use_copy(folder, "vesk"));
+  ASSERT_NE(p.command.find('\n'), std::string::npos);
+
+  ASSERT_TRUE(platform::create_dirs(p.codex_folder()));
+  const std::string old =
+      "model = \"o3\"\n"
+      "# a comment\n"
+      "[mcp_servers.other]\n"
+      "command = 'C:\\x'\n"
+      "[profiles.fast]\n"
+      "model = \"o4-mini\"";  // no line break at the end
+  ASSERT_TRUE(platform::write_file(p.codex(), old));
+
+  for (int run = 0; run < 2; ++run) {
+    auto r = p.vesk({"connect", "codex"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, run == 0 ? "Codex: Added to Codex. New sessions can use Vesk.\n"
+                              : "Codex: Codex already has Vesk.\n");
+    EXPECT_EQ(r.err, "");
+    std::string out;
+    ASSERT_TRUE(python(py_, kReadToml, {p.codex()}, out));
+    EXPECT_EQ(out, p.command + "\n['mcp']\n['model', 'profiles']\n['other', 'vesk']");
+    EXPECT_EQ(AgentProfile::read(p.codex_backup()), old);
+  }
+}
+
+TEST_F(AgentFilesPosix, JsonReadersAgreeWithTheRewrittenFile) {
+  AgentProfile p;
+  ASSERT_TRUE(p.use_copy("odd \"q\" \\b\\ \xC3\xA9 nl\n", "vesk"));
+  const std::string old =
+      "{\"numUserStartups\": 12, \"ratio\": 0.25, \"big\": 1e300, \"neg\": -7,\n"
+      " \"unicode\": \"\\u00e9\\ud83d\\ude00 \xE2\x80\xA6\", \"ctl\": \"a\\u0001\\t\\\"\",\n"
+      " \"projects\": {\"/home/a\": {\"allowedTools\": [], \"history\": [{\"display\": \"x\"}]}},\n"
+      " \"mcpServers\": {\"zeta\": {\"type\": \"stdio\", \"command\": \"z\", \"args\": [\"1\"]},\n"
+      "                 \"vesk\": {\"command\": \"old\"}},\n"
+      " \"empty\": {}, \"none\": null, \"yes\": true}";
+  ASSERT_TRUE(platform::write_file(p.claude(), old));
+  // Someone keeps this file private; so must the rewrite and the backup.
+  ASSERT_EQ(::chmod(p.claude().c_str(), 0600), 0);
+
+  for (int run = 0; run < 2; ++run) {
+    auto r = p.vesk({"connect"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out,
+              "Claude Code: Added to Claude Code for all projects. New sessions can use Vesk.\n");
+    EXPECT_EQ(r.err, "");
+    std::string out;
+    EXPECT_TRUE(python(py_, kCheckJson, {p.claude(), p.claude_backup(), p.command}, out));
+    EXPECT_EQ(out, "ok");
+    for (const std::string& file : {p.claude(), p.claude_backup()}) {
+      struct stat st{};
+      ASSERT_EQ(::stat(file.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << file;
+    }
+  }
+  EXPECT_NE(AgentProfile::read(p.claude_backup()), old);  // the second run's backup
+}
+
+}  // namespace
+}  // namespace vesk

@@ -10,35 +10,6 @@ namespace vesk::agents {
 
 namespace {
 
-// Writing JSON back recurses once per level of nesting; a document nested
-// deeper than any real configuration could exhaust the stack. Real files
-// stay well under ten levels.
-constexpr size_t kMaxDepth = 1000;
-
-// The deepest nesting of arrays and objects in well-formed JSON text.
-size_t nesting_depth(std::string_view json) {
-  size_t depth = 0, deepest = 0;
-  bool in_string = false, escaped = false;
-  for (char c : json) {
-    if (in_string) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (c == '"') {
-        in_string = false;
-      }
-    } else if (c == '"') {
-      in_string = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > deepest) deepest = depth;
-    } else if ((c == ']' || c == '}') && depth > 0) {
-      --depth;
-    }
-  }
-  return deepest;
-}
-
 Connection failed(std::string message) { return {false, std::move(message)}; }
 
 }  // namespace
@@ -66,13 +37,14 @@ Connection connect_claude_code_at(const std::string& path, const LaunchEntry& en
 
   Json doc = Json::object();
   if (original) {
+    // Writing back recurses once per level: refuse what the parser would.
+    if (json_nesting_depth(*original, kMaxJsonDepth) > kMaxJsonDepth) {
+      return failed(shown + " is nested too deeply to rewrite safely, so I left it alone");
+    }
     // Also refuses bytes that are not UTF-8.
     std::optional<Json> parsed = parse_json(*original);
     if (!parsed) return failed(shown + " isn't valid JSON, so I left it alone");
     if (!parsed->is_object()) return failed(shown + " isn't a JSON object, so I left it alone");
-    if (nesting_depth(*original) > kMaxDepth) {
-      return failed(shown + " is nested too deeply to rewrite safely, so I left it alone");
-    }
     doc = std::move(*parsed);
   }
 

@@ -4,8 +4,33 @@
 
 namespace vesk {
 
+int json_nesting_depth(std::string_view text, int limit) {
+  int depth = 0, deepest = 0;
+  bool in_string = false, escaped = false;
+  for (char c : text) {
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > deepest) deepest = depth;
+      if (deepest > limit) return limit + 1;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
 std::optional<Json> parse_json(std::string_view text) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") return std::nullopt;
+  if (json_nesting_depth(text, kMaxJsonDepth) > kMaxJsonDepth) return std::nullopt;
   if (!valid_utf8(text)) return std::nullopt;
   Json value = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
   if (value.is_discarded()) return std::nullopt;

@@ -12,9 +12,18 @@ namespace vesk {
 
 using Json = nlohmann::json;
 
+// Arrays and objects nested deeper than this are refused when parsing:
+// copying and writing a value recurse once per level, and real documents
+// stay well under ten.
+inline constexpr int kMaxJsonDepth = 1000;
+
+// The deepest nesting of arrays and objects in `text`, strings skipped;
+// stops counting once `limit` is passed (and returns limit + 1).
+int json_nesting_depth(std::string_view text, int limit);
+
 // Parses one document from UTF-8 text, white space around it allowed.
 // Fails on ill-formed UTF-8, a leading byte-order mark (it is not white
-// space) and anything after the document.
+// space), anything after the document, and nesting deeper than kMaxJsonDepth.
 std::optional<Json> parse_json(std::string_view text);
 
 // No white space at all. Ill-formed UTF-8 inside strings is replaced.

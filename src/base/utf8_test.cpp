@@ -41,6 +41,19 @@ TEST(Json, StrictParsing) {
   for (const char* text : rejected) EXPECT_FALSE(parse_json(text).has_value()) << text;
 }
 
+TEST(Json, NestingDepth) {
+  EXPECT_EQ(json_nesting_depth("[[{}]]", 10), 3);
+  EXPECT_EQ(json_nesting_depth("[[{}]]", 2), 3);  // stops past the limit
+  EXPECT_EQ(json_nesting_depth("[[],[],{}]", 10), 2);
+  EXPECT_EQ(json_nesting_depth(R"(["[[[[", {"k[{": "\"[[[["}])", 10), 2);
+  EXPECT_EQ(json_nesting_depth(R"(["\\", [[]]])", 10), 3);
+  EXPECT_EQ(json_nesting_depth("]]]][[", 10), 2);
+  EXPECT_TRUE(parse_json(std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']')));
+  EXPECT_FALSE(parse_json(std::string(kMaxJsonDepth + 1, '[') +
+                          std::string(kMaxJsonDepth + 1, ']')));
+  EXPECT_FALSE(parse_json(std::string(100000, '{')));
+}
+
 TEST(Json, WritesSortedKeysAndFloats) {
   Json v = {{"minutes", 30.0}, {"b", nullptr}, {"a", {{"z", 1}, {"y", 2.5}}}};
   EXPECT_EQ(compact_json(v), R"({"a":{"y":2.5,"z":1},"b":null,"minutes":30.0})");

@@ -91,30 +91,7 @@ std::optional<Json> handle_message(const Json& message, uint32_t pid, const Requ
   return failure(*id, kMethodNotFound, "Method not found: " + method);
 }
 
-bool nests_deeper_than(std::string_view text, size_t limit) {
-  size_t depth = 0;
-  bool in_string = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (in_string) {
-      if (c == '\\') {
-        ++i;  // the escaped character cannot end the string
-      } else if (c == '"') {
-        in_string = false;
-      }
-    } else if (c == '"') {
-      in_string = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > limit) return true;
-    } else if ((c == ']' || c == '}') && depth > 0) {
-      --depth;
-    }
-  }
-  return false;
-}
-
 std::optional<Json> handle_text(std::string_view text, uint32_t pid, const RequestFn& request) {
-  if (nests_deeper_than(text, kMaxNesting)) return parse_error_response();
   std::optional<Json> value = parse_json(text);
   if (!value) return parse_error_response();
   if (!value->is_array()) return handle_message(*value, pid, request);

@@ -33,11 +33,6 @@ inline constexpr int kInvalidParams = -32602;
 // How long a tool call waits for the tray app.
 inline constexpr unsigned kToolWaitSeconds = 10;
 
-// Texts nested deeper than this (arrays and objects) are answered as parse
-// errors: no message needs it, and copying or writing such a tree would
-// recurse that deep.
-inline constexpr size_t kMaxNesting = 1000;
-
 // The response to one message, or nullopt for a notification (no "id"
 // member, or not an object), which is not carried out at all.
 std::optional<Json> handle_message(const Json& message, uint32_t pid, const RequestFn& request);
@@ -49,10 +44,5 @@ std::optional<Json> handle_text(std::string_view text, uint32_t pid, const Reque
 
 // The -32700 response ("id" null).
 Json parse_error_response();
-
-// Whether arrays and objects nest deeper than `limit` in the text, counted
-// outside strings. Meant for a text about to be parsed: it does not check
-// that the brackets match.
-bool nests_deeper_than(std::string_view text, size_t limit);
 
 }  // namespace vesk::mcp

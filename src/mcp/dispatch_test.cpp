@@ -149,28 +149,6 @@ TEST(McpDispatch, ParseErrors) {
   }
 }
 
-TEST(McpDispatch, NestingDepth) {
-  EXPECT_FALSE(nests_deeper_than("[[{}]]", 3));
-  EXPECT_TRUE(nests_deeper_than("[[{}]]", 2));
-  EXPECT_FALSE(nests_deeper_than("[[],[],{}]", 2));
-  EXPECT_FALSE(nests_deeper_than(R"(["[[[[", {"k[{": "\"[[[["}])", 2));
-  EXPECT_TRUE(nests_deeper_than(R"(["\\", [[]]])", 2));
-  EXPECT_FALSE(nests_deeper_than("]]]][[", 2));
-
-  // A message at the limit is answered; one level more is a parse error.
-  auto nested_id = [](size_t arrays) {
-    return R"({"method":"ping","id":)" + std::string(arrays, '[') + std::string(arrays, ']') + "}";
-  };
-  std::string at_limit = nested_id(kMaxNesting - 1);
-  EXPECT_EQ(answer(at_limit), R"({"id":)" + std::string(kMaxNesting - 1, '[') +
-                                  std::string(kMaxNesting - 1, ']') +
-                                  R"(,"jsonrpc":"2.0","result":{}})");
-  EXPECT_EQ(answer(nested_id(kMaxNesting)), kParseError);
-
-  EXPECT_EQ(answer(std::string(100000, '[')), kParseError);
-  EXPECT_EQ(answer(std::string(100000, '[') + std::string(100000, ']')), kParseError);
-  EXPECT_EQ(answer(std::string(100000, '{')), kParseError);
-}
 
 TEST(McpDispatch, ToolCallAsksTheTrayApp) {
   testing::FakeLink link;
@@ -247,6 +225,22 @@ TEST(McpDispatch, SetupPromptSendsNothing) {
   EXPECT_EQ(answer(R"({"id":"c","method":"tools/call","params":{"name":"setup_prompt",)"
                    R"("arguments":[1]}})"),
             call_result(setup_prompt(), false));
+}
+
+TEST(McpDispatch, NestingDepth) {
+  // A message at the limit is answered; one level more is a parse error.
+  const size_t limit = kMaxJsonDepth;
+  auto nested_id = [](size_t arrays) {
+    return R"({"method":"ping","id":)" + std::string(arrays, '[') + std::string(arrays, ']') + "}";
+  };
+  EXPECT_EQ(answer(nested_id(limit - 1)), R"({"id":)" + std::string(limit - 1, '[') +
+                                              std::string(limit - 1, ']') +
+                                              R"(,"jsonrpc":"2.0","result":{}})");
+  EXPECT_EQ(answer(nested_id(limit)), kParseError);
+
+  EXPECT_EQ(answer(std::string(100000, '[')), kParseError);
+  EXPECT_EQ(answer(std::string(100000, '[') + std::string(100000, ']')), kParseError);
+  EXPECT_EQ(answer(std::string(100000, '{')), kParseError);
 }
 
 }  // namespace

@@ -90,10 +90,10 @@ const Command kCommands[] = {
     {kMcpSetup, nullptr, "", cmd_mcp_setup},
     {kConnect, nullptr, "", cmd_connect},
     {kPrompt, nullptr, "", cmd_prompt},
-    {kDoctor, nullptr, "", cmd_not_built},
-    {kRescue, nullptr, "", cmd_not_built},
-    {kInstall, nullptr, "", cmd_not_built},
-    {kUninstall, nullptr, "", cmd_not_built},
+    {kDoctor, nullptr, "", cmd_doctor},
+    {kRescue, nullptr, "", cmd_rescue},
+    {kInstall, nullptr, "", cmd_install},
+    {kUninstall, nullptr, "", cmd_uninstall},
 };
 
 }  // namespace
@@ -121,7 +121,5 @@ int run_command(Context& ctx, std::string_view word, const Args& args) {
   if (!outcome) return fail(outcome.message());
   return *outcome;
 }
-
-Outcome cmd_not_built(Context&, const Args&) { return Error{"not built yet"}; }
 
 }  // namespace vesk::cli

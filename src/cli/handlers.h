@@ -43,7 +43,10 @@ Outcome cmd_prompt(Context& ctx, const Args& args);
 // mcp_command.cpp
 Outcome cmd_mcp(Context& ctx, const Args& args);
 
-// Commands whose work is still to come.
-Outcome cmd_not_built(Context& ctx, const Args& args);
+// care_commands.cpp
+Outcome cmd_doctor(Context& ctx, const Args& args);
+Outcome cmd_rescue(Context& ctx, const Args& args);
+Outcome cmd_install(Context& ctx, const Args& args);
+Outcome cmd_uninstall(Context& ctx, const Args& args);
 
 }  // namespace vesk::cli

@@ -1,0 +1,148 @@
+#include "cli/care_commands.h"
+
+#include "cli/handlers.h"
+#include "cli/time_args.h"
+#include "ipc/app_link.h"
+#include "ipc/liveness.h"
+#include "platform/fs.h"
+#include "platform/registry.h"
+#include "procs/power_watch.h"
+#include "procs/put_back.h"
+#include "procs/summary.h"
+#include "procs/watchdog.h"
+
+namespace vesk::cli {
+
+namespace {
+
+class SystemCare final : public CareSystem {
+ public:
+  void start_power_watch() override { procs::start_power_watch(); }
+  std::optional<uint64_t> heartbeat_age(const std::string& alive_path) override {
+    return ipc::heartbeat_age(alive_path);
+  }
+  bool app_alive(const std::string& app_folder) override { return ipc::app_alive(app_folder); }
+  Result<std::string> run_system_tool(const std::string& program,
+                                      const std::vector<std::string>& args) override {
+    return procs::run_system_tool(program, args);
+  }
+  std::vector<std::string> journal_summary(const std::string& app_folder) override {
+    return procs::journal_summary(app_folder);
+  }
+  std::optional<std::vector<std::string>> rescue(const std::string& app_folder) override {
+    return procs::rescue(app_folder);
+  }
+  Status install_watchdog() override { return procs::install_watchdog(); }
+  void write_unix_time(const std::string& path) override { ipc::write_unix_time(path); }
+  void remove_file(const std::string& path) override { (void)platform::remove_file(path); }
+  void delete_user_key_tree(const std::string& subkey) override {
+    (void)platform::delete_user_key_tree(subkey);
+  }
+  void delete_user_value(const std::string& subkey, const std::string& name) override {
+    (void)platform::delete_user_value(subkey, name);
+  }
+};
+
+void print_indented(Io& io, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) io.out("  " + line + "\n");
+}
+
+}  // namespace
+
+CareSystem& system_care() {
+  static SystemCare system;
+  return system;
+}
+
+Outcome run_doctor(Context& ctx, CareSystem& system) {
+  Io& io = ctx.io;
+  system.start_power_watch();
+  io.out("Vesk folder: " + ctx.app_folder + "\n");
+
+  auto age = system.heartbeat_age(platform::join_path(ctx.app_folder, "alive"));
+  if (!age) {
+    io.out("App: never ran here\n");
+  } else if (*age < ipc::kFreshSeconds) {
+    io.out("App: running\n");
+  } else {
+    io.out("App: not running (last seen " + minutes_text(static_cast<double>(*age) / 60.0) +
+           ")\n");
+  }
+
+  auto query = system.run_system_tool(procs::kTaskTool, {"/Query", "/TN", procs::kTaskName});
+  io.out(query ? "Watchdog: installed\n" : "Watchdog: NOT installed (run `vesk install`)\n");
+
+  io.out("Keep-awake control: available\n");
+
+  std::vector<std::string> changes = system.journal_summary(ctx.app_folder);
+  if (changes.empty()) {
+    io.out("Changes Vesk has made right now: none\n");
+  } else {
+    io.out("Changes Vesk has made right now (put back when the lid opens or work ends):\n");
+    print_indented(io, changes);
+  }
+
+  // The heartbeat is read again: the checks above take a moment.
+  if (system.app_alive(ctx.app_folder)) {
+    auto reply = ctx.request("status", Json::object(), kDoctorWaitSeconds);
+    if (reply) {
+      const std::string* status = string_member(*reply, "status");
+      io.out("Status: " + (status ? *status : std::string()) + "\n");
+      for (const char* key : {"warning", "setup_error", "blocked_by"}) {
+        if (const std::string* note = string_member(*reply, key)) io.out("Note: " + *note + "\n");
+      }
+    }
+  }
+  return kExitDone;
+}
+
+Outcome run_rescue(Context& ctx, CareSystem& system) {
+  auto pending = system.rescue(ctx.app_folder);
+  if (!pending) {
+    ctx.io.out(
+        "Everything Vesk changed is back to how it was. Vesk is stopped; start it again from "
+        "your apps.\n");
+    return kExitDone;
+  }
+  ctx.io.out("Some changes couldn't be undone:\n");
+  print_indented(ctx.io, *pending);
+  ctx.io.out(
+      "They stay recorded and will be retried. To undo by hand: resume or restart those apps; "
+      "on Windows, set \"When I close the lid\" back in Control Panel \u203A Power Options.\n");
+  return kExitRefused;
+}
+
+Outcome run_install(Context& ctx, CareSystem& system) {
+  system.start_power_watch();
+  TRY(system.install_watchdog());
+  system.write_unix_time(platform::join_path(ctx.app_folder, procs::kInstalledMarker));
+  ctx.io.out("Watchdog installed.\n");
+  return kExitDone;
+}
+
+Outcome run_uninstall(Context& ctx, CareSystem& system) {
+  auto pending = system.rescue(ctx.app_folder);
+  if (pending) {
+    ctx.io.out(
+        "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to keep "
+        "retrying:\n");
+    print_indented(ctx.io, *pending);
+    return kExitRefused;
+  }
+  system.start_power_watch();
+  (void)system.run_system_tool(procs::kTaskTool, {"/Delete", "/F", "/TN", procs::kTaskName});
+  system.delete_user_key_tree(procs::kAppIdentityKey);
+  system.delete_user_value(procs::kLoginItemKey, procs::kLoginItemValue);
+  system.remove_file(platform::join_path(ctx.app_folder, procs::kInstalledMarker));
+  ctx.io.out("Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
+             "the app and " +
+             ctx.app_folder + " to finish.\n");
+  return kExitDone;
+}
+
+Outcome cmd_doctor(Context& ctx, const Args&) { return run_doctor(ctx, system_care()); }
+Outcome cmd_rescue(Context& ctx, const Args&) { return run_rescue(ctx, system_care()); }
+Outcome cmd_install(Context& ctx, const Args&) { return run_install(ctx, system_care()); }
+Outcome cmd_uninstall(Context& ctx, const Args&) { return run_uninstall(ctx, system_care()); }
+
+}  // namespace vesk::cli

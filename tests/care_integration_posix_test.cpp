@@ -1,0 +1,141 @@
+// `doctor`, `rescue`, `install` and `uninstall` run as the built program on
+// a system without the task scheduler's tool or a registry.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "ipc/liveness.h"
+#include "platform/fs.h"
+#include "standin/standin.h"
+
+namespace vesk {
+namespace {
+
+using platform::join_path;
+using testing::Sandbox;
+
+const char kAllBack[] =
+    "Everything Vesk changed is back to how it was. Vesk is stopped; start it again from your "
+    "apps.\n";
+
+// A recorded lid-close change: here no power setting can be written, so it
+// stays pending.
+const char kLidRecord[] =
+    "{\"lid_action\":[1,0],\"lid_scheme\":\"381b4222-f694-41f0-9685-ff5bb260df2e\"}";
+const char kLidLine[] = "  lid-close action set to Do nothing (was 1 plugged in, 0 on battery)\n";
+
+std::string doctor_text(const Sandbox& box, const std::string& app_line,
+                        const std::string& changes) {
+  return "Vesk folder: " + box.app_folder() + "\n" + app_line +
+         "\nWatchdog: NOT installed (run `vesk install`)\n"
+         "Keep-awake control: available\n" +
+         changes;
+}
+
+TEST(CareProgram, DoctorOnAFreshFolder) {
+  Sandbox box;
+  auto run = box.vesk({"doctor"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, doctor_text(box, "App: never ran here",
+                                 "Changes Vesk has made right now: none\n"));
+}
+
+TEST(CareProgram, DoctorWithAStoppedAppAndAChange) {
+  Sandbox box;
+  uint64_t then = ipc::unix_now() - 7200;
+  ASSERT_TRUE(platform::write_file(join_path(box.app_folder(), "alive"),
+                                   std::to_string(then) + " 1 2"));
+  ASSERT_TRUE(platform::write_file(join_path(box.app_folder(), "restore.json"), kLidRecord));
+  auto run = box.vesk({"doctor"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, doctor_text(box, "App: not running (last seen 2 h)",
+                                 "Changes Vesk has made right now (put back when the lid opens or "
+                                 "work ends):\n" +
+                                     std::string(kLidLine)));
+  // Read-only: the record is still there.
+  EXPECT_TRUE(platform::file_exists(join_path(box.app_folder(), "restore.json")));
+}
+
+TEST(CareProgram, DoctorAsksARunningAppForItsStatus) {
+  Sandbox box;
+  standin::StandIn app(box.app_folder());
+  app.script("status", [](const standin::Request&) {
+    return Json{{"ok", true}, {"status", "Awake while plugged in."}, {"warning", "Battery low."}};
+  });
+  app.start();
+  auto run = box.vesk({"doctor"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, doctor_text(box, "App: running",
+                                 "Changes Vesk has made right now: none\n"
+                                 "Status: Awake while plugged in.\n"
+                                 "Note: Battery low.\n"));
+  auto seen = app.requests();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, R"({"args":{},"cmd":"status"})");
+}
+
+TEST(CareProgram, RescueWithNothingChanged) {
+  Sandbox box;
+  auto run = box.vesk({"rescue"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, kAllBack);
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(CareProgram, RescueKeepsWhatCannotBeUndone) {
+  Sandbox box;
+  ASSERT_TRUE(platform::write_file(join_path(box.app_folder(), "restore.json"), kLidRecord));
+  auto run = box.vesk({"rescue"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out,
+            "Some changes couldn't be undone:\n" + std::string(kLidLine) +
+                "They stay recorded and will be retried. To undo by hand: resume or restart those "
+                "apps; on Windows, set \"When I close the lid\" back in Control Panel \xE2\x80\xBA "
+                "Power Options.\n");
+  EXPECT_TRUE(platform::file_exists(join_path(box.app_folder(), "restore.json")));
+}
+
+TEST(CareProgram, InstallFailsWithTheToolsMessageAndLeavesNoFile) {
+  Sandbox box;
+  std::string temp = join_path(box.root(), "temp");
+  ASSERT_TRUE(platform::create_dirs(temp));
+  auto run = box.run(testing::built_program("vesk"), {"install"}, {{"TMPDIR", temp}});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "vesk: schtasks.exe: No such file or directory (os error 2)\n");
+  EXPECT_TRUE(testing::names_in(temp).empty());
+  EXPECT_FALSE(platform::file_exists(join_path(box.app_folder(), "installed")));
+}
+
+TEST(CareProgram, UninstallWaitsWhileSomethingIsPending) {
+  Sandbox box;
+  ASSERT_TRUE(platform::write_file(join_path(box.app_folder(), "restore.json"), kLidRecord));
+  ASSERT_TRUE(platform::write_file(join_path(box.app_folder(), "installed"), "1700000000"));
+  auto run = box.vesk({"uninstall"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out,
+            "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to "
+            "keep retrying:\n" +
+                std::string(kLidLine));
+  EXPECT_TRUE(platform::file_exists(join_path(box.app_folder(), "installed")));
+}
+
+TEST(CareProgram, UninstallTwiceSaysTheSame) {
+  Sandbox box;
+  ASSERT_TRUE(platform::write_file(join_path(box.app_folder(), "installed"), "1700000000"));
+  const std::string message =
+      "Vesk's watchdog and login item are removed and nothing it changed is left. Delete the app "
+      "and " +
+      box.app_folder() + " to finish.\n";
+  for (int i = 0; i < 2; ++i) {
+    auto run = box.vesk({"uninstall"});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.out, message);
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(platform::file_exists(join_path(box.app_folder(), "installed")));
+  }
+}
+
+}  // namespace
+}  // namespace vesk

@@ -1,0 +1,31 @@
+// vesk-toolchild: a stand-in system tool for the tests of the hidden tool
+// runner.
+//   vesk-toolchild CODE OUT_TEXT ERR_TEXT [REPEAT]
+// writes OUT_TEXT to standard output and ERR_TEXT to standard error, each
+// REPEAT times (1 by default) alternating between the two, then exits with
+// CODE.
+//   vesk-toolchild stdin
+// reports on standard output whether standard input gave any byte ("input"
+// or "no input") and exits with 0.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/args.h"
+#include "platform/console.h"
+
+int main(int argc, char** argv) {
+  auto args = vesk::platform::utf8_args(argc, argv);
+  if (args.size() == 1 && args[0] == "stdin") {
+    int c = std::fgetc(stdin);
+    vesk::platform::write_stdout(c == EOF ? "no input" : "input");
+    return 0;
+  }
+  if (args.size() != 3 && args.size() != 4) return 100;
+  long repeat = args.size() == 4 ? std::atol(args[3].c_str()) : 1;
+  for (long i = 0; i < repeat; ++i) {
+    vesk::platform::write_stdout(args[1]);
+    vesk::platform::write_stderr(args[2]);
+  }
+  return std::atoi(args[0].c_str());
+}

@@ -60,6 +60,10 @@ wineboot -i >/dev/null 2>&1 || true
 if [ -z "${DISPLAY:-}" ]; then
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null || true
 fi
+# A crash (some tests crash a child on purpose) ends the process at once
+# instead of starting wine's debugger.
+wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+  >/dev/null 2>&1 </dev/null || true
 wineserver -p >/dev/null 2>&1 </dev/null &
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 ctest --preset windows

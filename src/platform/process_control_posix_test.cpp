@@ -1,7 +1,10 @@
 #include "platform/process_control.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include "harness.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 
@@ -42,6 +45,22 @@ TEST(PosixProcessControl, NothingIsDoneToAnotherIdentity) {
   EXPECT_FALSE(processes.restore_priority(self, *start, 5));
   // Resuming a process that runs is harmless and succeeds.
   EXPECT_TRUE(processes.resume(self, *start));
+}
+
+// A program whose file was replaced (an update) keeps its name.
+TEST(PosixProcessControl, ImagePathOfAReplacedProgram) {
+  vesk::testing::TempDir dir;
+  std::string copy = join_path(dir.path(), "napper");
+  auto program = read_file("/bin/sleep");
+  ASSERT_TRUE(program);
+  ASSERT_TRUE(write_file(copy, *program));
+  ASSERT_EQ(::chmod(copy.c_str(), 0700), 0);
+  auto child = Child::start(copy, {"60"});
+  ASSERT_TRUE(child) << child.message();
+  ASSERT_TRUE(remove_file(copy));
+  auto path = system_processes().image_path(child->pid());
+  ASSERT_TRUE(path);
+  EXPECT_EQ(*path, copy);
 }
 
 }  // namespace

@@ -8,32 +8,6 @@
 
 namespace vesk::procs {
 
-int json_nesting_depth(std::string_view text, int limit) {
-  int depth = 0, deepest = 0;
-  bool in_string = false, escaped = false;
-  for (char c : text) {
-    if (in_string) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (c == '"') {
-        in_string = false;
-      }
-      continue;
-    }
-    if (c == '"') {
-      in_string = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > deepest) deepest = depth;
-      if (deepest > limit) return limit + 1;
-    } else if ((c == ']' || c == '}') && depth > 0) {
-      --depth;
-    }
-  }
-  return deepest;
-}
-
 std::optional<Json> parse_strict_json(std::string_view text, int max_depth) {
   if (json_nesting_depth(text, max_depth) > max_depth) return std::nullopt;
   // As parse_json: a byte-order mark is not white space; UTF-8 only.

@@ -13,8 +13,4 @@ namespace vesk::procs {
 // objects nest deeper than `max_depth` (checked before parsing).
 std::optional<Json> parse_strict_json(std::string_view text, int max_depth);
 
-// The deepest nesting of arrays and objects in `text`, strings skipped;
-// stops counting once `limit` is passed (and returns limit + 1).
-int json_nesting_depth(std::string_view text, int limit);
-
 }  // namespace vesk::procs

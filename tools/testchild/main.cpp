@@ -12,6 +12,8 @@
 #include "platform/process.h"
 
 int main(int argc, char** argv) {
+  // No crash dialog: a crash must end the process at once.
+  vesk::platform::init_console();
   auto args = vesk::platform::utf8_args(argc, argv);
   if (args.empty()) return 100;
   const std::string pid = std::to_string(vesk::platform::current_pid()) + "\n";

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "base/json.h"
-#include "procs/journal.h"
+#include "restore/journal.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ void check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  using namespace vesk::procs;
+  using namespace vesk::restore;
 
   if (auto record = parse_restore(text)) {
     check(vesk::parse_json(text).has_value());

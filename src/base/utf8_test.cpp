@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/json.h"
-
 namespace vesk {
 namespace {
 
@@ -30,35 +28,6 @@ TEST(Utf8, Utf16RoundTripAndLoneSurrogates) {
   const char16_t lone_low[] = {0xDC00, 0};
   EXPECT_EQ(utf16_to_utf8(lone_low), "\xEF\xBF\xBD");
   EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x98\x80\xFF"), (std::u16string{0xD83D, 0xDE00, 0xFFFD}));
-}
-
-TEST(Json, StrictParsing) {
-  EXPECT_EQ(parse_json(" {\"a\":1}\n"), (Json{{"a", 1}}));
-  EXPECT_EQ(parse_json("true"), Json(true));
-  const char* rejected[] = {
-      "", "{", "{\"a\":1} x", "\xEF\xBB\xBF{}", "{\"a\":\"\xC0\xAF\"}", "{} {}", "/*c*/{}",
-  };
-  for (const char* text : rejected) EXPECT_FALSE(parse_json(text).has_value()) << text;
-}
-
-TEST(Json, NestingDepth) {
-  EXPECT_EQ(json_nesting_depth("[[{}]]", 10), 3);
-  EXPECT_EQ(json_nesting_depth("[[{}]]", 2), 3);  // stops past the limit
-  EXPECT_EQ(json_nesting_depth("[[],[],{}]", 10), 2);
-  EXPECT_EQ(json_nesting_depth(R"(["[[[[", {"k[{": "\"[[[["}])", 10), 2);
-  EXPECT_EQ(json_nesting_depth(R"(["\\", [[]]])", 10), 3);
-  EXPECT_EQ(json_nesting_depth("]]]][[", 10), 2);
-  EXPECT_TRUE(parse_json(std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']')));
-  EXPECT_FALSE(parse_json(std::string(kMaxJsonDepth + 1, '[') +
-                          std::string(kMaxJsonDepth + 1, ']')));
-  EXPECT_FALSE(parse_json(std::string(100000, '{')));
-}
-
-TEST(Json, WritesSortedKeysAndFloats) {
-  Json v = {{"minutes", 30.0}, {"b", nullptr}, {"a", {{"z", 1}, {"y", 2.5}}}};
-  EXPECT_EQ(compact_json(v), R"({"a":{"y":2.5,"z":1},"b":null,"minutes":30.0})");
-  EXPECT_EQ(pretty_json(Json{{"k", Json::array({1})}}), "{\n  \"k\": [\n    1\n  ]\n}");
-  EXPECT_EQ(compact_json(Json("\xFF")), "\"\xEF\xBF\xBD\"");  // never throws
 }
 
 }  // namespace

@@ -6,10 +6,10 @@
 #include "ipc/liveness.h"
 #include "platform/fs.h"
 #include "platform/registry.h"
-#include "procs/power_watch.h"
-#include "procs/put_back.h"
-#include "procs/summary.h"
-#include "procs/watchdog.h"
+#include "restore/power_watch.h"
+#include "restore/put_back.h"
+#include "restore/summary.h"
+#include "care/watchdog.h"
 
 namespace vesk::cli {
 
@@ -17,22 +17,22 @@ namespace {
 
 class SystemCare final : public CareSystem {
  public:
-  void start_power_watch() override { procs::start_power_watch(); }
+  void start_power_watch() override { restore::start_power_watch(); }
   std::optional<uint64_t> heartbeat_age(const std::string& alive_path) override {
     return ipc::heartbeat_age(alive_path);
   }
   bool app_alive(const std::string& app_folder) override { return ipc::app_alive(app_folder); }
   Result<std::string> run_system_tool(const std::string& program,
                                       const std::vector<std::string>& args) override {
-    return procs::run_system_tool(program, args);
+    return care::run_system_tool(program, args);
   }
   std::vector<std::string> journal_summary(const std::string& app_folder) override {
-    return procs::journal_summary(app_folder);
+    return restore::journal_summary(app_folder);
   }
   std::optional<std::vector<std::string>> rescue(const std::string& app_folder) override {
-    return procs::rescue(app_folder);
+    return restore::rescue(app_folder);
   }
-  Status install_watchdog() override { return procs::install_watchdog(); }
+  Status install_watchdog() override { return care::install_watchdog(); }
   void write_unix_time(const std::string& path) override { ipc::write_unix_time(path); }
   void remove_file(const std::string& path) override { (void)platform::remove_file(path); }
   void delete_user_key_tree(const std::string& subkey) override {
@@ -69,7 +69,7 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
            ")\n");
   }
 
-  auto query = system.run_system_tool(procs::kTaskTool, {"/Query", "/TN", procs::kTaskName});
+  auto query = system.run_system_tool(care::kTaskTool, {"/Query", "/TN", care::kTaskName});
   io.out(query ? "Watchdog: installed\n" : "Watchdog: NOT installed (run `vesk install`)\n");
 
   io.out("Keep-awake control: available\n");
@@ -115,7 +115,7 @@ Outcome run_rescue(Context& ctx, CareSystem& system) {
 Outcome run_install(Context& ctx, CareSystem& system) {
   system.start_power_watch();
   TRY(system.install_watchdog());
-  system.write_unix_time(platform::join_path(ctx.app_folder, procs::kInstalledMarker));
+  system.write_unix_time(platform::join_path(ctx.app_folder, care::kInstalledMarker));
   ctx.io.out("Watchdog installed.\n");
   return kExitDone;
 }
@@ -130,10 +130,10 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
     return kExitRefused;
   }
   system.start_power_watch();
-  (void)system.run_system_tool(procs::kTaskTool, {"/Delete", "/F", "/TN", procs::kTaskName});
-  system.delete_user_key_tree(procs::kAppIdentityKey);
-  system.delete_user_value(procs::kLoginItemKey, procs::kLoginItemValue);
-  system.remove_file(platform::join_path(ctx.app_folder, procs::kInstalledMarker));
+  (void)system.run_system_tool(care::kTaskTool, {"/Delete", "/F", "/TN", care::kTaskName});
+  system.delete_user_key_tree(care::kAppIdentityKey);
+  system.delete_user_value(care::kLoginItemKey, care::kLoginItemValue);
+  system.remove_file(platform::join_path(ctx.app_folder, care::kInstalledMarker));
   ctx.io.out("Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
              "the app and " +
              ctx.app_folder + " to finish.\n");

@@ -1,5 +1,6 @@
 #include <string_view>
 
+#include "base/version.h"
 #include "cli/handlers.h"
 #include "cli/text.h"
 
@@ -70,7 +71,7 @@ Outcome cmd_help(Context& ctx, const Args&) {
 }
 
 Outcome cmd_version(Context& ctx, const Args&) {
-  ctx.io.out("vesk 1.0.0\n");
+  ctx.io.out("vesk " + std::string(kVersion) + "\n");
   return kExitDone;
 }
 

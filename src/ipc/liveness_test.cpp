@@ -76,25 +76,6 @@ TEST(AliveIdentity, NeedsExactlyThreeNumbers) {
   }
 }
 
-TEST(ProcessStartTime, KnowsTheRunningProcess) {
-  auto created = platform::process_start_time(platform::current_pid());
-  ASSERT_TRUE(created.has_value());
-  uint64_t now = platform::system_filetime();
-  EXPECT_LE(*created, now + 10000000ULL);  // clock-tick rounding
-  EXPECT_GT(*created, now - 3600ULL * 10000000ULL);  // started within the hour
-  EXPECT_EQ(platform::process_start_time(platform::current_pid()), created);
-}
-
-TEST(ProcessStartTime, EndedProcessIsNotRunning) {
-  EXPECT_FALSE(platform::process_start_time(0).has_value());
-  testing::Sandbox box;
-  auto child = box.start_vesk({"version"});
-  ASSERT_TRUE(child) << child.message();
-  uint32_t pid = child->pid();
-  ASSERT_TRUE(child->wait());
-  EXPECT_FALSE(platform::process_start_time(pid).has_value());
-}
-
 TEST(AppLiveness, FollowsTheAliveFile) {
   testing::TempDir dir;
   std::string alive = platform::join_path(dir.path(), "alive");

@@ -10,6 +10,7 @@
 
 #include "base/json.h"
 #include "base/result.h"
+#include "base/version.h"
 
 namespace vesk::mcp {
 
@@ -19,7 +20,7 @@ using RequestFn = std::function<Result<Json>(std::string_view, Json, unsigned)>;
 
 inline constexpr std::string_view kDefaultProtocolVersion = "2025-06-18";
 inline constexpr std::string_view kServerName = "vesk";
-inline constexpr std::string_view kServerVersion = "1.0.0";
+inline constexpr std::string_view kServerVersion = kVersion;
 inline constexpr std::string_view kInstructions =
     "Vesk keeps this laptop awake with the lid closed while you work. Call stay_awake before "
     "long unattended work and release when done; check status for battery and hours left. To "

@@ -12,7 +12,7 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/process.h"
-#include "platform/system_info.h"
+#include "standin/system_info.h"
 #include "standin/tray.h"
 
 namespace vesk::standin {
@@ -27,9 +27,9 @@ struct FakeMachine {
   uint64_t now = platform::kUnixEpochFiletime + 1800000000ULL * 10000000ULL;
   uint64_t mono = 1000;
   std::set<uint32_t> running{100, 200};
-  std::optional<platform::BatteryStatus> battery;
+  std::optional<standin::BatteryStatus> battery;
   // process_cpu_times answers these in turn, the last one again and again.
-  std::vector<std::vector<platform::ProcessCpu>> samples;
+  std::vector<std::vector<standin::ProcessCpu>> samples;
   size_t next_sample = 0;
 
   Machine machine() {
@@ -40,7 +40,7 @@ struct FakeMachine {
     m.process_running = [this](uint32_t pid) { return running.count(pid) > 0; };
     m.battery = [this] { return battery; };
     m.processes = [this] {
-      if (samples.empty()) return std::vector<platform::ProcessCpu>{};
+      if (samples.empty()) return std::vector<standin::ProcessCpu>{};
       auto& s = samples[std::min(next_sample, samples.size() - 1)];
       ++next_sample;
       return s;
@@ -518,12 +518,12 @@ TEST_F(StandInTray, StatusShowsTheBatteryOnlyWhenThereIsOne) {
   EXPECT_FALSE(none.contains("hours_left_closed"));
   EXPECT_EQ(none["watching"], Json::array());
 
-  fake.battery = platform::BatteryStatus{80, true, 12.0};
+  fake.battery = standin::BatteryStatus{80, true, 12.0};
   Json plugged = tray.handle("status", Json::object());
   EXPECT_EQ(plugged["battery"], (Json{{"percent", 80.0}, {"on_power", true}}));
   EXPECT_FALSE(plugged.contains("hours_left_closed"));
 
-  fake.battery = platform::BatteryStatus{60, false, std::nullopt};
+  fake.battery = standin::BatteryStatus{60, false, std::nullopt};
   Json on_battery = tray.handle("status", Json::object());
   EXPECT_EQ(on_battery["battery"]["on_power"], false);
   ASSERT_TRUE(on_battery["hours_left_closed"].is_number());
@@ -552,11 +552,11 @@ TEST_F(StandInTray, PowerNamesTheSettingsThatCostBattery) {
                                                           {"preset", "balanced"}}));
 
   EXPECT_EQ(tray.handle("power", Json::object())["source"], "unknown");
-  fake.battery = platform::BatteryStatus{50, false, 7.25};
+  fake.battery = standin::BatteryStatus{50, false, 7.25};
   Json reply = tray.handle("power", Json::object());
   EXPECT_EQ(reply["source"], "battery");
   EXPECT_EQ(reply["system_watts"], 7.3);
-  fake.battery = platform::BatteryStatus{50, true, 20.0};
+  fake.battery = standin::BatteryStatus{50, true, 20.0};
   reply = tray.handle("power", Json::object());
   EXPECT_EQ(reply["source"], "mains");
   EXPECT_FALSE(reply.contains("system_watts"));  // a charging rate is not the draw
@@ -600,7 +600,7 @@ TEST_F(StandInTray, EnergyRanksAppsAndSaysWhatClosingTheLidDoes) {
 }
 
 TEST_F(StandInTray, EnergyListsAtMostTenApps) {
-  std::vector<platform::ProcessCpu> many;
+  std::vector<standin::ProcessCpu> many;
   for (uint32_t pid = 1; pid <= 30; ++pid) many.push_back({pid, "app" + std::to_string(pid), pid});
   fake.samples = {many};
   Tray tray = make();
@@ -710,8 +710,8 @@ TEST(StandInLink, EveryRequestGetsAnObjectWithOkAndAStatus) {
 // ---- The platform readings it uses ---------------------------------------------------------
 
 TEST(StandInMachine, ProcessListHoldsThisProcess) {
-  auto list = platform::process_cpu_times();
-  auto self = std::find_if(list.begin(), list.end(), [](const platform::ProcessCpu& p) {
+  auto list = standin::process_cpu_times();
+  auto self = std::find_if(list.begin(), list.end(), [](const standin::ProcessCpu& p) {
     return p.pid == platform::current_pid();
   });
   ASSERT_NE(self, list.end());
@@ -720,7 +720,7 @@ TEST(StandInMachine, ProcessListHoldsThisProcess) {
 }
 
 TEST(StandInMachine, BatteryReadingIsInRange) {
-  if (auto battery = platform::battery_status()) {
+  if (auto battery = standin::battery_status()) {
     EXPECT_GE(battery->percent, 0.0);
     EXPECT_LE(battery->percent, 100.0);
     if (battery->watts) {

@@ -301,8 +301,8 @@ Machine real_machine() {
   m.monotonic_ns = [] { return platform::monotonic_ns(); };
   m.sleep_ms = [](unsigned ms) { platform::sleep_ms(ms); };
   m.process_running = [](uint32_t pid) { return platform::process_start_time(pid).has_value(); };
-  m.battery = [] { return platform::battery_status(); };
-  m.processes = [] { return platform::process_cpu_times(); };
+  m.battery = [] { return standin::battery_status(); };
+  m.processes = [] { return standin::process_cpu_times(); };
   m.cpu_count = std::max(1u, std::thread::hardware_concurrency());
   return m;
 }
@@ -879,13 +879,13 @@ Json Tray::energy() {
   // Two samples of every process's CPU time; the share of the whole machine
   // (all logical processors together are 100%) each app used in between.
   // The processes of one app (by name) count together.
-  std::vector<platform::ProcessCpu> first = machine_.processes();
+  std::vector<standin::ProcessCpu> first = machine_.processes();
   uint64_t start = machine_.monotonic_ns();
   machine_.sleep_ms(kCpuSampleMs);
-  std::vector<platform::ProcessCpu> second = machine_.processes();
+  std::vector<standin::ProcessCpu> second = machine_.processes();
   uint64_t elapsed_ns = std::max<uint64_t>(machine_.monotonic_ns() - start, 1);
 
-  std::unordered_map<uint32_t, const platform::ProcessCpu*> before;
+  std::unordered_map<uint32_t, const standin::ProcessCpu*> before;
   for (const auto& p : first) before[p.pid] = &p;
   struct App {
     std::string name;

@@ -17,7 +17,7 @@
 
 #include "base/json.h"
 #include "base/result.h"
-#include "platform/system_info.h"
+#include "standin/system_info.h"
 #include "settings/catalogue.h"
 
 namespace vesk::standin {
@@ -36,8 +36,8 @@ struct Machine {
   std::function<uint64_t()> monotonic_ns;  // for CPU sampling
   std::function<void(unsigned)> sleep_ms;
   std::function<bool(uint32_t)> process_running;
-  std::function<std::optional<platform::BatteryStatus>()> battery;
-  std::function<std::vector<platform::ProcessCpu>()> processes;
+  std::function<std::optional<standin::BatteryStatus>()> battery;
+  std::function<std::vector<standin::ProcessCpu>()> processes;
   unsigned cpu_count = 1;  // logical processors
 };
 Machine real_machine();

@@ -1,0 +1,162 @@
+#include "care/watchdog.h"
+
+#include "base/utf8.h"
+#include "platform/fs.h"
+#include "platform/process.h"
+#include "platform/temp_file.h"
+
+namespace vesk::care {
+
+namespace {
+
+constexpr std::string_view kDefinitionHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
+    "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
+    "  <RegistrationInfo><Description>Puts apps and power settings back if Vesk stops "
+    "unexpectedly.</Description></RegistrationInfo>\n"
+    "  <Triggers>\n"
+    "    <TimeTrigger>\n"
+    "      <StartBoundary>2025-01-01T00:00:00</StartBoundary>\n"
+    "      <Enabled>true</Enabled>\n"
+    "      <Repetition><Interval>PT1M</Interval><StopAtDurationEnd>false</StopAtDurationEnd>"
+    "</Repetition>\n"
+    "    </TimeTrigger>\n"
+    "  </Triggers>\n"
+    "  <Principals><Principal id=\"Author\"><LogonType>InteractiveToken</LogonType>"
+    "<RunLevel>LeastPrivilege</RunLevel></Principal></Principals>\n"
+    "  <Settings>\n"
+    "    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>\n"
+    "    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>\n"
+    "    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>\n"
+    "    <StartWhenAvailable>true</StartWhenAvailable>\n"
+    "    <RunOnlyIfNetworkAvailable>false</RunOnlyIfNetworkAvailable>\n"
+    "    <IdleSettings><StopOnIdleEnd>false</StopOnIdleEnd><RestartOnIdle>false</RestartOnIdle>"
+    "</IdleSettings>\n"
+    "    <AllowStartOnDemand>true</AllowStartOnDemand>\n"
+    "    <Enabled>true</Enabled>\n"
+    "    <Hidden>true</Hidden>\n"
+    "    <ExecutionTimeLimit>PT1M</ExecutionTimeLimit>\n"
+    "    <Priority>7</Priority>\n"
+    "  </Settings>\n"
+    "  <Actions Context=\"Author\"><Exec><Command>";
+constexpr std::string_view kDefinitionTail =
+    "</Command><Arguments>watchdog</Arguments></Exec></Actions>\n"
+    "</Task>\n";
+
+// Ill-formed UTF-8 replaced by U+FFFD.
+std::string decode_lossy(std::string_view bytes) {
+  if (valid_utf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t pos = 0; pos < bytes.size();) append_utf8(out, next_code_point(bytes, pos));
+  return out;
+}
+
+std::string_view trim(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\r\n\v\f";
+  size_t first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return {};
+  size_t last = text.find_last_not_of(kSpace);
+  return text.substr(first, last - first + 1);
+}
+
+class RealWatchdogSystem final : public WatchdogSystem {
+ public:
+  Result<std::string> self_exe_path() override { return platform::self_exe_path(); }
+  bool file_exists(const std::string& path) override { return platform::file_exists(path); }
+  Result<std::string> temp_folder() override { return platform::temp_folder(); }
+  uint32_t pid() override { return platform::current_pid(); }
+  Status write_new_file(const std::string& path, std::string_view bytes) override {
+    return platform::write_new_file(path, bytes);
+  }
+  Result<std::string> run_system_tool(const std::string& program,
+                                      const std::vector<std::string>& args) override {
+    return care::run_system_tool(program, args);
+  }
+  void remove_file(const std::string& path) override { (void)platform::remove_file(path); }
+};
+
+}  // namespace
+
+std::string xml_escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string task_definition(std::string_view program) {
+  std::string text(kDefinitionHead);
+  text += xml_escape(decode_lossy(program));
+  text += kDefinitionTail;
+  return text;
+}
+
+std::string utf16le_with_mark(std::string_view text) {
+  std::u16string units = utf8_to_utf16(text);
+  std::string bytes = "\xFF\xFE";
+  bytes.reserve(2 + units.size() * 2);
+  for (char16_t u : units) {
+    bytes += static_cast<char>(u & 0xFF);
+    bytes += static_cast<char>(u >> 8);
+  }
+  return bytes;
+}
+
+std::string definition_path(const std::string& temp_folder, uint32_t pid) {
+  return platform::join_path(temp_folder, "vesk-task-" + std::to_string(pid) + ".xml");
+}
+
+Result<std::string> tool_outcome(std::string_view program, const platform::ToolOutput& run) {
+  if (run.exit_code == 0) return decode_lossy(run.out);
+  return Error{std::string(program) + ": " + std::string(trim(decode_lossy(run.err))) +
+               std::string(trim(decode_lossy(run.out)))};
+}
+
+Result<std::string> run_system_tool(const std::string& program,
+                                    const std::vector<std::string>& args) {
+  auto run = platform::run_hidden_tool(program, args);
+  if (!run) return Error{program + ": " + run.message()};
+  return tool_outcome(program, *run);
+}
+
+WatchdogSystem& real_watchdog_system() {
+  static RealWatchdogSystem system;
+  return system;
+}
+
+Status install_watchdog(WatchdogSystem& system) {
+  TRY_ASSIGN(std::string self, system.self_exe_path());
+  std::string folder = self;
+  size_t cut = folder.find_last_of(platform::kPathSeparator == '\\' ? "\\/" : "/");
+  folder = cut == std::string::npos ? std::string(".") : folder.substr(0, cut);
+  std::string app = platform::join_path(folder, kTaskProgram);
+  std::string program = system.file_exists(app) ? app : self;
+
+  std::string bytes = utf16le_with_mark(task_definition(program));
+  TRY_ASSIGN(std::string temp, system.temp_folder());
+  std::string path = definition_path(temp, system.pid());
+  Status written = system.write_new_file(path, bytes);
+  if (!written) {
+    // Nothing of ours can be there: the name was refused or never created.
+    return written;
+  }
+  auto registered = system.run_system_tool(
+      kTaskTool, {"/Create", "/F", "/TN", kTaskName, "/XML", path});
+  system.remove_file(path);
+  if (!registered) return registered.error();
+  return {};
+}
+
+Status install_watchdog() { return install_watchdog(real_watchdog_system()); }
+
+}  // namespace vesk::care

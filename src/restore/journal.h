@@ -1,0 +1,129 @@
+// The two journals Vesk keeps in the app folder of what it still has
+// changed: restore.json (power settings, a `Restore` record) and
+// touched.json (slowed or paused processes, a list of `Touched` entries).
+// The tray app writes them; this program reads them, puts things back and
+// rewrites or removes them.
+//
+// Reading is strict: a missing required member, a member of the wrong type,
+// a number that is negative, fractional or out of range, an array of the
+// wrong length, a key given twice (anywhere in the document), anything after
+// the document, ill-formed UTF-8 or nesting deeper than kMaxJournalDepth all
+// make the whole file unreadable. Unknown keys are ignored. Writing is
+// pretty JSON with the members in field order, through write_atomic.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesk::restore {
+
+inline constexpr char kRestoreFile[] = "restore.json";
+inline constexpr char kTouchedFile[] = "touched.json";
+
+// Deeper documents are refused before they are parsed.
+inline constexpr int kMaxJournalDepth = 64;
+
+// A further power plan whose lid-close action was changed: the plan's GUID
+// text and the action it had plugged in (ac) and on battery (dc).
+struct LidMore {
+  std::string plan;
+  uint32_t ac = 0;
+  uint32_t dc = 0;
+  friend bool operator==(const LidMore&, const LidMore&) = default;
+};
+
+// A plan and its sleep timeouts before: sleep after (plugged in, on
+// battery), unattended sleep (plugged in, on battery), in seconds.
+struct SleepIdle {
+  std::string plan;
+  std::array<uint32_t, 4> timeouts{};
+  friend bool operator==(const SleepIdle&, const SleepIdle&) = default;
+};
+
+// A plan and its processor boost mode on battery before.
+struct BoostDc {
+  std::string plan;
+  uint32_t value = 0;
+  friend bool operator==(const BoostDc&, const BoostDc&) = default;
+};
+
+// The lid-close action before, plugged in and on battery.
+struct LidAction {
+  uint32_t ac = 0;
+  uint32_t dc = 0;
+  friend bool operator==(const LidAction&, const LidAction&) = default;
+};
+
+// restore.json. Members in file order.
+struct Restore {
+  std::vector<LidMore> lid_more;
+  std::optional<std::string> power_profile;
+  std::optional<std::string> power_overlay;
+  std::optional<LidAction> lid_action;
+  std::optional<std::string> lid_scheme;
+  std::optional<SleepIdle> sleep_idle;
+  std::optional<BoostDc> boost_dc;
+  bool linux_tuned = false;
+  friend bool operator==(const Restore&, const Restore&) = default;
+};
+
+// The record equals the empty record (no lid_more element, every optional
+// member absent, linux_tuned false).
+bool is_empty(const Restore& record);
+
+// One element of touched.json. Members in file order.
+struct Touched {
+  uint32_t pid = 0;
+  std::string exe;     // image name: file name, lower case, no ".exe"
+  uint64_t start = 0;  // creation time (FILETIME)
+  bool paused = false;
+  int64_t previous = 0;  // the priority class before
+  std::optional<std::string> unit;
+  friend bool operator==(const Touched&, const Touched&) = default;
+};
+
+// ---- Text ------------------------------------------------------------------
+
+// The record in `text` (an object, or an array of the eight values in
+// member order); nullopt when the text breaks any reading rule.
+std::optional<Restore> parse_restore(std::string_view text);
+// The entries in `text` (an array of objects, or of arrays of the six
+// values in member order); nullopt when any entry breaks a rule.
+std::optional<std::vector<Touched>> parse_touched(std::string_view text);
+
+// Pretty JSON, every member written (absent ones as null), in file order,
+// no line break at the end.
+std::string restore_text(const Restore& record);
+std::string touched_text(const std::vector<Touched>& entries);
+
+// ---- Files in the app folder -------------------------------------------------
+
+std::optional<Restore> read_restore(const std::string& app_folder);
+std::optional<std::vector<Touched>> read_touched(const std::string& app_folder);
+
+// Written through write_atomic: on failure the file stays as it was. The
+// status is for callers that care; the journals' users ignore it.
+bool write_restore(const std::string& app_folder, const Restore& record);
+bool write_touched(const std::string& app_folder, const std::vector<Touched>& entries);
+
+// Deletes the journal; true when it is gone afterwards (also when it was
+// not there).
+bool remove_restore(const std::string& app_folder);
+bool remove_touched(const std::string& app_folder);
+
+// What a read found: no file at all, a file that could not be read or
+// broke the rules, or a value.
+template <class T>
+struct JournalState {
+  bool present = false;
+  std::optional<T> value;
+  bool unreadable() const { return present && !value; }
+};
+JournalState<Restore> load_restore(const std::string& app_folder);
+JournalState<std::vector<Touched>> load_touched(const std::string& app_folder);
+
+}  // namespace vesk::restore

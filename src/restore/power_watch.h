@@ -1,0 +1,12 @@
+// The power watcher: on Windows a background thread with a hidden window
+// that puts back the recorded power settings when the user's session ends
+// (see session_end_put_back). Elsewhere it does nothing.
+#pragma once
+
+namespace vesk::restore {
+
+// Makes sure one watcher runs in this process; returns at once. Never
+// stopped: it ends with the process.
+void start_power_watch();
+
+}  // namespace vesk::restore

@@ -1,0 +1,261 @@
+#include "restore/put_back.h"
+
+#include <algorithm>
+
+#include "ipc/app_link.h"
+#include "ipc/liveness.h"
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "base/lowercase.h"
+#include "restore/power_settings.h"
+#include "restore/power_watch.h"
+#include "restore/summary.h"
+
+namespace vesk::restore {
+
+using platform::PowerApi;
+using platform::ProcessControl;
+
+std::string normal_image_name(std::string_view path) {
+  size_t slash = path.find_last_of("/\\");
+  std::string name = unicode_lower(slash == std::string_view::npos ? path : path.substr(slash + 1));
+  constexpr std::string_view kExe = ".exe";
+  if (name.ends_with(kExe)) name.resize(name.size() - kExe.size());
+  return name;
+}
+
+// ---- Processes ------------------------------------------------------------------
+
+namespace {
+
+// Below this, process ids belong to the system (the idle process, System).
+constexpr uint32_t kFirstUserPid = 5;
+
+bool same_process(ProcessControl& processes, const Touched& entry) {
+  auto created = processes.start_time(entry.pid);
+  return created && *created == entry.start;
+}
+
+uint32_t priority_to_restore(int64_t previous) {
+  if (previous >= 1 && previous <= static_cast<int64_t>(UINT32_MAX)) {
+    return static_cast<uint32_t>(previous);
+  }
+  return platform::kNormalPriorityClass;
+}
+
+}  // namespace
+
+std::vector<Touched> put_back_processes(const std::vector<Touched>& entries,
+                                        ProcessControl& processes) {
+  std::vector<Touched> kept;
+  for (const Touched& entry : entries) {
+    // Ended, or the id now belongs to another process: nothing to undo.
+    if (!same_process(processes, entry)) continue;
+    // Another program under this identity: not Vesk's to touch. When the
+    // name cannot be read, the identity above has to do.
+    if (auto path = processes.image_path(entry.pid)) {
+      if (normal_image_name(*path) != entry.exe) continue;
+    }
+    bool done = false;
+    if (entry.paused) {
+      if (entry.pid >= kFirstUserPid && entry.pid != processes.own_pid()) {
+        done = processes.resume(entry.pid, entry.start);
+      }
+    } else {
+      done = processes.restore_priority(entry.pid, entry.start,
+                                        priority_to_restore(entry.previous));
+    }
+    if (!done && same_process(processes, entry)) kept.push_back(entry);
+  }
+  return kept;
+}
+
+// ---- Power settings -----------------------------------------------------------------
+
+namespace {
+
+bool either_set(const LidValues& v) { return v.ac != 0 || v.dc != 0; }
+
+// Each returns true when the member must be kept for a later attempt.
+
+bool keep_sleep_idle(PowerApi& api, const SleepIdle& idle) {
+  auto plan = parse_plan_guid(idle.plan);
+  if (!plan) return false;
+  SleepTimeouts now = read_sleep_timeouts(api, *plan);
+  bool all_read = std::all_of(now.read.begin(), now.read.end(), [](bool b) { return b; });
+  bool any_set = std::any_of(now.values.begin(), now.values.end(), [](uint32_t v) { return v != 0; });
+  if (all_read && any_set) return false;  // changed by someone else since
+  return !write_sleep_timeouts(api, *plan, idle.timeouts);
+}
+
+bool keep_lid_more(PowerApi& api, const LidMore& more) {
+  auto plan = parse_plan_guid(more.plan);
+  if (!plan) return false;
+  auto now = read_lid_action(api, *plan);
+  if (now && either_set(*now)) return false;
+  return !write_lid_action(api, *plan, more.ac, more.dc);
+}
+
+bool keep_lid_action(PowerApi& api, const Guid& plan, const LidAction& before) {
+  auto now = read_lid_action(api, plan);
+  if (now && either_set(*now)) return false;
+  return !write_lid_action(api, plan, before.ac, before.dc);
+}
+
+bool keep_boost(PowerApi& api, const BoostDc& boost) {
+  auto plan = parse_plan_guid(boost.plan);
+  if (!plan) return false;
+  auto now = read_boost_dc(api, *plan);
+  if (now && *now != 0) return false;
+  return !write_boost_dc(api, *plan, boost.value);
+}
+
+bool keep_overlay(PowerApi& api, const std::string& text) {
+  OverlayRead now = actual_overlay(api);
+  if (now.result != OverlayResult::done) return true;  // unavailable or failed
+  if (now.overlay != kBestEfficiencyOverlay) return false;  // no longer Vesk's
+  auto overlay = parse_plan_guid(text);
+  if (!overlay) return false;
+  return set_overlay(api, *overlay) != OverlayResult::done;
+}
+
+// lid_more element by element, in order; true when a write failed.
+bool put_back_lid_more(PowerApi& api, std::vector<LidMore>& lid_more) {
+  bool failed = false;
+  std::erase_if(lid_more, [&](const LidMore& more) {
+    bool keep = keep_lid_more(api, more);
+    failed = failed || keep;
+    return !keep;
+  });
+  return failed;
+}
+
+// lid_action in the plan named by lid_scheme, or else in the active plan;
+// with neither, both members stay.
+void put_back_lid_action(PowerApi& api, Restore& r) {
+  if (!r.lid_action) return;
+  std::optional<Guid> plan;
+  if (r.lid_scheme) plan = parse_plan_guid(*r.lid_scheme);
+  if (!plan) plan = active_plan(api);
+  if (!plan) return;
+  if (!keep_lid_action(api, *plan, *r.lid_action)) {
+    r.lid_action.reset();
+    r.lid_scheme.reset();
+  }
+}
+
+template <class T, class Keep>
+void settle(std::optional<T>& member, Keep keep) {
+  if (member && !keep(*member)) member.reset();
+}
+
+}  // namespace
+
+void put_back_power(Restore& r, PowerApi& api) {
+  settle(r.sleep_idle, [&](const SleepIdle& v) { return keep_sleep_idle(api, v); });
+  // A lid write that failed in one plan leaves the recorded plan alone in
+  // this run.
+  if (!put_back_lid_more(api, r.lid_more)) put_back_lid_action(api, r);
+  settle(r.boost_dc, [&](const BoostDc& v) { return keep_boost(api, v); });
+  settle(r.power_overlay, [&](const std::string& v) { return keep_overlay(api, v); });
+  // Nothing left that can be acted on: the rest goes with it.
+  if (!r.lid_action && r.lid_more.empty() && !r.power_overlay && !r.sleep_idle && !r.boost_dc) {
+    r = Restore{};
+  }
+}
+
+void session_end_put_back_record(Restore& r, PowerApi& api) {
+  // Unlike a put-back run, a failure does not hold back the later steps.
+  put_back_lid_more(api, r.lid_more);
+  settle(r.sleep_idle, [&](const SleepIdle& v) { return keep_sleep_idle(api, v); });
+  settle(r.boost_dc, [&](const BoostDc& v) { return keep_boost(api, v); });
+  // lid_action follows the put-back run's rule (the recorded plan, else the
+  // active one; kept when there is neither), so that it is never forgotten
+  // while the lid may still be set to do nothing. lid_scheme means nothing
+  // without it.
+  if (r.lid_action) {
+    put_back_lid_action(api, r);
+  } else {
+    r.lid_scheme.reset();
+  }
+}
+
+std::mutex& restore_journal_mutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+void session_end_put_back(const std::string& app_folder, PowerApi& api) {
+  std::lock_guard lock(restore_journal_mutex());
+  auto record = read_restore(app_folder);
+  if (!record) return;
+  session_end_put_back_record(*record, api);
+  // Written even when empty; the next put-back run removes it.
+  (void)write_restore(app_folder, *record);
+}
+
+// ---- The run ----------------------------------------------------------------------
+
+namespace {
+
+// The touched journal's part; true when something is still pending.
+bool run_processes(const std::string& app_folder, ProcessControl& processes) {
+  auto journal = load_touched(app_folder);
+  if (journal.unreadable()) return true;  // left as it is, for whoever can read it
+  std::vector<Touched> kept =
+      put_back_processes(journal.value.value_or(std::vector<Touched>{}), processes);
+  if (!kept.empty()) {
+    (void)write_touched(app_folder, kept);
+    return true;
+  }
+  return !remove_touched(app_folder);
+}
+
+// The restore journal's part; true when something is still pending.
+bool run_power(const std::string& app_folder, PowerApi& power) {
+  std::lock_guard lock(restore_journal_mutex());
+  auto journal = load_restore(app_folder);
+  if (journal.unreadable()) return true;
+  Restore record = journal.value.value_or(Restore{});
+  if (!is_empty(record)) put_back_power(record, power);
+  if (is_empty(record)) return !remove_restore(app_folder);
+  (void)write_restore(app_folder, record);
+  return true;
+}
+
+}  // namespace
+
+std::string put_back(const std::string& app_folder, PowerApi& power, ProcessControl& processes) {
+  bool processes_pending = run_processes(app_folder, processes);
+  bool power_pending = run_power(app_folder, power);
+  (void)platform::remove_file(platform::join_path(app_folder, "hold"));
+  return std::string(processes_pending || power_pending ? kPartlyRestored : kRestored);
+}
+
+std::string put_back(const std::string& app_folder) {
+  return put_back(app_folder, platform::system_power(), platform::system_processes());
+}
+
+// ---- Rescue -----------------------------------------------------------------------
+
+std::optional<std::vector<std::string>> rescue(const std::string& app_folder, PowerApi& power,
+                                               ProcessControl& processes) {
+  if (ipc::app_alive(app_folder)) {
+    (void)ipc::app_request(app_folder, "quit", Json::object(), 5);
+    for (int poll = 0; poll < 50; ++poll) {
+      if (!ipc::app_process_alive(app_folder)) break;
+      platform::sleep_ms(100);
+    }
+  }
+  start_power_watch();
+  std::string result = put_back(app_folder, power, processes);
+  std::vector<std::string> lines = journal_summary(app_folder);
+  if (result == kRestored && lines.empty()) return std::nullopt;
+  return lines;
+}
+
+std::optional<std::vector<std::string>> rescue(const std::string& app_folder) {
+  return rescue(app_folder, platform::system_power(), platform::system_processes());
+}
+
+}  // namespace vesk::restore

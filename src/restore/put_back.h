@@ -1,0 +1,68 @@
+// Putting back what the journals say Vesk still has changed: resuming
+// paused processes, giving slowed ones their priority back, and writing
+// back the recorded power settings. Works whether the tray app runs, is
+// stuck or is gone.
+//
+// A change is put back only while it is still Vesk's: the process still has
+// the recorded id, creation time and name; the setting still holds Vesk's
+// value (0, or the best efficiency overlay). What could not be undone but
+// still exists stays in the journals for the next run; what no longer
+// exists or was changed by someone else since is forgotten.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/power.h"
+#include "platform/process_control.h"
+#include "restore/journal.h"
+
+namespace vesk::restore {
+
+inline constexpr std::string_view kRestored = "restored";
+inline constexpr std::string_view kPartlyRestored = "partly restored";
+
+// The normal form of a program's path for comparing with a touched entry's
+// `exe`: the part after the last '/' or '\', lower-cased (full Unicode),
+// without a trailing ".exe".
+std::string normal_image_name(std::string_view path);
+
+// The put-back run over touched.json and restore.json, then the `hold`
+// file is removed. "restored" when both journals were emptied, otherwise
+// "partly restored". A journal that exists but cannot be read is left in
+// place (it may still name changes in force) and counts as pending.
+std::string put_back(const std::string& app_folder);
+std::string put_back(const std::string& app_folder, platform::PowerApi& power,
+                     platform::ProcessControl& processes);
+
+// The steps of a run, on values: the entries still to keep, and the record
+// with what is left (cleared when nothing that can be acted on is left).
+std::vector<Touched> put_back_processes(const std::vector<Touched>& entries,
+                                        platform::ProcessControl& processes);
+void put_back_power(Restore& record, platform::PowerApi& power);
+
+// What the session-end handler does (all of it before it returns): the
+// power settings of restore.json put back as far as possible, and the
+// journal written back with what is left, even when that is nothing. With
+// no readable journal, nothing happens.
+void session_end_put_back(const std::string& app_folder, platform::PowerApi& power);
+void session_end_put_back_record(Restore& record, platform::PowerApi& power);
+
+// Held by every reader-modifier-writer of restore.json in this process, so
+// that a session end on the watcher's thread and a put-back run never
+// interleave.
+std::mutex& restore_journal_mutex();
+
+// The rescue sequence: asks a running tray app to quit and waits up to
+// about 5 seconds for it to end, starts the power watcher, runs put_back,
+// and gives nothing when everything is back, otherwise the journal
+// summary's lines (possibly none).
+std::optional<std::vector<std::string>> rescue(const std::string& app_folder);
+std::optional<std::vector<std::string>> rescue(const std::string& app_folder,
+                                               platform::PowerApi& power,
+                                               platform::ProcessControl& processes);
+
+}  // namespace vesk::restore

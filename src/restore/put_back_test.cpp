@@ -1,0 +1,641 @@
+#include "restore/put_back.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <thread>
+
+#include "harness.h"
+#include "ipc/liveness.h"
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "restore/summary.h"
+#include "restore/test_fakes.h"
+
+namespace vesk::restore {
+namespace {
+
+using platform::PowerSource;
+using testing::FakePower;
+using testing::FakeProcess;
+using testing::FakeProcesses;
+using testing::plan;
+using testing::plan_text;
+
+constexpr uint64_t kStart = 133500000000000000ULL;
+
+// ---- Names --------------------------------------------------------------------------
+
+TEST(NormalImageName, FileNameLowerCaseWithoutExe) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"C:\\Program Files\\App\\App.EXE", "app"},
+      {"C:/tools/node.exe", "node"},
+      {"\\\\?\\D:\\x\\Blender.Exe", "blender"},
+      {"/usr/bin/sleep", "sleep"},
+      {"plain", "plain"},
+      {"C:\\dir\\", ""},
+      {"C:\\a\\archive.exe.exe", "archive.exe"},
+      {"C:\\a\\setup.exe.bak", "setup.exe.bak"},
+      {"C:\\a\\.exe", ""},
+      {"C:\\\xC3\x84pfel\\\xC3\x84PFEL.EXE", "\xC3\xA4pfel"},       // Äpfel
+      {"C:\\x\\\xC4\xB0ZMIR.exe", "i\xCC\x87zmir"},                 // İ: two code points
+      {"C:\\x\\\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3", "\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82"},  // ΟΔΟΣ: final sigma
+      {"C:\\x\\\xCE\xA3\xCE\x91.EXE", "\xCF\x83\xCE\xB1"},         // ΣΑ: medial
+      {"C:\\x\\\xCE\x9F\xCE\xA3.EXE", "\xCE\xBF\xCF\x83"},         // ΟΣ before ".EXE"
+      {"C:\\x\\\xE2\x84\xAA.exe", "k"},                             // Kelvin sign
+      {"/x/\xFF\x41.exe", "\xFF" "a"},                              // not UTF-8: kept
+  };
+  for (const auto& [path, name] : rows) EXPECT_EQ(normal_image_name(path), name) << path;
+}
+
+// ---- Processes -------------------------------------------------------------------------
+
+struct ProcessRow {
+  const char* what;
+  Touched entry;
+  std::optional<FakeProcess> process;  // at entry.pid
+  bool kept;
+  std::vector<std::string> calls;
+};
+
+Touched paused(uint32_t pid, const char* exe = "app") {
+  return Touched{pid, exe, kStart, true, 32, std::nullopt};
+}
+Touched slowed(uint32_t pid, int64_t previous, const char* exe = "app") {
+  return Touched{pid, exe, kStart, false, previous, "unit"};
+}
+FakeProcess running(const char* path = "C:\\Apps\\App.EXE") {
+  FakeProcess p;
+  p.start = kStart;
+  p.path = path;
+  return p;
+}
+FakeProcess with(FakeProcess p, void (*change)(FakeProcess&)) {
+  change(p);
+  return p;
+}
+
+TEST(PutBackProcesses, EachEdgeCase) {
+  const ProcessRow rows[] = {
+      {"ended", paused(100), std::nullopt, false, {}},
+      {"id taken by another process", paused(100),
+       with(running(), [](FakeProcess& p) { p.start = kStart + 1; }), false, {}},
+      {"another program", paused(100), running("C:\\x\\other.exe"), false, {}},
+      {"name in any case and folder", paused(100), running("D:\\deep\\er\\APP.exe"), false,
+       {"resume 100"}},
+      {"name cannot be read", paused(100),
+       with(running(), [](FakeProcess& p) { p.path.reset(); }), false, {"resume 100"}},
+      {"exe not in normal form", paused(100, "App.exe"), running(), false, {}},
+      {"pid 4 is never resumed", paused(4), running(), true, {}},
+      {"pid 0 is never resumed", paused(0), running(), true, {}},
+      {"own pid is never resumed", paused(777), running(), true, {}},
+      {"pid 5 is", paused(5), running(), false, {"resume 5"}},
+      {"resume fails, still running", paused(100),
+       with(running(), [](FakeProcess& p) { p.resume_fails = true; }), true, {"resume 100"}},
+      {"resume fails, gone since", paused(100), with(running(), [](FakeProcess& p) {
+         p.resume_fails = true;
+         p.ends_when_touched = true;
+       }),
+       false, {"resume 100"}},
+      {"slowed: previous class back", slowed(100, 16384), running(), false,
+       {"priority 100 16384"}},
+      {"slowed: previous 0", slowed(100, 0), running(), false, {"priority 100 32"}},
+      {"slowed: previous negative", slowed(100, -64), running(), false, {"priority 100 32"}},
+      {"slowed: previous above 32 bits", slowed(100, 4294967296LL), running(), false,
+       {"priority 100 32"}},
+      {"slowed: previous at 32 bits", slowed(100, 4294967295LL), running(), false,
+       {"priority 100 4294967295"}},
+      {"slowed: pid 4 is tried", slowed(4, 64), running(), false, {"priority 4 64"}},
+      {"slowed: access denied, still running", slowed(100, 64),
+       with(running(), [](FakeProcess& p) { p.priority_fails = true; }), true,
+       {"priority 100 64"}},
+      {"slowed: fails, gone since", slowed(100, 64), with(running(), [](FakeProcess& p) {
+         p.priority_fails = true;
+         p.ends_when_touched = true;
+       }),
+       false, {"priority 100 64"}},
+  };
+  for (const ProcessRow& row : rows) {
+    FakeProcesses processes;
+    if (row.process) processes.processes[row.entry.pid] = *row.process;
+    auto kept = put_back_processes({row.entry}, processes);
+    EXPECT_EQ(kept.size(), row.kept ? 1u : 0u) << row.what;
+    if (row.kept && !kept.empty()) {
+      EXPECT_EQ(kept[0], row.entry) << row.what;
+    }
+    EXPECT_EQ(processes.calls, row.calls) << row.what;
+  }
+}
+
+TEST(PutBackProcesses, KeptEntriesKeepTheirOrder) {
+  FakeProcesses processes;
+  processes.processes[10] = with(running(), [](FakeProcess& p) { p.resume_fails = true; });
+  processes.processes[11] = running();
+  processes.processes[12] = with(running(), [](FakeProcess& p) { p.priority_fails = true; });
+  std::vector<Touched> entries = {paused(12), paused(10), slowed(11, 64), slowed(12, 64),
+                                  paused(13)};
+  entries[0].exe = "app";
+  auto kept = put_back_processes(entries, processes);
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(kept[0], entries[1]);
+  EXPECT_EQ(kept[1], entries[3]);
+  EXPECT_FALSE(processes.processes[12].suspended);
+  EXPECT_EQ(processes.processes[11].priority, 64u);
+}
+
+// ---- Power settings ---------------------------------------------------------------------
+
+struct PowerRow {
+  const char* what;
+  std::function<void(FakePower&)> setup;
+  std::function<void(Restore&)> record;
+  std::function<void(Restore&)> expected;  // applied to the same starting record
+  size_t writes;
+};
+
+void set_idle(Restore& r) { r.sleep_idle = SleepIdle{plan_text(1), {900, 600, 120, 60}}; }
+void set_boost(Restore& r) { r.boost_dc = BoostDc{plan_text(1), 2}; }
+void set_lid(Restore& r) {
+  r.lid_action = LidAction{1, 2};
+  r.lid_scheme = plan_text(1);
+}
+void set_more(Restore& r) { r.lid_more = {{plan_text(2), 3, 4}, {plan_text(3), 5, 6}}; }
+void keep_profile(Restore& r) { r.power_profile = "balanced"; }
+bool write_to(const testing::PowerCall& c, int n) { return c.op == "write" && c.plan == plan(n); }
+
+TEST(PutBackPower, EachEdgeCase) {
+  auto nothing = [](FakePower&) {};
+  auto cleared = [](Restore& r) { r = Restore{}; };
+  auto same = [](Restore&) {};
+  const PowerRow rows[] = {
+      // sleep_idle
+      {"idle: all zero, written", [](FakePower& p) { p.set_sleep(plan(1), {0, 0, 0, 0}); },
+       [](Restore& r) { set_idle(r); keep_profile(r); }, cleared, 4},
+      {"idle: changed since", [](FakePower& p) { p.set_sleep(plan(1), {0, 0, 5, 0}); },
+       [](Restore& r) { set_idle(r); keep_profile(r); }, cleared, 0},
+      {"idle: a read fails, written anyway", nothing,
+       [](Restore& r) { set_idle(r); keep_profile(r); }, cleared, 4},
+      {"idle: a write fails, kept",
+       [](FakePower& p) { p.fails = [](const testing::PowerCall& c) { return c.op == "write"; }; },
+       [](Restore& r) { set_idle(r); keep_profile(r); }, same, 4},
+      {"idle: plan text unreadable", nothing,
+       [](Restore& r) { set_idle(r); r.sleep_idle->plan = "nope"; r.boost_dc = BoostDc{"x", 1}; },
+       cleared, 0},
+      // lid_more and lid_action
+      {"lid: recorded plan, zero, written",
+       [](FakePower& p) { p.set_lid(plan(1), 0, 0); p.active = plan(9); }, set_lid, cleared, 2},
+      {"lid: changed since", [](FakePower& p) { p.set_lid(plan(1), 0, 1); }, set_lid, cleared, 0},
+      {"lid: no lid_scheme, the active plan",
+       [](FakePower& p) { p.active = plan(7); p.set_lid(plan(7), 0, 0); },
+       [](Restore& r) { set_lid(r); r.lid_scheme.reset(); }, cleared, 2},
+      {"lid: unreadable lid_scheme, the active plan", [](FakePower& p) { p.active = plan(7); },
+       [](Restore& r) { set_lid(r); r.lid_scheme = "{bad}"; }, cleared, 2},
+      {"lid: no plan at all, both stay", nothing,
+       [](Restore& r) { set_lid(r); r.lid_scheme.reset(); }, same, 0},
+      {"lid: write fails, both stay",
+       [](FakePower& p) { p.fails = [](const testing::PowerCall& c) { return c.op == "write"; }; },
+       set_lid, same, 2},
+      {"lid_more: each put back",
+       [](FakePower& p) { p.set_lid(plan(2), 0, 0); p.set_lid(plan(3), 0, 0); },
+       [](Restore& r) { set_more(r); set_lid(r); }, cleared, 6},
+      {"lid_more: changed since, dropped unwritten", [](FakePower& p) { p.set_lid(plan(2), 1, 0); },
+       [](Restore& r) { r.lid_more = {{plan_text(2), 3, 4}}; }, cleared, 0},
+      {"lid_more: bad plan text dropped", nothing,
+       [](Restore& r) { r.lid_more = {{"x", 3, 4}}; }, cleared, 0},
+      {"lid_more: a write fails, lid_action waits",
+       [](FakePower& p) { p.fails = [](const testing::PowerCall& c) { return write_to(c, 2); }; },
+       [](Restore& r) { set_more(r); set_lid(r); },
+       [](Restore& r) { r.lid_more.erase(r.lid_more.begin() + 1); }, 4},
+      // boost_dc
+      {"boost: zero, written", [](FakePower& p) { p.set(plan(1), kPerfBoostMode, PowerSource::dc, 0); },
+       set_boost, cleared, 1},
+      {"boost: changed since", [](FakePower& p) { p.set(plan(1), kPerfBoostMode, PowerSource::dc, 3); },
+       set_boost, cleared, 0},
+      {"boost: read fails, written", nothing, set_boost, cleared, 1},
+      {"boost: write fails, kept",
+       [](FakePower& p) { p.fails = [](const testing::PowerCall& c) { return c.op == "write"; }; },
+       set_boost, same, 1},
+      // power_overlay
+      {"overlay: Vesk's, set back", nothing, [](Restore& r) { r.power_overlay = plan_text(4); },
+       cleared, 0},
+      {"overlay: unavailable, kept", [](FakePower& p) { p.overlay_available = false; },
+       [](Restore& r) { r.power_overlay = plan_text(4); }, same, 0},
+      {"overlay: cannot be read, kept",
+       [](FakePower& p) { p.fails = [](const testing::PowerCall& c) { return c.op == "get_overlay"; }; },
+       [](Restore& r) { r.power_overlay = plan_text(4); }, same, 0},
+      {"overlay: set fails, kept",
+       [](FakePower& p) { p.fails = [](const testing::PowerCall& c) { return c.op == "set_overlay"; }; },
+       [](Restore& r) { r.power_overlay = plan_text(4); }, same, 0},
+      {"overlay: another in force", [](FakePower& p) { p.overlay = plan(5); },
+       [](Restore& r) { r.power_overlay = plan_text(4); }, cleared, 0},
+      {"overlay: stored text unreadable", nothing, [](Restore& r) { r.power_overlay = "?"; },
+       cleared, 0},
+      // what nothing acts on
+      {"only power_profile", nothing, keep_profile, cleared, 0},
+      {"only linux_tuned", nothing, [](Restore& r) { r.linux_tuned = true; }, cleared, 0},
+      {"only lid_scheme", nothing, [](Restore& r) { r.lid_scheme = plan_text(1); }, cleared, 0},
+  };
+  for (const PowerRow& row : rows) {
+    FakePower power;
+    row.setup(power);
+    Restore record, expected;
+    row.record(record);
+    row.record(expected);
+    row.expected(expected);
+    put_back_power(record, power);
+    EXPECT_EQ(record, expected) << row.what;
+    EXPECT_EQ(power.writes().size(), row.writes) << row.what;
+  }
+}
+
+TEST(PutBackPower, WritesTheStoredValues) {
+  FakePower power;
+  power.active = plan(7);
+  power.set_sleep(plan(1), {0, 0, 0, 0});
+  power.set_lid(plan(7), 0, 0);
+  Restore r;
+  set_idle(r);
+  r.lid_action = LidAction{1, 2};
+  put_back_power(r, power);
+  EXPECT_EQ(power.get(plan(1), kStandbyTimeout, PowerSource::ac), 900u);
+  EXPECT_EQ(power.get(plan(1), kStandbyTimeout, PowerSource::dc), 600u);
+  EXPECT_EQ(power.get(plan(1), kUnattendSleepTimeout, PowerSource::ac), 120u);
+  EXPECT_EQ(power.get(plan(1), kUnattendSleepTimeout, PowerSource::dc), 60u);
+  EXPECT_EQ(power.get(plan(7), kLidCloseAction, PowerSource::ac), 1u);
+  EXPECT_EQ(power.get(plan(7), kLidCloseAction, PowerSource::dc), 2u);
+  // Written into the active plan: applied at once.
+  EXPECT_EQ(power.count("set_active"), 1u);
+  EXPECT_TRUE(is_empty(r));
+}
+
+TEST(PutBackPower, OverlaySetBackIsTheStoredOne) {
+  FakePower power;
+  Restore r;
+  r.power_overlay = "{" + plan_text(4) + "}";
+  put_back_power(r, power);
+  EXPECT_EQ(power.overlay, plan(4));
+  EXPECT_EQ(power.count("set_overlay"), 1u);
+}
+
+// ---- The run on files ------------------------------------------------------------------
+
+class PutBackRun : public ::testing::Test {
+ protected:
+  std::string path(const char* name) const { return platform::join_path(dir.path(), name); }
+  bool exists(const char* name) const { return platform::file_exists(path(name)); }
+  std::string text(const char* name) const { return platform::read_file(path(name)).value_or("?"); }
+  void put(const char* name, const std::string& content) const {
+    ASSERT_TRUE(platform::write_file(path(name), content));
+  }
+  std::string run() { return put_back(dir.path(), power, processes); }
+
+  vesk::testing::TempDir dir;
+  FakePower power;
+  FakeProcesses processes;
+};
+
+TEST_F(PutBackRun, NothingToDo) {
+  EXPECT_EQ(run(), kRestored);
+  EXPECT_FALSE(exists(kTouchedFile));
+  EXPECT_FALSE(exists(kRestoreFile));
+}
+
+TEST_F(PutBackRun, EmptyJournalsAreRemoved) {
+  put(kTouchedFile, "[]");
+  put(kRestoreFile, "{}");
+  EXPECT_EQ(run(), kRestored);
+  EXPECT_FALSE(exists(kTouchedFile));
+  EXPECT_FALSE(exists(kRestoreFile));
+}
+
+TEST_F(PutBackRun, OnlyEndedProcessesRemovesTheJournal) {
+  put(kTouchedFile, touched_text({paused(100), slowed(101, 64)}));
+  EXPECT_EQ(run(), kRestored);
+  EXPECT_FALSE(exists(kTouchedFile));
+  EXPECT_TRUE(processes.calls.empty());
+}
+
+TEST_F(PutBackRun, KeptEntriesAreWrittenBackUnchanged) {
+  processes.processes[4] = running();
+  processes.processes[100] = running();
+  Touched unit_entry = paused(4);
+  unit_entry.unit = "u";
+  put(kTouchedFile, touched_text({paused(100), unit_entry, paused(200)}));
+  put("hold", "1");
+  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_EQ(text(kTouchedFile), touched_text({unit_entry}));
+  EXPECT_FALSE(exists("hold"));  // also when partly restored
+}
+
+TEST_F(PutBackRun, OnlyPowerProfile) {
+  put(kRestoreFile, R"({"power_profile": "balanced"})");
+  EXPECT_EQ(run(), kRestored);
+  EXPECT_FALSE(exists(kRestoreFile));
+  // The same with a process entry kept: the journal still goes.
+  put(kRestoreFile, R"({"power_profile": "balanced"})");
+  processes.processes[4] = running();
+  put(kTouchedFile, touched_text({paused(4)}));
+  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_FALSE(exists(kRestoreFile));
+  EXPECT_TRUE(exists(kTouchedFile));
+}
+
+TEST_F(PutBackRun, WhatIsLeftIsWrittenBack) {
+  power.fails = [](const testing::PowerCall& c) { return write_to(c, 2); };
+  power.set_lid(plan(1), 0, 0);
+  Restore r;
+  set_more(r);
+  set_lid(r);
+  keep_profile(r);
+  r.linux_tuned = true;
+  put(kRestoreFile, restore_text(r));
+  EXPECT_EQ(run(), kPartlyRestored);
+  Restore left = r;
+  left.lid_more.erase(left.lid_more.begin() + 1);
+  EXPECT_EQ(text(kRestoreFile), restore_text(left));
+}
+
+TEST_F(PutBackRun, HoldFileGoes) {
+  put("hold", "");
+  EXPECT_EQ(run(), kRestored);
+  EXPECT_FALSE(exists("hold"));
+}
+
+// A journal that exists but cannot be read may still name a paused app or
+// a changed lid action; deleting it would lose them for good.
+TEST_F(PutBackRun, UnreadableJournalsAreLeftInPlace) {
+  const std::string bad_touched = R"([{"pid": 100, "exe": "app", "start": 1, "paused": true}])";
+  const std::string bad_restore = R"({"lid_action": [1, 2], "lid_more": null})";
+  put(kTouchedFile, bad_touched);
+  put(kRestoreFile, bad_restore);
+  put("hold", "");
+  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_EQ(text(kTouchedFile), bad_touched);
+  EXPECT_EQ(text(kRestoreFile), bad_restore);
+  EXPECT_FALSE(exists("hold"));
+  EXPECT_TRUE(processes.calls.empty());
+  EXPECT_TRUE(power.calls.empty());
+
+  // Each on its own makes the run partial.
+  ASSERT_TRUE(platform::remove_file(path(kRestoreFile)));
+  EXPECT_EQ(run(), kPartlyRestored);
+  ASSERT_TRUE(platform::remove_file(path(kTouchedFile)));
+  put(kRestoreFile, bad_restore);
+  EXPECT_EQ(run(), kPartlyRestored);
+}
+
+TEST_F(PutBackRun, FolderInPlaceOfAJournalIsPending) {
+  ASSERT_TRUE(platform::create_dirs(path(kRestoreFile)));
+  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_TRUE(exists(kRestoreFile));
+}
+
+// ---- Rescue ---------------------------------------------------------------------------------
+
+TEST_F(PutBackRun, RescueGivesNothingWhenAllIsBack) {
+  processes.processes[100] = running();
+  put(kTouchedFile, touched_text({paused(100)}));
+  EXPECT_EQ(rescue(dir.path(), power, processes), std::nullopt);
+  EXPECT_FALSE(processes.processes[100].suspended);
+}
+
+TEST_F(PutBackRun, RescueWithOnlyBoostLeftGivesNoLines) {
+  power.fails = [](const testing::PowerCall& c) { return c.op == "write"; };
+  Restore r;
+  set_boost(r);
+  put(kRestoreFile, restore_text(r));
+  auto lines = rescue(dir.path(), power, processes);
+  ASSERT_TRUE(lines);
+  EXPECT_TRUE(lines->empty());
+  EXPECT_TRUE(exists(kRestoreFile));
+}
+
+TEST_F(PutBackRun, RescueGivesWhatIsLeft) {
+  processes.processes[4] = running();
+  Touched entry = paused(4);
+  put(kTouchedFile, touched_text({entry}));
+  Restore r;
+  set_lid(r);
+  power.fails = [](const testing::PowerCall& c) { return c.op == "write"; };
+  put(kRestoreFile, restore_text(r));
+  auto lines = rescue(dir.path(), power, processes);
+  ASSERT_TRUE(lines);
+  EXPECT_EQ(*lines, (std::vector<std::string>{
+                        "paused app (pid 4)",
+                        "lid-close action set to Do nothing (was 1 plugged in, 2 on battery)"}));
+}
+
+TEST(Rescue, AsksTheTrayAppToQuitAndWaits) {
+  vesk::testing::TempDir dir;
+  auto app = platform::Child::start(vesk::testing::built_program("vesk-standin"),
+                                    {"--folder", dir.path()});
+  ASSERT_TRUE(app) << app.message();
+  for (int i = 0; i < 500 && !ipc::app_process_alive(dir.path()); ++i) platform::sleep_ms(20);
+  ASSERT_TRUE(ipc::app_alive(dir.path()));
+  FakePower power;
+  FakeProcesses processes;
+  EXPECT_EQ(rescue(dir.path(), power, processes), std::nullopt);
+  // It was told to quit, and had gone before the run.
+  EXPECT_FALSE(ipc::app_process_alive(dir.path()));
+  auto done = app->wait();
+  ASSERT_TRUE(done) << done.message();
+  EXPECT_EQ(done->exit_code, 0);
+}
+
+// ---- Session end ---------------------------------------------------------------------------
+
+TEST(SessionEnd, PutsBackWhatItCanAndWritesTheRest) {
+  vesk::testing::TempDir dir;
+  FakePower power;
+  // lid_more fails in plan 2; unlike a run, the rest goes on.
+  power.fails = [](const testing::PowerCall& c) { return write_to(c, 2); };
+  power.set_lid(plan(1), 0, 0);
+  power.set_sleep(plan(1), {0, 0, 0, 0});
+  Restore r;
+  set_more(r);
+  set_lid(r);
+  set_idle(r);
+  set_boost(r);
+  keep_profile(r);
+  r.power_overlay = plan_text(4);
+  r.linux_tuned = true;
+  ASSERT_TRUE(write_restore(dir.path(), r));
+  session_end_put_back(dir.path(), power);
+
+  Restore left;
+  left.lid_more = {{plan_text(2), 3, 4}};
+  keep_profile(left);
+  left.power_overlay = plan_text(4);  // not acted on at session end
+  left.linux_tuned = true;
+  EXPECT_EQ(read_restore(dir.path()), left);
+  EXPECT_EQ(power.count("get_overlay") + power.count("set_overlay"), 0u);
+}
+
+TEST(SessionEnd, EverythingBackLeavesTheEmptyRecord) {
+  vesk::testing::TempDir dir;
+  FakePower power;
+  Restore r;
+  set_boost(r);
+  set_lid(r);
+  ASSERT_TRUE(write_restore(dir.path(), r));
+  session_end_put_back(dir.path(), power);
+  auto text = platform::read_file(platform::join_path(dir.path(), kRestoreFile));
+  ASSERT_TRUE(text);
+  EXPECT_EQ(*text, restore_text(Restore{}));
+}
+
+TEST(SessionEnd, NoJournalNoWrite) {
+  vesk::testing::TempDir dir;
+  FakePower power;
+  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(vesk::testing::names_in(dir.path()).empty());
+  EXPECT_TRUE(power.calls.empty());
+  // An unreadable one is left as it is.
+  std::string path = platform::join_path(dir.path(), kRestoreFile);
+  ASSERT_TRUE(platform::write_file(path, "{\"lid_action\": [1]}"));
+  session_end_put_back(dir.path(), power);
+  EXPECT_EQ(platform::read_file(path).value_or(""), "{\"lid_action\": [1]}");
+}
+
+// lid_action without a usable lid_scheme is not dropped unwritten: the lid
+// would stay set to do nothing with no record left of what it was.
+TEST(SessionEnd, LidActionWithoutSchemeIsNeverForgotten) {
+  struct Row {
+    const char* what;
+    std::optional<std::string> scheme;
+    std::optional<Guid> active;
+    bool kept;
+    size_t writes;
+  };
+  const Row rows[] = {
+      {"no scheme, active plan", std::nullopt, plan(7), false, 2},
+      {"bad scheme, active plan", std::string("{?}"), plan(7), false, 2},
+      {"no scheme, no active plan", std::nullopt, std::nullopt, true, 0},
+      {"bad scheme, no active plan", std::string("{?}"), std::nullopt, true, 0},
+  };
+  for (const Row& row : rows) {
+    FakePower power;
+    power.active = row.active;
+    Restore r;
+    r.lid_action = LidAction{1, 2};
+    r.lid_scheme = row.scheme;
+    Restore before = r;
+    session_end_put_back_record(r, power);
+    EXPECT_EQ(r.lid_action.has_value(), row.kept) << row.what;
+    if (row.kept) {
+      EXPECT_EQ(r, before) << row.what;
+    }
+    EXPECT_EQ(power.writes().size(), row.writes) << row.what;
+    if (row.writes > 0) {
+      EXPECT_EQ(power.writes()[0].plan, plan(7)) << row.what;
+      EXPECT_EQ(power.get(plan(7), kLidCloseAction, PowerSource::dc), 2u) << row.what;
+    }
+  }
+  // lid_scheme alone means nothing and goes.
+  FakePower power;
+  Restore r;
+  r.lid_scheme = plan_text(1);
+  session_end_put_back_record(r, power);
+  EXPECT_FALSE(r.lid_scheme);
+}
+
+// The session end (on the watcher's thread) waits for a put-back run of
+// this process to finish with restore.json, and the other way round.
+TEST(SessionEnd, WaitsForARunInProgress) {
+  vesk::testing::TempDir dir;
+  Restore r;
+  set_boost(r);
+  ASSERT_TRUE(write_restore(dir.path(), r));
+
+  std::mutex mu;
+  std::condition_variable cv;
+  bool run_writing = false, let_run_go = false;
+  FakePower run_power;
+  run_power.on_call = [&](const testing::PowerCall& c) {
+    if (c.op != "write") return;
+    std::unique_lock lock(mu);
+    run_writing = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return let_run_go; });
+  };
+  FakeProcesses processes;
+  std::string result;
+  std::thread run([&] { result = put_back(dir.path(), run_power, processes); });
+  {
+    std::unique_lock lock(mu);
+    cv.wait(lock, [&] { return run_writing; });
+  }
+  // The run is inside its restore.json step.
+  if (restore_journal_mutex().try_lock()) {
+    restore_journal_mutex().unlock();
+    ADD_FAILURE() << "the run does not hold the journal lock";
+  }
+
+  FakePower end_power;
+  std::atomic<bool> ended{false};
+  std::thread end([&] {
+    session_end_put_back(dir.path(), end_power);
+    ended = true;
+  });
+  platform::sleep_ms(50);
+  EXPECT_FALSE(ended.load());
+  EXPECT_TRUE(end_power.calls.empty());
+  {
+    std::lock_guard lock(mu);
+    let_run_go = true;
+  }
+  cv.notify_all();
+  run.join();
+  end.join();
+  EXPECT_EQ(result, kRestored);
+  // The run removed the journal before the session end looked: nothing to do.
+  EXPECT_TRUE(end_power.calls.empty());
+  EXPECT_FALSE(platform::file_exists(platform::join_path(dir.path(), kRestoreFile)));
+}
+
+// ---- Summary ----------------------------------------------------------------------------------
+
+TEST(JournalSummary, Lines) {
+  vesk::testing::TempDir dir;
+  EXPECT_TRUE(journal_summary(dir.path()).empty());
+  ASSERT_TRUE(write_touched(dir.path(), {Touched{4242, "blender", 1, true, 32, std::nullopt},
+                                         Touched{17, "code", 1, false, 64, "u"}}));
+  Restore r;
+  r.power_profile = "balanced";
+  r.power_overlay = "{ABC}";
+  r.lid_action = LidAction{1, 0};
+  set_more(r);
+  set_idle(r);
+  set_boost(r);
+  r.lid_scheme = "x";
+  r.linux_tuned = true;
+  ASSERT_TRUE(write_restore(dir.path(), r));
+  EXPECT_EQ(journal_summary(dir.path()),
+            (std::vector<std::string>{
+                "paused blender (pid 4242)", "slowed code (pid 17)",
+                "power profile switched to power-saver (was balanced)",
+                "power mode switched to best efficiency (was {ABC})",
+                "lid-close action set to Do nothing (was 1 plugged in, 0 on battery)"}));
+}
+
+TEST(JournalSummary, SettingsPeopleDoNotKnowGiveNoLine) {
+  Restore r;
+  set_idle(r);
+  EXPECT_TRUE(summary_lines({}, r).empty());
+  r = Restore{};
+  set_boost(r);
+  EXPECT_TRUE(summary_lines({}, r).empty());
+  EXPECT_TRUE(summary_lines({}, std::nullopt).empty());
+}
+
+TEST(JournalSummary, MalformedJournalsGiveNothing) {
+  vesk::testing::TempDir dir;
+  ASSERT_TRUE(platform::write_file(platform::join_path(dir.path(), kTouchedFile), "[{}]"));
+  ASSERT_TRUE(platform::write_file(platform::join_path(dir.path(), kRestoreFile),
+                                   "{\"lid_action\": [1, 0], \"x\": 1, \"x\": 2}"));
+  EXPECT_TRUE(journal_summary(dir.path()).empty());
+}
+
+}  // namespace
+}  // namespace vesk::restore

@@ -1,0 +1,19 @@
+// What the journals still hold, as short lines for people: one per slowed
+// or paused app, one per power change a person would recognise.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "restore/journal.h"
+
+namespace vesk::restore {
+
+// Only reads. Missing or unreadable journals give no lines.
+std::vector<std::string> journal_summary(const std::string& app_folder);
+
+// The same from values already read.
+std::vector<std::string> summary_lines(const std::vector<Touched>& touched,
+                                       const std::optional<Restore>& record);
+
+}  // namespace vesk::restore

@@ -50,20 +50,5 @@ if ((clang)); then
 fi
 
 echo "== Windows tests (wine)"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vesk}"
-# One wine server for the whole run, with its output away from ctest's pipes.
-wineboot -i >/dev/null 2>&1 || true
-# Without a display, wine's null graphics driver still lets the tests create
-# the hidden windows the program uses.
-if [ -z "${DISPLAY:-}" ]; then
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null || true
-fi
-# A crash (some tests crash a child on purpose) ends the process at once
-# instead of starting wine's debugger.
-wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-  >/dev/null 2>&1 </dev/null || true
-wineserver -p >/dev/null 2>&1 </dev/null &
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# The wine set-up (scripts/wine-prefix.sh) is a fixture of the Windows tests.
 ctest --preset windows

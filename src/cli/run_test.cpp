@@ -76,9 +76,9 @@ struct RunCase {
           return r;
         },
         [this](const std::string& program,
-               const Args& args) -> Result<std::unique_ptr<RunningChild>> {
+               const Args& child_args) -> Result<std::unique_ptr<RunningChild>> {
           started = program;
-          for (const auto& a : args) started += "|" + a;
+          for (const auto& a : child_args) started += "|" + a;
           log.push_back("start");
           if (start_fails) return Error{std::string(platform::kProgramNotFound)};
           return std::unique_ptr<RunningChild>(new FakeChild(4321, code, &log));

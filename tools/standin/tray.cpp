@@ -380,7 +380,7 @@ Stored read_stored(std::string_view text) {
     for (const SettingRow& row : settings::catalogue()) {
       const Json* value = member(*values, row.key);
       if (value == nullptr) continue;
-      if (auto text = setting_text(row, *value)) store(stored.settings, row.key, *text);
+      if (auto shown = setting_text(row, *value)) store(stored.settings, row.key, *shown);
     }
   }
   if (const Json* until = member(*doc, "mode_until"); until && until->is_number_unsigned()) {

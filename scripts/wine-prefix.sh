@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The wine set-up the Windows tests need; CTest runs it around the Windows
+# test binary (`ctest --preset windows` alone is enough), scripts/test.sh too.
+#   wine-prefix.sh start   prepares WINEPREFIX and starts one wine server
+#   wine-prefix.sh stop    stops that wine server
+set -uo pipefail
+: "${WINEPREFIX:=$HOME/.wine-vesk}"
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+case "${1:-}" in
+  start)
+    wineboot -i >/dev/null 2>&1 </dev/null || true
+    # Without a display, wine's null graphics driver still lets the tests
+    # create the hidden windows the program uses.
+    if [ -z "${DISPLAY:-}" ]; then
+      wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null || true
+    fi
+    # A crash (some tests crash a child on purpose) ends the process at once
+    # instead of starting wine's debugger.
+    wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+      >/dev/null 2>&1 </dev/null || true
+    # One persistent wine server for the whole run (it detaches by itself),
+    # with its output away from CTest's pipes.
+    wineserver -p >/dev/null 2>&1 </dev/null || true
+    ;;
+  stop)
+    wineserver -k >/dev/null 2>&1 </dev/null || true
+    ;;
+  *)
+    echo "usage: scripts/wine-prefix.sh start|stop" >&2
+    exit 2
+    ;;
+esac

@@ -34,7 +34,12 @@ Sandbox::Sandbox() : app_folder_(platform::join_path(dir_.path(), "Vesk")) {
 }
 
 platform::EnvChanges Sandbox::env() const {
-  return {{"APPDATA", root()}, {"USERPROFILE", std::nullopt}};
+  return {{"APPDATA", root()},
+          {"USERPROFILE", std::nullopt},
+          {"HOME", root()},
+          {"XDG_CONFIG_HOME", std::nullopt},
+          {"CLAUDE_CONFIG_DIR", std::nullopt},
+          {"CODEX_HOME", std::nullopt}};
 }
 
 platform::CapturedRun Sandbox::vesk(const std::vector<std::string>& args,

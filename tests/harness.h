@@ -31,7 +31,8 @@ class Sandbox {
   Sandbox();
   const std::string& root() const { return dir_.path(); }
   const std::string& app_folder() const { return app_folder_; }
-  // The child environment: APPDATA set to root, USERPROFILE removed.
+  // The child environment: APPDATA and HOME set to root; USERPROFILE,
+  // XDG_CONFIG_HOME and the agents' own folder variables removed.
   platform::EnvChanges env() const;
   // Runs the built `vesk` with these arguments in the sandbox.
   platform::CapturedRun vesk(const std::vector<std::string>& args,

@@ -67,10 +67,11 @@ TEST(VeskRun, ExitCodesAndCrashes) {
 
 TEST(VeskRun, ArgumentsArePassedOnUnchanged) {
   Sandbox box;
-  auto run = box.vesk({"run", "--", "--", kChild, "args", "--", "a b", "", "\"q\"", "--json",
-                       "caf\xC3\xA9", "--json"});
+  // "--json" before the program is vesk's own switch; after it, the child's.
+  auto run = box.vesk({"--json", "run", "--json", "--", "--", kChild, "args", "--", "a b", "",
+                       "\"q\"", "--json", "caf\xC3\xA9", "--json"});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out, "--\na b\n\n\"q\"\ncaf\xC3\xA9\n");
+  EXPECT_EQ(run.out, "--\na b\n\n\"q\"\n--json\ncaf\xC3\xA9\n--json\n");
   // Without the tray app: one warning line, and the command runs anyway.
   EXPECT_EQ(run.err,
             "vesk: not keeping awake (Vesk isn't running. Start the Vesk app first (it lives "

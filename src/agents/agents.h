@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "platform/user_folders.h"
 
 namespace vesk::agents {
 
@@ -59,9 +60,14 @@ Status write_config_file(const std::string& path, std::string_view text,
 
 // ---- Claude Code -------------------------------------------------------------
 
-// USERPROFILE joined with ".claude.json"; ".claude.json" when USERPROFILE is
-// not set.
-std::string claude_config_path();
+// The file Claude Code reads: CLAUDE_CONFIG_DIR joined with ".claude.json"
+// when that is set, else the profile folder joined with ".claude.json". The
+// profile folder is USERPROFILE, else (POSIX) HOME or (Windows) the profile
+// known folder. A value that is not a full path counts as unset; with no
+// folder at all, the message says what to set.
+Result<std::string> claude_config_path(const platform::UserFolders& folders,
+                                       platform::FolderRule rule);
+Result<std::string> claude_config_path();
 
 // Adds the server under "mcpServers" -> "vesk" of the configuration file,
 // after a backup of the file beside it (".claude.json.vesk-backup").
@@ -70,11 +76,13 @@ Connection connect_claude_code_at(const std::string& path, const LaunchEntry& en
 
 // ---- Codex -------------------------------------------------------------------
 
-// USERPROFILE joined with ".codex" (".codex" when USERPROFILE is not set):
-// its presence means Codex is installed.
-std::string codex_folder();
+// Codex's folder: CODEX_HOME when that is set, else the profile folder (see
+// claude_config_path) joined with ".codex". Its presence means Codex is
+// installed. With no folder at all, the message says what to set.
+Result<std::string> codex_folder(const platform::UserFolders& folders, platform::FolderRule rule);
+Result<std::string> codex_folder();
 // The folder above joined with "config.toml".
-std::string codex_config_path();
+Result<std::string> codex_config_path();
 
 // Appends the table "[mcp_servers.vesk]" to the configuration file unless the
 // file already names it, after a backup of a non-empty file beside it

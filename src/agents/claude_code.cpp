@@ -14,14 +14,10 @@ Connection failed(std::string message) { return {false, std::move(message)}; }
 
 }  // namespace
 
-std::string claude_config_path() {
-  auto profile = platform::get_env("USERPROFILE");
-  if (!profile) return ".claude.json";
-  return platform::join_path(*profile, ".claude.json");
-}
-
 Connection connect_claude_code() {
-  return connect_claude_code_at(claude_config_path(), server_command());
+  auto path = claude_config_path();
+  if (!path) return failed(path.message());
+  return connect_claude_code_at(*path, server_command());
 }
 
 Connection connect_claude_code_at(const std::string& path, const LaunchEntry& entry) {

@@ -23,14 +23,6 @@ Connection failed(std::string message) { return {false, std::move(message)}; }
 
 }  // namespace
 
-std::string codex_folder() {
-  auto profile = platform::get_env("USERPROFILE");
-  if (!profile) return ".codex";
-  return platform::join_path(*profile, ".codex");
-}
-
-std::string codex_config_path() { return platform::join_path(codex_folder(), "config.toml"); }
-
 std::string toml_basic_string(std::string_view text) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out = "\"";
@@ -65,7 +57,11 @@ std::string codex_table(const LaunchEntry& entry) {
   return out;
 }
 
-Connection connect_codex() { return connect_codex_at(codex_config_path(), server_command()); }
+Connection connect_codex() {
+  auto path = codex_config_path();
+  if (!path) return failed(path.message());
+  return connect_codex_at(*path, server_command());
+}
 
 Connection connect_codex_at(const std::string& path, const LaunchEntry& entry) {
   std::string old;

@@ -14,9 +14,15 @@ constexpr std::string_view kNoAgent = "No agent found here. Use: vesk connect cl
 
 AgentOps system_agents() {
   return {
-      [] { return platform::file_exists(agents::claude_config_path()); },
+      [] {
+        auto path = agents::claude_config_path();
+        return path && platform::file_exists(*path);
+      },
       [] { return agents::connect_claude_code(); },
-      [] { return platform::file_exists(agents::codex_folder()); },
+      [] {
+        auto folder = agents::codex_folder();
+        return folder && platform::file_exists(*folder);
+      },
       [] { return agents::connect_codex(); },
   };
 }

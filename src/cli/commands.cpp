@@ -67,8 +67,8 @@ constexpr std::array<W, 1> kUninstall{"uninstall"};
 
 const Command kCommands[] = {
     {kStatus, nullptr, "", cmd_status},
-    {kHelp, nullptr, "", cmd_help},
-    {kVersion, nullptr, "", cmd_version},
+    {kHelp, nullptr, "", cmd_help, false},
+    {kVersion, nullptr, "", cmd_version, false},
     {kOn, nullptr, "", cmd_on},
     {kAuto, nullptr, "", cmd_auto},
     {kOff, nullptr, "", cmd_off},
@@ -77,7 +77,7 @@ const Command kCommands[] = {
     {kWakeAt, at_least<1>, "usage: vesk wake-at HH:MM [minutes] | off", cmd_wake_at},
     {kCheckIn, at_least<1>, "usage: vesk check-in 0 | 15 | 30 | 60", cmd_check_in},
     {kSleep, nullptr, "", cmd_sleep},
-    {kRun, run_enough, "usage: vesk run -- <command> [args…]", cmd_run},
+    {kRun, run_enough, "usage: vesk run -- <command> [args…]", cmd_run, false},
     {kPreset, at_least<1>, "usage: vesk preset max_battery | balanced | full_speed", cmd_preset},
     {kRule, at_least<2>, "usage: vesk rule <app> leave | slow | pause | default", cmd_rule},
     {kWatch, watch_enough, "usage: vesk watch <app> [--remove]", cmd_watch},
@@ -87,9 +87,9 @@ const Command kCommands[] = {
     {kEnergy, nullptr, "", cmd_energy},
     {kConfig, nullptr, "", cmd_config},
     {kMcp, nullptr, "", cmd_mcp},
-    {kMcpSetup, nullptr, "", cmd_mcp_setup},
-    {kConnect, nullptr, "", cmd_connect},
-    {kPrompt, nullptr, "", cmd_prompt},
+    {kMcpSetup, nullptr, "", cmd_mcp_setup, false},
+    {kConnect, nullptr, "", cmd_connect, false},
+    {kPrompt, nullptr, "", cmd_prompt, false},
     {kDoctor, nullptr, "", cmd_doctor},
     {kRescue, nullptr, "", cmd_rescue},
     {kInstall, nullptr, "", cmd_install},
@@ -117,6 +117,9 @@ int run_command(Context& ctx, std::string_view word, const Args& args) {
     return fail("unknown command " + quote_word(word) + ". Try `vesk help`.");
   }
   if (command->enough != nullptr && !command->enough(args)) return fail(command->usage);
+  if (command->needs_app_folder && !ctx.app_folder_error.empty()) {
+    return fail(ctx.app_folder_error);
+  }
   Outcome outcome = command->handler(ctx, args);
   if (!outcome) return fail(outcome.message());
   return *outcome;

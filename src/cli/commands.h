@@ -16,6 +16,9 @@ struct Command {
   bool (*enough)(const Args& args);
   std::string_view usage;  // printed as "vesk: <usage>" when not enough
   Handler handler;
+  // Whether it fails without an app folder; those that don't still run
+  // (`run` warns that it can't keep awake, through its request).
+  bool needs_app_folder = true;
 };
 
 // The command for an exact, case-sensitive word; nullptr when unknown.

@@ -49,6 +49,9 @@ struct Context {
   Io& io;
   RequestFn request;
   LaunchFn launch;
+  // Why there is no app folder (then `app_folder` is empty); empty when
+  // there is one.
+  std::string app_folder_error = {};
 };
 
 // Exit statuses.

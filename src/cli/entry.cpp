@@ -40,15 +40,37 @@ LaunchFn system_launcher() {
 }
 
 bool take_json_switch(std::vector<std::string>& args) {
-  auto removed = std::remove(args.begin(), args.end(), "--json");
-  bool found = removed != args.end();
-  args.erase(removed, args.end());
+  bool found = false;
+  std::vector<std::string> kept;
+  kept.reserve(args.size());
+  bool seen_word = false;      // the command word has been passed
+  bool run_command = false;    // that word is "run"
+  bool child_line = false;     // from here on the words are run's child's
+  for (std::string& arg : args) {
+    if (child_line) {
+      kept.push_back(std::move(arg));
+      continue;
+    }
+    if (arg == "--json") {
+      found = true;
+      continue;
+    }
+    if (!seen_word) {
+      seen_word = true;
+      run_command = arg == "run";
+    } else if (run_command && arg != "--") {
+      child_line = true;
+    }
+    kept.push_back(std::move(arg));
+  }
+  args = std::move(kept);
   return found;
 }
 
 int run_cli(std::vector<std::string> args, const std::string& app_folder, Io& io,
-            RequestFn request, LaunchFn launch) {
-  Context ctx{app_folder, take_json_switch(args), io, std::move(request), std::move(launch)};
+            RequestFn request, LaunchFn launch, std::string app_folder_error) {
+  Context ctx{app_folder, take_json_switch(args), io, std::move(request), std::move(launch),
+              std::move(app_folder_error)};
   std::string word = args.empty() ? "status" : args.front();
   Args rest(args.empty() ? args.end() : args.begin() + 1, args.end());
   return run_command(ctx, word, rest);
@@ -58,7 +80,15 @@ int main_entry(std::vector<std::string> args) {
   ConsoleIo io;
   try {
     platform::init_console();
-    std::string folder = ipc::app_folder();
+    Result<std::string> found = ipc::app_folder();
+    if (!found) {
+      std::string problem = found.message();
+      return run_cli(
+          std::move(args), std::string(), io,
+          [problem](std::string_view, Json, unsigned) -> Result<Json> { return Error{problem}; },
+          system_launcher(), problem);
+    }
+    std::string folder = *found;
     return run_cli(std::move(args), folder, io,
                    [folder](std::string_view kind, Json payload, unsigned wait) {
                      return ipc::app_request(folder, kind, std::move(payload), wait);

@@ -98,11 +98,26 @@ TEST(Entry, TooFewArgumentsPrintUsage) {
   }
 }
 
-TEST(Entry, JsonSwitchIsRemovedWherever) {
-  std::vector<std::string> args{"--json", "run", "--", "tool", "--json", "--JSON"};
-  EXPECT_TRUE(take_json_switch(args));
-  EXPECT_EQ(args, (std::vector<std::string>{"run", "--", "tool", "--JSON"}));
-  EXPECT_FALSE(take_json_switch(args));
+TEST(Entry, JsonSwitchIsTheProgramsOwnUpToRunsChild) {
+  using Words = std::vector<std::string>;
+  const std::pair<Words, Words> rows[] = {
+      {{"--json", "status", "--json"}, {"status"}},
+      {{"hold", "--json", "30", "x"}, {"hold", "30", "x"}},
+      {{"--json", "run", "--", "tool", "--json", "--JSON"}, {"run", "--", "tool", "--json", "--JSON"}},
+      {{"run", "--json", "--", "--json", "--", "gh", "--json", "title"},
+       {"run", "--", "--", "gh", "--json", "title"}},
+      {{"status", "run", "--json"}, {"status", "run"}},
+  };
+  for (const auto& [given, kept] : rows) {
+    Words args = given;
+    EXPECT_TRUE(take_json_switch(args));
+    EXPECT_EQ(args, kept);
+  }
+  for (Words args : {Words{"run", "--", "tool", "--json"}, Words{"run", "tool", "--json"}}) {
+    const Words given = args;
+    EXPECT_FALSE(take_json_switch(args));
+    EXPECT_EQ(args, given);
+  }
 }
 
 TEST(Entry, NoWordMeansStatus) {

@@ -94,7 +94,7 @@ TEST(Run, HoldsMoveToTheChildAndAreReleased) {
   c.code = int64_t{3};
   EXPECT_EQ(c.run({"run", "--", "--", "make", "--", "-j", "--json"}), 3);
   const std::string own = std::to_string(platform::current_pid());
-  EXPECT_EQ(c.started, "make|--|-j");
+  EXPECT_EQ(c.started, "make|--|-j|--json");
   EXPECT_EQ(c.log, (std::vector<std::string>{
                        R"(hold {"pid":)" + own + R"(,"reason":"Running make"})",
                        "start",

@@ -1,27 +1,51 @@
 #include "ipc/app_folder.h"
 
-#include "platform/env.h"
+#include <optional>
+
 #include "platform/fs.h"
 
 namespace vesk::ipc {
 
-std::string app_folder_path(const std::optional<std::string>& appdata,
-                            const std::optional<std::string>& userprofile) {
-  using platform::join_path;
-  std::string base;
-  if (appdata) {
-    base = *appdata;
-  } else if (userprofile) {
-    base = join_path(join_path(*userprofile, "AppData"), "Roaming");
-  } else {
-    base = join_path(join_path(".", "AppData"), "Roaming");
-  }
-  return join_path(base, "Vesk");
+namespace {
+
+using platform::FolderRule;
+using platform::join_path;
+
+// The value when it is a full path.
+const std::string* usable(const std::optional<std::string>& value) {
+  return value && platform::is_full_path(*value) ? &*value : nullptr;
 }
 
-std::string app_folder() {
-  std::string folder =
-      app_folder_path(platform::get_env("APPDATA"), platform::get_env("USERPROFILE"));
+std::optional<std::string> base_folder(const platform::UserFolders& folders, FolderRule rule) {
+  if (auto* appdata = usable(folders.appdata)) return *appdata;
+  if (rule == FolderRule::kWindows) {
+    if (auto* known = usable(folders.known_roaming_app_data)) return *known;
+  }
+  if (auto* profile = usable(folders.userprofile)) {
+    return join_path(join_path(*profile, "AppData"), "Roaming");
+  }
+  if (rule == FolderRule::kPosix) {
+    if (auto* xdg = usable(folders.xdg_config_home)) return *xdg;
+    if (auto* home = usable(folders.home)) return join_path(*home, ".config");
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+Result<std::string> app_folder_path(const platform::UserFolders& folders, FolderRule rule) {
+  auto base = base_folder(folders, rule);
+  if (!base) {
+    return Error{rule == FolderRule::kWindows
+                     ? "can't tell where Vesk keeps its files: set APPDATA"
+                     : "can't tell where Vesk keeps its files: set HOME"};
+  }
+  return join_path(*base, "Vesk");
+}
+
+Result<std::string> app_folder() {
+  TRY_ASSIGN(std::string folder,
+             app_folder_path(platform::read_user_folders(), platform::kFolderRule));
   (void)platform::create_dirs(folder);
   return folder;
 }

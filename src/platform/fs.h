@@ -18,6 +18,10 @@ extern const char kExeSuffix[];
 // `base` and `name` joined with one separator (no separator is doubled).
 std::string join_path(std::string_view base, std::string_view name);
 
+// Whether `path` names one place whatever the current folder is: "/..." on
+// POSIX; "X:\\...", "X:/..." or a UNC path ("\\\\server\\...") on Windows.
+bool is_full_path(std::string_view path);
+
 // Creates the folder and every missing parent. Already existing is success.
 Status create_dirs(const std::string& path);
 

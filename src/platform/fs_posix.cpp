@@ -23,6 +23,8 @@ std::string join_path(std::string_view base, std::string_view name) {
   return out;
 }
 
+bool is_full_path(std::string_view path) { return !path.empty() && path.front() == '/'; }
+
 Status create_dirs(const std::string& path) {
   std::error_code ec;
   std::filesystem::create_directories(path, ec);

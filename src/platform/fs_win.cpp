@@ -88,6 +88,14 @@ std::string join_path(std::string_view base, std::string_view name) {
   return out;
 }
 
+bool is_full_path(std::string_view path) {
+  auto sep = [](char c) { return c == '\\' || c == '/'; };
+  bool letter = path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') ||
+                                     (path[0] >= 'a' && path[0] <= 'z'));
+  if (letter && path[1] == ':' && sep(path[2])) return true;
+  return path.size() >= 2 && sep(path[0]) && sep(path[1]);
+}
+
 Status create_dirs(const std::string& path) {
   if (path.empty()) return Error{os_error_text(ERROR_PATH_NOT_FOUND)};
   return create_dirs_wide(widen(path), 0);

@@ -10,7 +10,7 @@ namespace {
 
 // On the watcher's thread, before its window procedure returns.
 void on_session_end() {
-  session_end_put_back(ipc::app_folder(), platform::system_power());
+  if (auto folder = ipc::app_folder()) session_end_put_back(*folder, platform::system_power());
 }
 
 }  // namespace

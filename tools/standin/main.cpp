@@ -17,7 +17,14 @@ static int run(const std::vector<std::string>& args) {
       return 2;
     }
   }
-  if (folder.empty()) folder = vesk::ipc::app_folder();
+  if (folder.empty()) {
+    auto found = vesk::ipc::app_folder();
+    if (!found) {
+      vesk::platform::write_stderr("vesk-standin: " + found.message() + "\n");
+      return 2;
+    }
+    folder = *found;
+  }
   vesk::standin::StandIn standin(folder);
   vesk::platform::write_stdout("stand-in tray app serving " + folder + "; Ctrl+C stops it\n");
   standin.serve();

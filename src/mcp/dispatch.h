@@ -61,9 +61,10 @@ inline constexpr unsigned kToolWaitSeconds = 10;
 // member, or not an object), which is not carried out at all.
 //
 // A request whose params._meta has kProtocolVersionKey, and every
-// "server/discover", is stateless: it must declare kStatelessVersion (else
-// -32022 with data {"supported", "requested"}) and carry
-// kClientCapabilitiesKey as an object (else -32602); then "server/discover",
+// "server/discover", is stateless: kProtocolVersionKey must be a string
+// (else -32602) naming kStatelessVersion (else -32022 with data
+// {"requested", "supported"}, the versions of server/discover), and
+// kClientCapabilitiesKey an object (else -32602); then "server/discover",
 // "tools/list" and "tools/call" are answered with "resultType" "complete" and
 // the server's identity under _meta, and every other method ("initialize"
 // and "ping" included) is -32601. Any other request is of the handshake era:

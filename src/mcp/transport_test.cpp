@@ -151,6 +151,27 @@ TEST(McpServe, OneWritePerResponseInRequestOrder) {
   s.expect_released();
 }
 
+TEST(McpServe, BothErasInOneSession) {
+  // Each request is answered by its own era, whatever came before it.
+  const std::string meta =
+      R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+      R"("io.modelcontextprotocol/clientCapabilities":{}})";
+  Session s(R"({"id":1,"method":"initialize","params":{"protocolVersion":"2025-11-25"}})"
+            "\n" R"({"id":2,"method":"tools/call","params":{"name":"status",)" + meta + "}}\n" +
+            R"({"id":3,"method":"ping","params":{)" + meta + "}}\n" + kPing1 + "\n");
+  ASSERT_EQ(s.writes.size(), 4u);
+  EXPECT_NE(s.writes[0].find(R"("protocolVersion":"2025-11-25")"), std::string::npos);
+  EXPECT_NE(s.writes[1].find(R"("isError":false,"resultType":"complete"}})"), std::string::npos)
+      << s.writes[1];
+  EXPECT_EQ(s.writes[2],
+            "{\"error\":{\"code\":-32601,\"message\":\"Method not found: ping\"},\"id\":3,"
+            "\"jsonrpc\":\"2.0\"}\n");
+  EXPECT_EQ(s.writes[3], kPong1);
+  ASSERT_EQ(s.link.sent.size(), 2u);
+  EXPECT_EQ(s.link.sent[0].kind, "status");
+  s.expect_released();
+}
+
 TEST(McpServe, BlankLinesAreSkipped) {
   Session s(std::string("\n   \n\t\r\n\xC2\xA0\xE3\x80\x80\n\r\n") + kPing1 + "\n \n");
   EXPECT_EQ(s.out(), kPong1);

@@ -4,7 +4,12 @@
 //               server takes them
 //   tools/list  likewise (each answer is about 4 KB)
 //   tools/call  the time from writing one "status" call to reading its
-//               response, one call at a time: median and 90th percentile
+//               response, one call at a time: median and 90th percentile,
+//               for the handshake era and the stateless one (requests
+//               with params._meta), alternating in one session
+//   end         the time from closing the server's input to its exit, with
+//               the tray app answering and with one that takes no requests
+//               (clients stop a server that is not gone 2 s after that)
 // The throughput runs count from starting the server to its last answer.
 // Usage: vesk_mcp_bench [pings] [lists] [calls]   (default 200000 20000 500)
 //
@@ -156,6 +161,77 @@ bool throughput(const std::string& vesk, const std::string& appdata, const char*
   return true;
 }
 
+// The "status" call in either era.
+std::string status_call(size_t id, bool stateless) {
+  std::string params = R"({"name":"status","arguments":{})";
+  if (stateless) {
+    params += R"(,"_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+              R"("io.modelcontextprotocol/clientCapabilities":{},)"
+              R"("io.modelcontextprotocol/clientInfo":{"name":"bench","version":"1"}})";
+  }
+  return R"({"jsonrpc":"2.0","id":)" + std::to_string(id) +
+         R"(,"method":"tools/call","params":)" + params + "}}\n";
+}
+
+// tools/call latency in both eras, the calls alternating in one session so
+// that both see the same machine.
+bool call_latency(const std::string& vesk, const std::string& appdata, size_t calls) {
+  Session session;
+  if (!session.start(vesk, appdata)) {
+    std::fprintf(stderr, "vesk mcp did not start\n");
+    return false;
+  }
+  std::vector<double> ms[2];
+  const size_t warm_up = 20;
+  bool ok = true;
+  for (size_t i = 0; i < 2 * (calls + warm_up) && ok; ++i) {
+    bool stateless = i % 2 == 1;
+    std::string response;
+    uint64_t start = platform::monotonic_ns();
+    ok = session.send(status_call(i, stateless)) && session.receive(response);
+    uint64_t end = platform::monotonic_ns();
+    if (ok && response.find(R"("isError":false)") == std::string::npos) {
+      std::fprintf(stderr, "tools/call failed: %s\n", response.c_str());
+      ok = false;
+    }
+    if (ok && stateless && response.find(R"("resultType":"complete")") == std::string::npos) {
+      std::fprintf(stderr, "stateless tools/call without its result type: %s\n",
+                   response.c_str());
+      ok = false;
+    }
+    if (i >= 2 * warm_up) ms[stateless].push_back(static_cast<double>(end - start) / 1e6);
+  }
+  int status = session.finish();
+  if (!ok || status != 0) return false;
+  double handshake = percentile(ms[0], 0.5), stateless = percentile(ms[1], 0.5);
+  std::printf("tools/call  %9zu calls, handshake: median %.3f ms, 90th percentile %.3f ms\n",
+              ms[0].size(), handshake, percentile(ms[0], 0.9));
+  std::printf("tools/call  %9zu calls, stateless: median %.3f ms, 90th percentile %.3f ms "
+              "(%+.1f %% against the handshake)\n",
+              ms[1].size(), stateless, percentile(ms[1], 0.9),
+              handshake > 0 ? (stateless / handshake - 1) * 100 : 0.0);
+  return true;
+}
+
+// The time from closing the input of a session that answered one ping to
+// its exit.
+bool session_end(const std::string& vesk, const std::string& appdata, const char* name) {
+  Session session;
+  std::string response;
+  if (!session.start(vesk, appdata) ||
+      !session.send(R"({"jsonrpc":"2.0","id":1,"method":"ping"})" "\n") ||
+      !session.receive(response)) {
+    std::fprintf(stderr, "%s: vesk mcp did not answer\n", name);
+    return false;
+  }
+  uint64_t start = platform::monotonic_ns();
+  int status = session.finish();
+  uint64_t end = platform::monotonic_ns();
+  std::printf("%-24s exit %d after %.3f s\n", name, status,
+              static_cast<double>(end - start) / 1e9);
+  return status == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -181,35 +257,17 @@ int main(int argc, char** argv) {
   bool ok = throughput(vesk, *root, "ping", "ping", pings) &&
             throughput(vesk, *root, "tools/list", "tools/list", lists);
 
-  Session session;
-  if (ok && calls > 0 && session.start(vesk, *root)) {
-    std::vector<double> ms;
-    const size_t warm_up = 20;
-    for (size_t i = 0; i < calls + warm_up && ok; ++i) {
-      std::string request =
-          R"({"jsonrpc":"2.0","id":)" + std::to_string(i) +
-          R"(,"method":"tools/call","params":{"name":"status","arguments":{}}})" "\n";
-      std::string response;
-      uint64_t start = platform::monotonic_ns();
-      ok = session.send(request) && session.receive(response);
-      uint64_t end = platform::monotonic_ns();
-      if (ok && response.find(R"("isError":false)") == std::string::npos) {
-        std::fprintf(stderr, "tools/call failed: %s\n", response.c_str());
-        ok = false;
-      }
-      if (i >= warm_up) ms.push_back(static_cast<double>(end - start) / 1e6);
-    }
-    int status = session.finish();
-    if (ok && status == 0) {
-      std::printf("tools/call  %9zu calls: median %.3f ms, 90th percentile %.3f ms\n", ms.size(),
-                  percentile(ms, 0.5), percentile(ms, 0.9));
-    } else {
-      ok = false;
-    }
-  } else if (ok && calls > 0) {
-    std::fprintf(stderr, "vesk mcp did not start\n");
-    ok = false;
-  }
+  ok = ok && (calls == 0 || call_latency(vesk, *root, calls));
+  ok = ok && session_end(vesk, *root, "end (tray app answers)");
+
+  // A tray app whose heartbeat is fresh but that takes no requests.
+  std::string stuck_folder = platform::join_path(*root, "stuck");
+  (void)platform::create_dirs(platform::join_path(stuck_folder, "Vesk"));
+  standin::StandIn stuck(platform::join_path(stuck_folder, "Vesk"));
+  stuck.leave_requests(true);
+  stuck.start();
+  ok = ok && session_end(vesk, stuck_folder, "end (tray app stuck)");
+  stuck.stop();
 
   app.stop();
   platform::remove_tree(*root);

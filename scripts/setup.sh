@@ -30,16 +30,17 @@ else
   echo "setup: everything is installed"
 fi
 
-# The official MCP TypeScript SDK for the MCP client test, into the build
-# folder (not tracked), at a fixed version.
-sdk_version=1.32.2
-sdk_dir="$(cd "$(dirname "$0")/.." && pwd)/build/mcp-client"
-sdk_package="$sdk_dir/node_modules/@modelcontextprotocol/sdk/package.json"
-if grep -q "\"version\": \"$sdk_version\"" "$sdk_package" 2>/dev/null; then
-  echo "setup: the MCP SDK $sdk_version is installed"
+# The official MCP TypeScript clients for the MCP client tests (the SDK 1.x
+# and the 2.x client package), into the build folder (not tracked), at the
+# versions that tests/mcp_client/package-lock.json fixes.
+root="$(cd "$(dirname "$0")/.." && pwd)"
+lock="$root/tests/mcp_client/package-lock.json"
+sdk_dir="$root/build/mcp-client"
+if cmp -s "$lock" "$sdk_dir/package-lock.json" && [ -d "$sdk_dir/node_modules" ]; then
+  echo "setup: the MCP clients are installed"
 else
-  echo "setup: installing the MCP SDK $sdk_version into $sdk_dir"
+  echo "setup: installing the MCP clients into $sdk_dir"
   mkdir -p "$sdk_dir"
-  npm install --prefix "$sdk_dir" --no-audit --no-fund --loglevel=error \
-    "@modelcontextprotocol/sdk@$sdk_version"
+  cp "$root/tests/mcp_client/package.json" "$lock" "$sdk_dir/"
+  npm ci --prefix "$sdk_dir" --no-audit --no-fund --loglevel=error
 fi

@@ -16,9 +16,10 @@ Json success(const Json& id, Json result) {
   return out;
 }
 
-Json failure(const Json& id, int code, std::string message) {
+Json failure(const Json& id, int code, std::string message, Json data = nullptr) {
   Json error = Json::object();
   error["code"] = code;
+  if (!data.is_null()) error["data"] = std::move(data);
   error["message"] = std::move(message);
   Json out = Json::object();
   out["error"] = std::move(error);
@@ -27,18 +28,49 @@ Json failure(const Json& id, int code, std::string message) {
   return out;
 }
 
-Json initialize_result(const Json* params) {
-  const std::string* asked = params ? string_member(*params, "protocolVersion") : nullptr;
-  Json capabilities = Json::object();
-  capabilities["tools"] = Json::object();
+Json server_info() {
   Json info = Json::object();
   info["name"] = std::string(kServerName);
   info["version"] = std::string(kServerVersion);
+  return info;
+}
+
+Json tools_capabilities() {
+  Json capabilities = Json::object();
+  capabilities["tools"] = Json::object();
+  return capabilities;
+}
+
+bool handshake_version(const std::string& version) {
+  for (std::string_view served : kHandshakeVersions) {
+    if (version == served) return true;
+  }
+  return false;
+}
+
+// The version asked for when this server serves it; any other string gets
+// the newest handshake version, since answering a version the server does
+// not implement would tell the client a falsehood.
+std::string_view agreed_version(const Json* params) {
+  const std::string* asked = params ? string_member(*params, "protocolVersion") : nullptr;
+  if (asked == nullptr) return kDefaultProtocolVersion;
+  if (handshake_version(*asked)) return *asked;
+  return kNewestHandshakeVersion;
+}
+
+Json initialize_result(const Json* params) {
   Json out = Json::object();
-  out["capabilities"] = std::move(capabilities);
+  out["capabilities"] = tools_capabilities();
   out["instructions"] = std::string(kInstructions);
-  out["protocolVersion"] = asked ? *asked : std::string(kDefaultProtocolVersion);
-  out["serverInfo"] = std::move(info);
+  out["protocolVersion"] = std::string(agreed_version(params));
+  out["serverInfo"] = server_info();
+  return out;
+}
+
+Json supported_versions() {
+  Json out = Json::array();
+  out.push_back(std::string(kStatelessVersion));
+  for (std::string_view version : kHandshakeVersions) out.push_back(std::string(version));
   return out;
 }
 
@@ -69,6 +101,74 @@ Json call_tool(const Json& id, const Json* params, uint32_t pid, const RequestFn
   return success(id, tool_result(pretty_json(*reply), refused));
 }
 
+// A stateless result: the result type and the server's identity added.
+Json stateless(Json result) {
+  result["_meta"] = Json::object();
+  result["_meta"][std::string(kServerInfoKey)] = server_info();
+  result["resultType"] = "complete";
+  return result;
+}
+
+Json discover_result() {
+  Json out = Json::object();
+  out["cacheScope"] = "public";
+  out["capabilities"] = tools_capabilities();
+  out["instructions"] = std::string(kInstructions);
+  out["serverInfo"] = server_info();
+  out["supportedVersions"] = supported_versions();
+  out["ttlMs"] = kCacheTtlMs;
+  return stateless(std::move(out));
+}
+
+// The error for a stateless request whose _meta this server cannot serve,
+// or nullopt when it can.
+std::optional<Json> meta_fault(const Json& id, const Json* meta) {
+  const Json* version = meta ? member(*meta, kProtocolVersionKey) : nullptr;
+  if (version == nullptr) {
+    return failure(id, kInvalidParams, "Missing _meta " + std::string(kProtocolVersionKey));
+  }
+  if (!version->is_string()) {
+    return failure(id, kInvalidParams,
+                   "_meta " + std::string(kProtocolVersionKey) + " is not a string");
+  }
+  if (version->get_ref<const std::string&>() != kStatelessVersion) {
+    Json data = Json::object();
+    data["requested"] = *version;
+    data["supported"] = supported_versions();
+    return failure(id, kUnsupportedProtocolVersion, "Unsupported protocol version",
+                   std::move(data));
+  }
+  const Json* capabilities = member(*meta, kClientCapabilitiesKey);
+  if (capabilities == nullptr) {
+    return failure(id, kInvalidParams, "Missing _meta " + std::string(kClientCapabilitiesKey));
+  }
+  if (!capabilities->is_object()) {
+    return failure(id, kInvalidParams,
+                   "_meta " + std::string(kClientCapabilitiesKey) + " is not an object");
+  }
+  return std::nullopt;
+}
+
+Json handle_stateless(const Json& id, const std::string& method, const Json* params,
+                      const Json* meta, uint32_t pid, const RequestFn& request) {
+  if (std::optional<Json> fault = meta_fault(id, meta)) return std::move(*fault);
+  if (method == "server/discover") return success(id, discover_result());
+  if (method == "tools/list") {
+    Json result = Json::object();
+    result["cacheScope"] = "public";
+    result["tools"] = tool_list();
+    result["ttlMs"] = kCacheTtlMs;
+    return success(id, stateless(std::move(result)));
+  }
+  if (method == "tools/call") {
+    Json response = call_tool(id, params, pid, request);
+    auto result = response.find("result");
+    if (result != response.end()) *result = stateless(std::move(*result));
+    return response;
+  }
+  return failure(id, kMethodNotFound, "Method not found: " + method);
+}
+
 }  // namespace
 
 Json parse_error_response() { return failure(nullptr, kParseError, "Parse error"); }
@@ -79,7 +179,11 @@ std::optional<Json> handle_message(const Json& message, uint32_t pid, const Requ
   const std::string* method_member = string_member(message, "method");
   std::string method = method_member ? *method_member : std::string();
   const Json* params = member(message, "params");
+  const Json* meta = params ? member(*params, "_meta") : nullptr;
 
+  if (method == "server/discover" || (meta && member(*meta, kProtocolVersionKey))) {
+    return handle_stateless(*id, method, params, meta, pid, request);
+  }
   if (method == "ping") return success(*id, Json::object());
   if (method == "initialize") return success(*id, initialize_result(params));
   if (method == "tools/list") {

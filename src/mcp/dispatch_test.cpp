@@ -33,7 +33,7 @@ const char kParseError[] =
     R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
 
 struct Exchange {
-  const char* in;
+  std::string in;
   std::string out;  // "" for no response
 };
 
@@ -64,7 +64,6 @@ TEST(McpDispatch, ProtocolMessages) {
       {R"({"id":3,"method":"PING"})", not_found("3", "PING")},
       {R"({"id":3})", not_found("3", "")},
       {R"({"id":3,"method":5})", not_found("3", "")},
-      {R"({"id":3,"method":"server/discover"})", not_found("3", "server/discover")},
       {R"({"id":4,"method":"resources/list"})", not_found("4", "resources/list")},
       {R"({"id":5,"method":"prompts/list"})", not_found("5", "prompts/list")},
       {R"({"id":"x","method":"logging/setLevel","params":{"level":"info"}})",
@@ -104,10 +103,23 @@ TEST(McpDispatch, Initialize) {
       {R"({"id":0,"method":"initialize"})", initialized("0", "2025-06-18")},
       {R"({"id":0,"method":"initialize","params":{"protocolVersion":"2024-11-05"}})",
        initialized("0", "2024-11-05")},
+      {R"({"id":0,"method":"initialize","params":{"protocolVersion":"2025-03-26"}})",
+       initialized("0", "2025-03-26")},
+      {R"({"id":0,"method":"initialize","params":{"protocolVersion":"2025-06-18"}})",
+       initialized("0", "2025-06-18")},
+      {R"({"id":0,"method":"initialize","params":{"protocolVersion":"2025-11-25"}})",
+       initialized("0", "2025-11-25")},
+      // A version this server does not serve is not echoed: the newest
+      // handshake version is offered instead.
       {R"({"id":1,"method":"initialize","params":{"protocolVersion":"2099-12-31",)"
        R"("capabilities":{},"clientInfo":{"name":"c","version":"1"}}})",
-       initialized("1", "2099-12-31")},
-      {R"({"id":1,"method":"initialize","params":{"protocolVersion":""}})", initialized("1", "")},
+       initialized("1", "2025-11-25")},
+      {R"({"id":1,"method":"initialize","params":{"protocolVersion":"2026-07-28"}})",
+       initialized("1", "2025-11-25")},
+      {R"({"id":1,"method":"initialize","params":{"protocolVersion":"2024-10-07"}})",
+       initialized("1", "2025-11-25")},
+      {R"({"id":1,"method":"initialize","params":{"protocolVersion":""}})",
+       initialized("1", "2025-11-25")},
       {R"({"id":1,"method":"initialize","params":{"protocolVersion":20250618}})",
        initialized("1", "2025-06-18")},
       {R"({"id":1,"method":"initialize","params":"2024-11-05"})", initialized("1", "2025-06-18")},
@@ -123,6 +135,134 @@ TEST(McpDispatch, ToolsList) {
   std::string first = answer(R"({"id":7,"method":"tools/list","params":{"cursor":"x"}})");
   EXPECT_EQ(first, compact_json(expected));
   EXPECT_EQ(answer(R"({"id":7,"method":"tools/list"})"), first);
+}
+
+// A stateless request: `method` with `params` (an object's members, without
+// its braces) and the given _meta members.
+std::string stateless(std::string_view id, std::string_view method, std::string_view meta,
+                      std::string_view params = "") {
+  return R"({"jsonrpc":"2.0","id":)" + std::string(id) + R"(,"method":")" +
+         std::string(method) + R"(","params":{)" + std::string(params) + R"("_meta":{)" +
+         std::string(meta) + "}}}";
+}
+
+const char kMeta[] =
+    R"("io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+    R"("io.modelcontextprotocol/clientCapabilities":{},)"
+    R"("io.modelcontextprotocol/clientInfo":{"name":"c","version":"2"})";
+const char kResultMeta[] =
+    R"("_meta":{"io.modelcontextprotocol/serverInfo":{"name":"vesk","version":"1.0.0"}},)";
+const char kVersions[] = R"(["2026-07-28","2025-11-25","2025-06-18","2025-03-26","2024-11-05"])";
+
+TEST(McpDispatch, Discover) {
+  std::string expected = std::string(R"({"id":"d","jsonrpc":"2.0","result":{)") + kResultMeta +
+                         R"("cacheScope":"public","capabilities":{"tools":{}},"instructions":")" +
+                         std::string(kInstructions) + R"(","resultType":"complete",)"
+                         R"("serverInfo":{"name":"vesk","version":"1.0.0"},"supportedVersions":)" +
+                         kVersions + R"(,"ttlMs":3600000}})";
+  EXPECT_EQ(answer(stateless(R"("d")", "server/discover", kMeta)), expected);
+  // Nothing carries over from a handshake.
+  EXPECT_NE(answer(R"({"id":0,"method":"initialize"})").find("2025-06-18"), std::string::npos);
+  EXPECT_EQ(answer(stateless(R"("d")", "server/discover", kMeta)), expected);
+}
+
+TEST(McpDispatch, StatelessFaults) {
+  auto invalid = [](std::string_view message) {
+    return R"({"error":{"code":-32602,"message":")" + std::string(message) +
+           R"("},"id":1,"jsonrpc":"2.0"})";
+  };
+  auto unsupported = [](std::string_view requested) {
+    return R"({"error":{"code":-32022,"data":{"requested":)" + std::string(requested) +
+           R"(,"supported":)" + kVersions +
+           R"(},"message":"Unsupported protocol version"},"id":1,"jsonrpc":"2.0"})";
+  };
+  const char kCaps[] = R"("io.modelcontextprotocol/clientCapabilities":{})";
+  const char kMissingVersion[] = "Missing _meta io.modelcontextprotocol/protocolVersion";
+  const Exchange table[] = {
+      // Versions this server does not serve statelessly, whatever the method.
+      {stateless("1", "tools/list",
+                 R"("io.modelcontextprotocol/protocolVersion":"2027-01-01",)" +
+                     std::string(kCaps)),
+       unsupported(R"("2027-01-01")")},
+      {stateless("1", "server/discover",
+                 R"("io.modelcontextprotocol/protocolVersion":"2025-11-25",)" +
+                     std::string(kCaps)),
+       unsupported(R"("2025-11-25")")},
+      {stateless("1", "tools/call", R"("io.modelcontextprotocol/protocolVersion":"")",
+                 R"("name":"status",)"),
+       unsupported(R"("")")},
+      // Required members missing or of the wrong type.
+      {stateless("1", "tools/call", R"("io.modelcontextprotocol/protocolVersion":7)",
+                 R"("name":"status",)"),
+       invalid("_meta io.modelcontextprotocol/protocolVersion is not a string")},
+      {stateless("1", "tools/list", R"("io.modelcontextprotocol/protocolVersion":null)"),
+       invalid("_meta io.modelcontextprotocol/protocolVersion is not a string")},
+      {stateless("1", "tools/list", R"("io.modelcontextprotocol/protocolVersion":"2026-07-28")"),
+       invalid("Missing _meta io.modelcontextprotocol/clientCapabilities")},
+      {stateless("1", "tools/list",
+                 R"("io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+                 R"("io.modelcontextprotocol/clientCapabilities":[])"),
+       invalid("_meta io.modelcontextprotocol/clientCapabilities is not an object")},
+      // "server/discover" exists only statelessly.
+      {R"({"id":1,"method":"server/discover"})", invalid(kMissingVersion)},
+      {R"({"id":1,"method":"server/discover","params":{}})", invalid(kMissingVersion)},
+      {stateless("1", "server/discover", kCaps), invalid(kMissingVersion)},
+      {R"({"id":1,"method":"server/discover","params":{"_meta":[]}})", invalid(kMissingVersion)},
+      // Methods the stateless revision removed or never had.
+      {stateless("1", "initialize", kMeta, R"("protocolVersion":"2025-06-18",)"),
+       not_found("1", "initialize")},
+      {stateless("1", "ping", kMeta), not_found("1", "ping")},
+      {stateless("1", "logging/setLevel", kMeta, R"("level":"info",)"),
+       not_found("1", "logging/setLevel")},
+      {stateless("1", "resources/subscribe", kMeta), not_found("1", "resources/subscribe")},
+      {stateless("1", "prompts/list", kMeta), not_found("1", "prompts/list")},
+      // Without the version member a request stays in the handshake era.
+      {stateless("1", "ping", R"("progressToken":5)"), R"({"id":1,"jsonrpc":"2.0","result":{}})"},
+      // Notifications are never answered.
+      {R"({"method":"tools/call","params":{"name":"status","_meta":{)"
+       R"("io.modelcontextprotocol/protocolVersion":"2026-07-28"}}})",
+       ""},
+  };
+  for (const Exchange& row : table) EXPECT_EQ(answer(row.in), row.out) << row.in;
+}
+
+TEST(McpDispatch, StatelessTools) {
+  Json expected = Json::object();
+  expected["id"] = 7;
+  expected["jsonrpc"] = "2.0";
+  expected["result"]["_meta"]["io.modelcontextprotocol/serverInfo"] =
+      Json{{"name", "vesk"}, {"version", "1.0.0"}};
+  expected["result"]["cacheScope"] = "public";
+  expected["result"]["resultType"] = "complete";
+  expected["result"]["tools"] = tool_list();
+  expected["result"]["ttlMs"] = 3600000;
+  EXPECT_EQ(answer(stateless("7", "tools/list", kMeta)), compact_json(expected));
+
+  // A call asks the tray app just as in the handshake era; the result gains
+  // its type and the server's identity.
+  testing::FakeLink modern, handshake;
+  modern.replies.push_back(Json{{"ok", false}});
+  handshake.replies.push_back(Json{{"ok", false}});
+  std::string args = R"("name":"stay_awake","arguments":{"minutes":5},)";
+  std::string text = R"("content":[{"text":"{\n  \"ok\": false\n}","type":"text"}],"isError":true)";
+  EXPECT_EQ(answer(stateless("2", "tools/call", kMeta, args), modern),
+            std::string(R"({"id":2,"jsonrpc":"2.0","result":{)") + kResultMeta + text +
+                R"(,"resultType":"complete"}})");
+  EXPECT_EQ(answer(R"({"id":2,"method":"tools/call","params":{)" + args.substr(0, args.size() - 1) +
+                       "}}",
+                   handshake),
+            R"({"id":2,"jsonrpc":"2.0","result":{)" + text + "}}");
+  ASSERT_EQ(modern.sent.size(), 1u);
+  ASSERT_EQ(handshake.sent.size(), 1u);
+  EXPECT_EQ(modern.sent[0].kind, handshake.sent[0].kind);
+  EXPECT_EQ(modern.sent[0].payload, handshake.sent[0].payload);
+  EXPECT_EQ(modern.sent[0].wait, handshake.sent[0].wait);
+
+  EXPECT_NE(answer(stateless("3", "tools/call", kMeta, R"("name":"setup_prompt",)"))
+                .find(R"(,"isError":false,"resultType":"complete"}})"),
+            std::string::npos);
+  EXPECT_EQ(answer(stateless("4", "tools/call", kMeta, R"("name":"Status",)")),
+            R"({"error":{"code":-32602,"message":"Unknown tool Status"},"id":4,"jsonrpc":"2.0"})");
 }
 
 TEST(McpDispatch, Batches) {

@@ -3,6 +3,7 @@
 #include "base/utf8.h"
 #include "platform/console.h"
 #include "platform/process.h"
+#include "platform/signals.h"
 #include "platform/stdio.h"
 
 namespace vesk::mcp {
@@ -115,13 +116,16 @@ int serve(const ReadFn& read, const WriteFn& write, uint32_t pid, const RequestF
   try {
     Json payload = Json::object();
     payload["pid"] = pid;
-    (void)request("release_pid", std::move(payload), 2);
+    (void)request("release_pid", std::move(payload), kReleaseWaitSeconds);
   } catch (...) {
   }
   return 0;
 }
 
 int run_mcp_server(const RequestFn& request) {
+  // Without the handler, a stop would still end the process, but with a
+  // status that clients report as a crash.
+  (void)platform::exit_on_stop_request();
   platform::use_binary_stdio();
   return serve([](char* buffer, size_t capacity) { return platform::read_stdin(buffer, capacity); },
                [](std::string_view bytes) { return platform::write_stdout(bytes); },

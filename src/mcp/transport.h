@@ -51,14 +51,21 @@ class LineReader {
   bool ended_ = false;
 };
 
+// How long the release at the end of a session waits for the tray app.
+// Clients give a server 2 s after closing its input before they stop it, so
+// a tray app that takes the request but never answers must cost less.
+inline constexpr unsigned kReleaseWaitSeconds = 1;
+
 // Runs the session: reads lines until the input ends, fails or a line is not
 // UTF-8; skips blank lines (Unicode white space only); writes each response
 // as compact JSON and "\n" in one write; ends early when a write fails.
-// Then asks the tray app to release every hold of `pid` (2 s limit, outcome
-// ignored). Returns the exit status, always 0.
+// Then asks the tray app to release every hold of `pid`
+// (kReleaseWaitSeconds, outcome ignored). Returns the exit status, always 0.
 int serve(const ReadFn& read, const WriteFn& write, uint32_t pid, const RequestFn& request);
 
 // serve() over this process's standard input and output, with its own pid.
+// A stop request (SIGTERM, Ctrl+C, Ctrl+Break) ends the process at once with
+// status 0, without the release.
 int run_mcp_server(const RequestFn& request);
 
 }  // namespace vesk::mcp

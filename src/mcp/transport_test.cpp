@@ -110,7 +110,8 @@ struct Session {
     ASSERT_FALSE(link.sent.empty());
     EXPECT_EQ(link.sent.back().kind, "release_pid");
     EXPECT_EQ(compact_json(link.sent.back().payload), R"({"pid":4242})");
-    EXPECT_EQ(link.sent.back().wait, 2u);
+    // Under the 2 s that clients wait after closing the input.
+    EXPECT_EQ(link.sent.back().wait, 1u);
   }
 };
 
@@ -145,6 +146,27 @@ TEST(McpServe, OneWritePerResponseInRequestOrder) {
             "[{\"id\":3,\"jsonrpc\":\"2.0\",\"result\":{}},"
             "{\"id\":4,\"jsonrpc\":\"2.0\",\"result\":{}}]\n");
   EXPECT_EQ(s.writes[3], "{\"id\":5,\"jsonrpc\":\"2.0\",\"result\":{}}\n");
+  ASSERT_EQ(s.link.sent.size(), 2u);
+  EXPECT_EQ(s.link.sent[0].kind, "status");
+  s.expect_released();
+}
+
+TEST(McpServe, BothErasInOneSession) {
+  // Each request is answered by its own era, whatever came before it.
+  const std::string meta =
+      R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+      R"("io.modelcontextprotocol/clientCapabilities":{}})";
+  Session s(R"({"id":1,"method":"initialize","params":{"protocolVersion":"2025-11-25"}})"
+            "\n" R"({"id":2,"method":"tools/call","params":{"name":"status",)" + meta + "}}\n" +
+            R"({"id":3,"method":"ping","params":{)" + meta + "}}\n" + kPing1 + "\n");
+  ASSERT_EQ(s.writes.size(), 4u);
+  EXPECT_NE(s.writes[0].find(R"("protocolVersion":"2025-11-25")"), std::string::npos);
+  EXPECT_NE(s.writes[1].find(R"("isError":false,"resultType":"complete"}})"), std::string::npos)
+      << s.writes[1];
+  EXPECT_EQ(s.writes[2],
+            "{\"error\":{\"code\":-32601,\"message\":\"Method not found: ping\"},\"id\":3,"
+            "\"jsonrpc\":\"2.0\"}\n");
+  EXPECT_EQ(s.writes[3], kPong1);
   ASSERT_EQ(s.link.sent.size(), 2u);
   EXPECT_EQ(s.link.sent[0].kind, "status");
   s.expect_released();

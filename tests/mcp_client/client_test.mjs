@@ -97,7 +97,7 @@ try {
   await check('unknown methods are refused at once', async () => {
     let error;
     try {
-      await client.request({ method: 'server/discover', params: {} }, EmptyResultSchema, REQUEST_LIMIT);
+      await client.request({ method: 'resources/list', params: {} }, EmptyResultSchema, REQUEST_LIMIT);
     } catch (e) {
       error = e;
     }

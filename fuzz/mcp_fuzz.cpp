@@ -1,0 +1,66 @@
+// Fuzzes the MCP message handler with one received line, in both protocol
+// eras. It must never crash, and every response must be valid JSON: an
+// object with exactly "id", "jsonrpc" and one of "result" or "error" (a
+// batch: a non-empty array of those), every error with an integer code and
+// a string message.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "base/json.h"
+#include "mcp/dispatch.h"
+
+namespace {
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+void check_response(const vesk::Json& response) {
+  check(response.is_object() && response.size() == 3);
+  check(response.contains("id"));
+  check(response.value("jsonrpc", vesk::Json()) == "2.0");
+  bool has_result = response.contains("result");
+  check(has_result != response.contains("error"));
+  if (has_result) {
+    check(response["result"].is_object());
+    return;
+  }
+  const vesk::Json& error = response["error"];
+  check(error.is_object() && error["code"].is_number_integer() && error["message"].is_string());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view line(reinterpret_cast<const char*>(data), size);
+  // The tray app's answer depends on the input, so that replies, refusals
+  // and link failures all come up.
+  uint8_t pick = size > 0 ? data[size - 1] : 0;
+  vesk::mcp::RequestFn request = [pick](std::string_view, vesk::Json payload,
+                                        unsigned) -> vesk::Result<vesk::Json> {
+    switch (pick % 4) {
+      case 0: return vesk::Json{{"ok", true}, {"args", std::move(payload)}};
+      case 1: return vesk::Json{{"ok", false}, {"error", "Not allowed."}};
+      case 2: return vesk::Json::array({pick});
+      default: return vesk::Error{"Vesk didn't answer in time."};
+    }
+  };
+
+  std::optional<vesk::Json> response = vesk::mcp::handle_text(line, 4242, request);
+  if (!response) return 0;
+  // Judged as the client reads it: the line that goes out.
+  std::string written = vesk::compact_json(*response);
+  check(written.find('\n') == std::string::npos);
+  std::optional<vesk::Json> read_back = vesk::parse_json(written);
+  check(read_back.has_value());
+  if (read_back->is_array()) {
+    check(!read_back->empty());
+    for (const vesk::Json& element : *read_back) check_response(element);
+  } else {
+    check_response(*read_back);
+  }
+  return 0;
+}

@@ -1,0 +1,39 @@
+#include "platform/signals.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/error.h"
+
+namespace vesk::platform {
+
+namespace {
+
+void exit_now(int) { _exit(0); }
+
+}  // namespace
+
+Status exit_on_stop_request() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = exit_now;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : {SIGTERM, SIGINT}) {
+    // A shell starts background jobs with SIGINT ignored: Ctrl+C is not
+    // theirs, and stays ignored.
+    struct sigaction old;
+    if (signal_number == SIGINT && sigaction(SIGINT, nullptr, &old) == 0 &&
+        old.sa_handler == SIG_IGN) {
+      continue;
+    }
+    if (sigaction(signal_number, &action, nullptr) != 0) {
+      return Error{"couldn't handle a stop signal: " + os_error_text(last_os_error())};
+    }
+  }
+  return {};
+}
+
+}  // namespace vesk::platform

@@ -1,0 +1,27 @@
+#include "platform/signals.h"
+
+#include "platform/error.h"
+#include "platform/win_handle.h"
+
+namespace vesk::platform {
+
+namespace {
+
+// Runs on a thread of its own that the system starts for the event.
+BOOL WINAPI exit_now(DWORD event) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+    ExitProcess(0);
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+Status exit_on_stop_request() {
+  if (!SetConsoleCtrlHandler(exit_now, TRUE)) {
+    return Error{"couldn't handle Ctrl+C: " + os_error_text(last_os_error())};
+  }
+  return {};
+}
+
+}  // namespace vesk::platform

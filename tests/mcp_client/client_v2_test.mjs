@@ -1,0 +1,159 @@
+// Drives `vesk mcp` with the official MCP TypeScript client 2.x in one of its
+// version negotiation modes, against the stand-in tray app in a temporary
+// app folder:
+//   pinned  the stateless revision only (2026-07-28, no fallback)
+//   auto    probes with server/discover and must settle on 2026-07-28
+//   legacy  the initialize handshake
+//
+//   node client_v2_test.mjs <mode> <vesk> <vesk-standin> <folder holding node_modules>
+//
+// Prints one line per check and a closing "N passed, N failed"; exits 1 when
+// a check failed, 77 (skipped) when the client package is not installed.
+import { spawn, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import { createRequire } from 'node:module';
+import os from 'node:os';
+import path from 'node:path';
+
+const [mode, vesk, standin, clientFolder] = process.argv.slice(2);
+const MODES = {
+  pinned: { negotiation: { mode: { pin: '2026-07-28' } }, era: 'modern', version: '2026-07-28' },
+  auto: { negotiation: { mode: 'auto' }, era: 'modern', version: '2026-07-28' },
+  legacy: { negotiation: { mode: 'legacy' }, era: 'legacy', version: '2025-11-25' },
+};
+if (!MODES[mode] || !vesk || !standin || !clientFolder) {
+  console.error('usage: node client_v2_test.mjs pinned|auto|legacy <vesk> <vesk-standin> <folder>');
+  process.exit(2);
+}
+const expected = MODES[mode];
+
+let api;
+try {
+  const require = createRequire(path.join(path.resolve(clientFolder), 'package.json'));
+  api = {
+    ...require('@modelcontextprotocol/client'),
+    ...require('@modelcontextprotocol/client/stdio'),
+  };
+} catch (e) {
+  console.log(`skipped: the MCP client 2.x is not installed under ${clientFolder} (scripts/setup.sh installs it)`);
+  process.exit(77);
+}
+const { Client, StdioClientTransport, getDefaultEnvironment } = api;
+
+const TOOL_NAMES = [
+  'status', 'stay_awake', 'release', 'set_mode', 'set_preset', 'set_app_rule', 'watch_app',
+  'energy', 'settings', 'set_setting', 'power', 'setup_prompt',
+];
+const PROMPT_START = 'Vesk is installed on this laptop. It keeps the machine awake';
+const PROMPT_END = "Vesk won't let you, and that's on purpose.";
+const REQUEST_LIMIT = { timeout: 15000 };
+
+let passed = 0;
+let failed = 0;
+async function check(name, body) {
+  try {
+    await body();
+    passed++;
+    console.log(`ok   ${mode}: ${name}`);
+  } catch (e) {
+    failed++;
+    console.log(`FAIL ${mode}: ${name}: ${e && e.message ? e.message : e}`);
+  }
+}
+function expect(condition, message) {
+  if (!condition) throw new Error(message);
+}
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+const root = fs.mkdtempSync(path.join(os.tmpdir(), 'vesk-mcp-client-v2-'));
+const folder = path.join(root, 'Vesk');
+fs.mkdirSync(folder);
+const env = { ...getDefaultEnvironment(), APPDATA: root };
+
+const tray = spawn(standin, ['--folder', folder], { stdio: ['ignore', 'ignore', 'inherit'] });
+const watchdog = setTimeout(() => {
+  console.log('FAIL the client test took over 60 s');
+  tray.kill();
+  process.exit(1);
+}, 60000);
+
+function trayStatus() {
+  const run = spawnSync(vesk, ['--json'], { env, encoding: 'utf8', timeout: 15000 });
+  expect(run.status === 0, `vesk --json exited with ${run.status}: ${run.stderr}`);
+  return JSON.parse(run.stdout);
+}
+
+try {
+  for (let i = 0; i < 500 && !fs.existsSync(path.join(folder, 'alive')); i++) await sleep(20);
+
+  const transport = new StdioClientTransport({ command: vesk, args: ['mcp'], env, stderr: 'pipe' });
+  let stderr = '';
+  transport.stderr.on('data', (chunk) => { stderr += chunk; });
+  let exit = null;
+  const client = new Client({ name: 'vesk-client-v2-test', version: '1.0.0' },
+    { versionNegotiation: expected.negotiation });
+
+  await check('connect', async () => {
+    await client.connect(transport, REQUEST_LIMIT);
+    transport._process.once('exit', (code, signal) => { exit = { code, signal }; });
+    expect(client.getProtocolEra() === expected.era, `era ${client.getProtocolEra()}`);
+    expect(client.getNegotiatedProtocolVersion() === expected.version,
+      `version ${client.getNegotiatedProtocolVersion()}`);
+    const info = client.getServerVersion();
+    expect(info && info.name === 'vesk' && /^\d+\.\d+\.\d+$/.test(info.version),
+      `serverInfo ${JSON.stringify(info)}`);
+    expect((client.getInstructions() || '').startsWith('Vesk keeps this laptop awake'),
+      `instructions ${client.getInstructions()}`);
+    expect(client.getServerCapabilities()?.tools !== undefined, 'no tools capability');
+    if (expected.era === 'modern') {
+      const discovered = client.getDiscoverResult();
+      expect(discovered && discovered.supportedVersions[0] === '2026-07-28',
+        `discover ${JSON.stringify(discovered)}`);
+    }
+  });
+
+  await check('listTools', async () => {
+    const { tools } = await client.listTools(undefined, REQUEST_LIMIT);
+    expect(tools.length === 12, `${tools.length} tools`);
+    expect(JSON.stringify(tools.map((t) => t.name)) === JSON.stringify(TOOL_NAMES),
+      `names ${tools.map((t) => t.name).join(',')}`);
+  });
+
+  await check('callTool setup_prompt', async () => {
+    const result = await client.callTool({ name: 'setup_prompt', arguments: {} }, REQUEST_LIMIT);
+    expect(result.isError === false, `isError ${result.isError}`);
+    expect(result.content.length === 1 && result.content[0].type === 'text', JSON.stringify(result.content));
+    const text = result.content[0].text;
+    expect(text.startsWith(PROMPT_START) && text.endsWith(PROMPT_END), text);
+  });
+
+  await check('callTool status', async () => {
+    const result = await client.callTool({ name: 'status', arguments: {} }, REQUEST_LIMIT);
+    expect(result.isError === false, `isError ${result.isError}`);
+    const reply = JSON.parse(result.content[0].text);
+    expect(reply.ok === true && typeof reply.status === 'string', result.content[0].text);
+  });
+
+  await check('close releases the session\'s holds', async () => {
+    const hold = await client.callTool({ name: 'stay_awake', arguments: { reason: `client ${mode}` } },
+      REQUEST_LIMIT);
+    expect(hold.isError === false, hold.content[0].text);
+    expect(trayStatus().holds.length === 1, 'the hold is not there');
+    await client.close();
+    for (let i = 0; i < 250 && exit === null; i++) await sleep(20);
+    expect(exit && exit.code === 0, `exit ${JSON.stringify(exit)}`);
+    expect(stderr === '', `standard error: ${stderr}`);
+    const holds = trayStatus().holds;
+    expect(holds.length === 0, `holds left: ${JSON.stringify(holds)}`);
+  });
+} catch (e) {
+  failed++;
+  console.log(`FAIL ${e && e.stack ? e.stack : e}`);
+} finally {
+  clearTimeout(watchdog);
+  tray.kill();
+  fs.rmSync(root, { recursive: true, force: true });
+}
+
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed === 0 ? 0 : 1);

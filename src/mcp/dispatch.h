@@ -11,12 +11,11 @@
 #include "base/json.h"
 #include "base/result.h"
 #include "base/version.h"
+#include "ipc/request_fn.h"
 
 namespace vesk::mcp {
 
-// Sends one request to the tray app: kind, payload, wait limit in whole
-// seconds. The same shape as the front end's app link.
-using RequestFn = std::function<Result<Json>(std::string_view, Json, unsigned)>;
+using ipc::RequestFn;
 
 inline constexpr std::string_view kDefaultProtocolVersion = "2025-06-18";
 inline constexpr std::string_view kServerName = "vesk";

@@ -81,9 +81,11 @@ intptr_t from_handle(HANDLE h) { return reinterpret_cast<intptr_t>(h); }
 
 }  // namespace
 
+bool is_path_separator(char c) { return c == '\\' || c == '/'; }
+
 std::string join_path(std::string_view base, std::string_view name) {
   std::string out(base);
-  if (!out.empty() && out.back() != '\\' && out.back() != '/') out += '\\';
+  if (!out.empty() && !is_path_separator(out.back())) out += '\\';
   out += name;
   return out;
 }
@@ -174,6 +176,13 @@ Result<std::vector<std::string>> list_dir(const std::string& path) {
 
 Result<WriteFile> WriteFile::create(const std::string& path) {
   HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return WriteFile(from_handle(h));
+}
+
+Result<WriteFile> WriteFile::create_new(const std::string& path) {
+  HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return last_error();
   return WriteFile(from_handle(h));

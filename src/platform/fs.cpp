@@ -1,5 +1,5 @@
-// The parts of fs.h that are the same on every system: path text and the
-// atomic file replacement, built on the per-system calls.
+// The parts of fs.h that are the same on every system: path text, write_file
+// and the atomic file replacement, built on the per-system calls.
 #include "platform/fs.h"
 
 #include "platform/process.h"
@@ -43,6 +43,12 @@ std::string replace_extension(std::string_view path, std::string_view new_extens
   out += '.';
   out += new_extension;
   return out;
+}
+
+Status write_file(const std::string& path, std::string_view bytes) {
+  TRY_ASSIGN(WriteFile file, WriteFile::create(path));
+  TRY(file.write_all(bytes));
+  return file.close();
 }
 
 // ---- AtomicFile ---------------------------------------------------------------

@@ -52,12 +52,6 @@ Result<std::string> read_file(const std::string& path) {
   return data;
 }
 
-Status write_file(const std::string& path, std::string_view bytes) {
-  TRY_ASSIGN(WriteFile file, WriteFile::create(path));
-  TRY(file.write_all(bytes));
-  return file.close();
-}
-
 Status rename_replace(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) return last_error();
   return {};

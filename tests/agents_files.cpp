@@ -8,14 +8,9 @@ namespace vesk::testing {
 
 namespace {
 
-// The folder part of a path, separator included.
-std::string folder_of(const std::string& path) {
-  return path.substr(0, path.find_last_of("/\\") + 1);
-}
-
 // What agents are given for `program`: vesk.exe beside it when there is one.
 std::string command_for(const std::string& program) {
-  std::string beside = folder_of(program) + "vesk.exe";
+  std::string beside = platform::join_path(platform::parent_folder(program), "vesk.exe");
   return platform::file_exists(beside) ? beside : program;
 }
 

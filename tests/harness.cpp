@@ -24,9 +24,8 @@ TempDir::~TempDir() {
 std::string built_program(const std::string& name) {
   auto self = platform::self_exe_path();
   if (!self) return name;
-  size_t slash = self->find_last_of("/\\");
-  std::string dir = slash == std::string::npos ? "." : self->substr(0, slash);
-  return platform::join_path(dir, name + platform::kExeSuffix);
+  std::string_view dir = platform::parent_folder(*self);
+  return platform::join_path(dir.empty() ? "." : dir, name + platform::kExeSuffix);
 }
 
 Sandbox::Sandbox() : app_folder_(platform::join_path(dir_.path(), "Vesk")) {

@@ -29,9 +29,6 @@ struct Connection {
   std::string message;
 };
 
-// Text as UTF-8: every ill-formed byte becomes U+FFFD.
-std::string as_text(std::string_view bytes);
-
 // The launch entry for this program: the file "vesk.exe" in the folder of
 // the running executable when it exists, otherwise the executable itself,
 // "vesk" when its path is unknown; the single argument "mcp".
@@ -42,18 +39,12 @@ LaunchEntry server_command_for(const Result<std::string>& exe_path);
 // The running executable's path as text; "vesk" when it is unknown.
 std::string self_path_text();
 
-// `path` with the extension of its file name replaced by `extension`
-// (".claude.json", "vesk-tmp" -> ".claude.vesk-tmp"). A name without a dot,
-// or whose only dot is its first character, gets "." and `extension`
-// appended.
-std::string replace_extension(std::string_view path, std::string_view extension);
-
-// Replaces the file at `path` with `text`: writes the sibling named by
-// replace_extension(path, "vesk-tmp"), flushes it to the disk and renames it
-// over `path`. The new file gets the access of `access_from` (by default the
-// file it replaces). Fails with the system's message; the target is then as
-// it was. A half-written sibling is removed; after a failed rename the
-// complete one stays where it is.
+// Replaces the file at `path` with `text` through platform::AtomicFile, with
+// the sibling platform::temp_sibling(path, "vesk-tmp", this process's id)
+// (".claude.json" -> ".claude.vesk-tmp4242"). The new file gets the access of
+// `access_from` (by default the file it replaces) before anything is written.
+// Fails with the system's message; the target is then as it was and the
+// sibling is gone.
 Status write_config_file(const std::string& path, std::string_view text);
 Status write_config_file(const std::string& path, std::string_view text,
                          const std::string& access_from);

@@ -3,6 +3,7 @@
 
 #include "agents/agents.h"
 #include "base/json.h"
+#include "base/utf8.h"
 #include "platform/env.h"
 #include "platform/fs.h"
 
@@ -21,7 +22,7 @@ Connection connect_claude_code() {
 }
 
 Connection connect_claude_code_at(const std::string& path, const LaunchEntry& entry) {
-  const std::string shown = as_text(path);
+  const std::string shown = decode_lossy(path);
 
   // The file as it is now; nullopt when there is none yet.
   std::optional<std::string> original;
@@ -55,8 +56,8 @@ Connection connect_claude_code_at(const std::string& path, const LaunchEntry& en
   if (original) {
     // The backup holds the bytes just read: exactly what this edit started
     // from, even if someone else rewrites the file meanwhile.
-    if (auto saved = write_config_file(replace_extension(path, "json.vesk-backup"), *original, path);
-        !saved) {
+    std::string backup = platform::replace_extension(path, "json.vesk-backup");
+    if (auto saved = write_config_file(backup, *original, path); !saved) {
       return failed(saved.message());
     }
   }

@@ -3,6 +3,7 @@
 #include "agents/agents.h"
 #include "harness.h"
 #include "platform/fs.h"
+#include "platform/process.h"
 
 namespace vesk::agents {
 namespace {
@@ -10,6 +11,8 @@ namespace {
 using platform::join_path;
 using vesk::testing::names_in;
 using vesk::testing::TempDir;
+
+std::string pid() { return std::to_string(platform::current_pid()); }
 
 const LaunchEntry kEntry{"C:\\Tools\\vesk.exe", {"mcp"}};
 
@@ -140,7 +143,7 @@ TEST(AgentClaudeCode, AFailedBackupWritesNothing) {
   const std::string original = R"({"a":1})";
   ASSERT_TRUE(platform::write_file(p.config, original));
   // The backup's sibling cannot be created: a folder has its name.
-  ASSERT_TRUE(platform::create_dirs(join_path(p.dir.path(), ".claude.json.vesk-tmp")));
+  ASSERT_TRUE(platform::create_dirs(join_path(p.dir.path(), ".claude.json.vesk-tmp" + pid())));
   Connection c = p.connect();
   EXPECT_FALSE(c.ok);
   EXPECT_NE(c.message.find("(os error "), std::string::npos) << c.message;
@@ -152,7 +155,7 @@ TEST(AgentClaudeCode, AFailedWriteKeepsTheOriginalAndItsBackup) {
   Profile p;
   const std::string original = "{\"a\":\n  1}";
   ASSERT_TRUE(platform::write_file(p.config, original));
-  ASSERT_TRUE(platform::create_dirs(join_path(p.dir.path(), ".claude.vesk-tmp")));
+  ASSERT_TRUE(platform::create_dirs(join_path(p.dir.path(), ".claude.vesk-tmp" + pid())));
   Connection c = p.connect();
   EXPECT_FALSE(c.ok);
   EXPECT_NE(c.message.find("(os error "), std::string::npos) << c.message;

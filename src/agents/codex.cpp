@@ -13,12 +13,6 @@ namespace {
 
 constexpr std::string_view kMarker = "[mcp_servers.vesk]";
 
-// The folder part of `path`; empty when it names a file in the current folder.
-std::string folder_of(const std::string& path) {
-  size_t sep = path.find_last_of(platform::kPathSeparator == '/' ? "/" : "\\/");
-  return sep == std::string::npos ? std::string() : path.substr(0, sep);
-}
-
 Connection failed(std::string message) { return {false, std::move(message)}; }
 
 }  // namespace
@@ -47,11 +41,11 @@ std::string toml_basic_string(std::string_view text) {
 
 std::string codex_table(const LaunchEntry& entry) {
   std::string out = "\n[mcp_servers.vesk]\ncommand = ";
-  out += toml_basic_string(as_text(entry.command));
+  out += toml_basic_string(decode_lossy(entry.command));
   out += "\nargs = [";
   for (size_t i = 0; i < entry.args.size(); ++i) {
     if (i > 0) out += ", ";
-    out += toml_basic_string(as_text(entry.args[i]));
+    out += toml_basic_string(decode_lossy(entry.args[i]));
   }
   out += "]\n";
   return out;
@@ -71,16 +65,18 @@ Connection connect_codex_at(const std::string& path, const LaunchEntry& entry) {
     return failed(read.message());
   }
   // Appending to a file in another encoding would leave it in two.
-  if (!valid_utf8(old)) return failed(as_text(path) + " isn't UTF-8 text, so I left it alone");
+  if (!valid_utf8(old)) {
+    return failed(decode_lossy(path) + " isn't UTF-8 text, so I left it alone");
+  }
   if (old.find(kMarker) != std::string::npos) return {true, "Codex already has Vesk."};
 
   std::string table = codex_table(entry);
-  if (std::string folder = folder_of(path); !folder.empty()) {
+  if (std::string folder(platform::parent_folder(path)); !folder.empty()) {
     if (auto made = platform::create_dirs(folder); !made) return failed(made.message());
   }
   if (!old.empty()) {
-    if (auto saved = write_config_file(replace_extension(path, "toml.vesk-backup"), old, path);
-        !saved) {
+    std::string backup = platform::replace_extension(path, "toml.vesk-backup");
+    if (auto saved = write_config_file(backup, old, path); !saved) {
       return failed(saved.message());
     }
   }

@@ -3,6 +3,7 @@
 #include "agents/agents.h"
 #include "harness.h"
 #include "platform/fs.h"
+#include "platform/process.h"
 
 namespace vesk::agents {
 namespace {
@@ -10,6 +11,8 @@ namespace {
 using platform::join_path;
 using vesk::testing::names_in;
 using vesk::testing::TempDir;
+
+std::string pid() { return std::to_string(platform::current_pid()); }
 
 const LaunchEntry kEntry{"C:\\Tools\\vesk.exe", {"mcp"}};
 const char kTable[] =
@@ -119,7 +122,7 @@ TEST(AgentCodex, AFolderThatCannotBeMadeWritesNothing) {
 TEST(AgentCodex, AFailedBackupWritesNothing) {
   Profile p;
   p.put("a = 1\n");
-  ASSERT_TRUE(platform::create_dirs(join_path(p.folder, "config.toml.vesk-tmp")));
+  ASSERT_TRUE(platform::create_dirs(join_path(p.folder, "config.toml.vesk-tmp" + pid())));
   Connection c = p.connect();
   EXPECT_FALSE(c.ok);
   EXPECT_NE(c.message.find("(os error "), std::string::npos) << c.message;
@@ -130,7 +133,7 @@ TEST(AgentCodex, AFailedBackupWritesNothing) {
 TEST(AgentCodex, AFailedWriteKeepsTheOriginalAndItsBackup) {
   Profile p;
   p.put("a = 1\n");
-  ASSERT_TRUE(platform::create_dirs(join_path(p.folder, "config.vesk-tmp")));
+  ASSERT_TRUE(platform::create_dirs(join_path(p.folder, "config.vesk-tmp" + pid())));
   Connection c = p.connect();
   EXPECT_FALSE(c.ok);
   EXPECT_NE(c.message.find("(os error "), std::string::npos) << c.message;

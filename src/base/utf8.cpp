@@ -53,6 +53,14 @@ bool valid_utf8(std::string_view text) {
   return true;
 }
 
+std::string decode_lossy(std::string_view bytes) {
+  if (valid_utf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() + 8);
+  for (size_t pos = 0; pos < bytes.size();) append_utf8(out, next_code_point(bytes, pos));
+  return out;
+}
+
 void append_utf8(std::string& out, char32_t cp) {
   if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacementChar;
   if (cp < 0x80) {

@@ -18,6 +18,10 @@ char32_t next_code_point(std::string_view text, size_t& pos);
 // True when the text is well-formed UTF-8.
 bool valid_utf8(std::string_view text);
 
+// The text as well-formed UTF-8: every byte that does not start a
+// well-formed sequence becomes U+FFFD (as next_code_point decodes it).
+std::string decode_lossy(std::string_view bytes);
+
 // Appends the UTF-8 encoding of `cp` (a surrogate or a value above U+10FFFF
 // is written as U+FFFD).
 void append_utf8(std::string& out, char32_t cp);

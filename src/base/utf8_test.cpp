@@ -20,6 +20,18 @@ TEST(Utf8, Validation) {
   for (const auto& [text, valid] : rows) EXPECT_EQ(valid_utf8(text), valid) << text;
 }
 
+TEST(Utf8, DecodeLossyReplacesEachIllFormedByte) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"", ""},
+      {"C:\\Tools\\v\xC3\xA9sk.exe", "C:\\Tools\\v\xC3\xA9sk.exe"},
+      {"\xEF\xBF\xBD", "\xEF\xBF\xBD"},                       // a real U+FFFD stays
+      {"a\xFF" "b\xC3", "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                 // overlong: two bytes
+      {"\xE2\x89!", "\xEF\xBF\xBD\xEF\xBF\xBD!"},                // cut short
+  };
+  for (const auto& [bytes, text] : rows) EXPECT_EQ(decode_lossy(bytes), text) << bytes;
+}
+
 TEST(Utf8, Utf16RoundTripAndLoneSurrogates) {
   EXPECT_EQ(utf16_to_utf8(u"a\u00b7\u2026"), "a\xC2\xB7\xE2\x80\xA6");
   EXPECT_EQ(utf16_to_utf8(u"\U0001F600"), "\xF0\x9F\x98\x80");

@@ -1,5 +1,6 @@
 #include "care/watchdog.h"
 
+#include "base/text.h"
 #include "base/utf8.h"
 #include "platform/fs.h"
 #include "platform/process.h"
@@ -42,23 +43,6 @@ constexpr std::string_view kDefinitionHead =
 constexpr std::string_view kDefinitionTail =
     "</Command><Arguments>watchdog</Arguments></Exec></Actions>\n"
     "</Task>\n";
-
-// Ill-formed UTF-8 replaced by U+FFFD.
-std::string decode_lossy(std::string_view bytes) {
-  if (valid_utf8(bytes)) return std::string(bytes);
-  std::string out;
-  out.reserve(bytes.size());
-  for (size_t pos = 0; pos < bytes.size();) append_utf8(out, next_code_point(bytes, pos));
-  return out;
-}
-
-std::string_view trim(std::string_view text) {
-  constexpr std::string_view kSpace = " \t\r\n\v\f";
-  size_t first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(kSpace);
-  return text.substr(first, last - first + 1);
-}
 
 class RealWatchdogSystem final : public WatchdogSystem {
  public:
@@ -136,10 +120,8 @@ WatchdogSystem& real_watchdog_system() {
 
 Status install_watchdog(WatchdogSystem& system) {
   TRY_ASSIGN(std::string self, system.self_exe_path());
-  std::string folder = self;
-  size_t cut = folder.find_last_of(platform::kPathSeparator == '\\' ? "\\/" : "/");
-  folder = cut == std::string::npos ? std::string(".") : folder.substr(0, cut);
-  std::string app = platform::join_path(folder, kTaskProgram);
+  std::string_view folder = platform::parent_folder(self);
+  std::string app = platform::join_path(folder.empty() ? "." : folder, kTaskProgram);
   std::string program = system.file_exists(app) ? app : self;
 
   std::string bytes = utf16le_with_mark(task_definition(program));

@@ -10,6 +10,7 @@
 
 #include "base/json.h"
 #include "base/result.h"
+#include "ipc/request_fn.h"
 
 namespace vesk::cli {
 
@@ -22,8 +23,7 @@ class Io {
   virtual void err(std::string_view text) = 0;
 };
 
-// Sends one request to the tray app: kind, payload, wait limit in seconds.
-using RequestFn = std::function<Result<Json>(std::string_view, Json, unsigned)>;
+using ipc::RequestFn;
 
 using Args = std::vector<std::string>;
 

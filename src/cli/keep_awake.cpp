@@ -1,7 +1,7 @@
 // What the tray app is doing, keep-awake modes, holds, wake-ups and sleep.
 #include <string>
 
-#include "base/utf8.h"
+#include "base/text.h"
 #include "cli/ask.h"
 #include "cli/handlers.h"
 #include "cli/renderers.h"
@@ -10,17 +10,6 @@
 #include "platform/clock.h"
 
 namespace vesk::cli {
-
-namespace {
-
-bool blank(std::string_view text) {
-  for (size_t pos = 0; pos < text.size();) {
-    if (!is_unicode_space(next_code_point(text, pos))) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 Json hold_payload(const Args& args) {
   Json minutes = nullptr;

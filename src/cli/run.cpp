@@ -9,11 +9,9 @@ namespace vesk::cli {
 
 namespace {
 
-constexpr unsigned kRunWaitSeconds = 5;
+using platform::is_path_separator;
 
-bool is_separator(char c) {
-  return c == platform::kPathSeparator || c == '/';
-}
+constexpr unsigned kRunWaitSeconds = 5;
 
 // Sends "release" for a run hold whose reply carries a string hold id; the
 // outcome is ignored.
@@ -31,17 +29,16 @@ std::string display_name(const std::string& program) {
   std::string_view path = program;
   // Trailing separators and "." components name the same file.
   for (;;) {
-    if (!path.empty() && is_separator(path.back())) {
+    if (!path.empty() && is_path_separator(path.back())) {
       path.remove_suffix(1);
-    } else if (path.size() >= 2 && path.back() == '.' && is_separator(path[path.size() - 2])) {
+    } else if (path.size() >= 2 && path.back() == '.' && is_path_separator(path[path.size() - 2])) {
       path.remove_suffix(2);
     } else {
       break;
     }
   }
-  size_t start = path.size();
-  while (start > 0 && !is_separator(path[start - 1])) --start;
-  std::string_view name = path.substr(start);
+  std::string_view name = platform::file_name(path);
+  const size_t start = path.size() - name.size();
   // A drive ("C:") is no file name.
   if (platform::kPathSeparator == '\\' && start == 0 && name.size() >= 2 && name[1] == ':') {
     name.remove_prefix(2);

@@ -82,28 +82,6 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
   }
 }
 
-std::string atomic_temp_path(const std::string& path, uint32_t pid) {
-  size_t name_start = path.find_last_of(platform::kPathSeparator == '/' ? "/" : "\\/");
-  name_start = name_start == std::string::npos ? 0 : name_start + 1;
-  size_t dot = path.rfind('.');
-  std::string suffix = "tmp" + std::to_string(pid);
-  if (dot != std::string::npos && dot > name_start) return path.substr(0, dot + 1) + suffix;
-  return path + "." + suffix;
-}
-
-Status write_atomic(const std::string& path, std::string_view bytes) {
-  std::string tmp = atomic_temp_path(path, platform::current_pid());
-  Status result = [&]() -> Status {
-    TRY_ASSIGN(platform::WriteFile file, platform::WriteFile::create(tmp));
-    TRY(file.write_all(bytes));
-    TRY(file.flush_to_disk());
-    TRY(file.close());
-    return platform::rename_replace(tmp, path);
-  }();
-  if (!result) (void)platform::remove_file(tmp);
-  return result;
-}
-
 void write_unix_time(const std::string& path) {
   (void)platform::write_file(path, std::to_string(unix_now()));
 }

@@ -1,5 +1,4 @@
-// The file-drop exchange with the tray app, and the durable file writes
-// that share its folder.
+// The file-drop exchange with the tray app.
 //
 // A request is written to requests/<id>.tmp, renamed to requests/<id>.json
 // (so a .json request is always complete), and answered by the tray app in
@@ -34,15 +33,6 @@ std::string request_document(std::string_view kind, const Json& payload);
 // reply. Returns the reply value unchanged, or a one-line message.
 Result<Json> app_request(const std::string& app_folder, std::string_view kind,
                          Json payload, unsigned wait_seconds);
-
-// The temporary sibling that write_atomic writes first: the extension
-// replaced by "tmp<pid>" (restore.json -> restore.tmp4242); a name without
-// an extension gets ".tmp<pid>" appended.
-std::string atomic_temp_path(const std::string& path, uint32_t pid);
-
-// Replaces the file at `path` with `bytes`: temporary sibling, write, flush
-// to disk, rename over the target. On failure the target is left as it was.
-Status write_atomic(const std::string& path, std::string_view bytes);
 
 // Writes unix_now() in decimal digits to `path`; failures are ignored.
 void write_unix_time(const std::string& path);

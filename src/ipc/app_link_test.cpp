@@ -32,40 +32,6 @@ TEST(RequestDocument, CompactWithSortedKeys) {
             R"({"args":{"minutes":null},"cmd":"hold"})");
 }
 
-TEST(AtomicTempPath, ReplacesTheExtension) {
-  const std::string sep(1, platform::kPathSeparator);
-  struct Row {
-    std::string in, out;
-  };
-  const Row rows[] = {
-      {"restore.json", "restore.tmp4242"},
-      {"a" + sep + "touched.json", "a" + sep + "touched.tmp4242"},
-      {"alive", "alive.tmp4242"},
-      {".hidden", ".hidden.tmp4242"},
-      {"x.tar.gz", "x.tar.tmp4242"},
-      {"dir.d" + sep + "name", "dir.d" + sep + "name.tmp4242"},
-  };
-  for (const Row& row : rows) EXPECT_EQ(atomic_temp_path(row.in, 4242), row.out) << row.in;
-}
-
-TEST(WriteAtomic, ReplacesAndLeavesNoTemporary) {
-  testing::TempDir dir;
-  std::string target = join_path(dir.path(), "restore.json");
-  ASSERT_TRUE(platform::write_file(target, "old"));
-  ASSERT_TRUE(write_atomic(target, "new contents"));
-  EXPECT_EQ(platform::read_file(target).value_or(""), "new contents");
-  EXPECT_EQ(testing::names_in(dir.path()), std::vector<std::string>{"restore.json"});
-}
-
-TEST(WriteAtomic, FailureLeavesTargetAlone) {
-  testing::TempDir dir;
-  std::string missing = join_path(join_path(dir.path(), "no-such-folder"), "restore.json");
-  Status result = write_atomic(missing, "x");
-  ASSERT_FALSE(result);
-  EXPECT_NE(result.message().find("(os error "), std::string::npos) << result.message();
-  EXPECT_TRUE(testing::names_in(dir.path()).empty());
-}
-
 TEST(WriteUnixTime, WritesDigitsOnly) {
   testing::TempDir dir;
   std::string marker = join_path(dir.path(), "installed");

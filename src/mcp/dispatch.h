@@ -12,12 +12,11 @@
 #include "base/json.h"
 #include "base/result.h"
 #include "base/version.h"
+#include "ipc/request_fn.h"
 
 namespace vesk::mcp {
 
-// Sends one request to the tray app: kind, payload, wait limit in whole
-// seconds. The same shape as the front end's app link.
-using RequestFn = std::function<Result<Json>(std::string_view, Json, unsigned)>;
+using ipc::RequestFn;
 
 // The protocol versions this server serves. The stateless one: every
 // request declares it in params._meta, with no handshake. The handshake

@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include "base/utf8.h"
+#include "base/text.h"
 #include "settings/catalogue.h"
 
 namespace vesk::mcp {
@@ -54,14 +54,6 @@ Json setting_key_enum() {
   Json out = Json::array();
   for (V key : settings::setting_keys()) out.push_back(std::string(key));
   return out;
-}
-
-bool blank(const std::string& text) {
-  size_t pos = 0;
-  while (pos < text.size()) {
-    if (!is_unicode_space(next_code_point(text, pos))) return false;
-  }
-  return true;
 }
 
 constexpr V kDefaultReason = "Asked by an agent";

@@ -1,5 +1,6 @@
 #include "mcp/transport.h"
 
+#include "base/text.h"
 #include "base/utf8.h"
 #include "platform/console.h"
 #include "platform/process.h"
@@ -69,14 +70,6 @@ LineReader::Got LineReader::next(std::string_view& line) {
 }
 
 namespace {
-
-bool blank(std::string_view text) {
-  size_t pos = 0;
-  while (pos < text.size()) {
-    if (!is_unicode_space(next_code_point(text, pos))) return false;
-  }
-  return true;
-}
 
 Status send(const WriteFn& write, const Json& response) {
   std::string bytes = compact_json(response);

@@ -2,6 +2,7 @@
 // to UTF-16 at the system call.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,12 +16,35 @@ extern const char kPathSeparator;
 // ".exe" on Windows, "" elsewhere.
 extern const char kExeSuffix[];
 
+// ---- Paths ------------------------------------------------------------------
+// Separators are '/' everywhere and also '\\' on Windows. These only look at
+// the text; nothing touches the disk.
+
+bool is_path_separator(char c);
+
 // `base` and `name` joined with one separator (no separator is doubled).
 std::string join_path(std::string_view base, std::string_view name);
 
 // Whether `path` names one place whatever the current folder is: "/..." on
 // POSIX; "X:\\...", "X:/..." or a UNC path ("\\\\server\\...") on Windows.
 bool is_full_path(std::string_view path);
+
+// Everything before the last separator ("a/b/c" -> "a/b", "a/b/" -> "a/b");
+// a root keeps its separator ("/a" -> "/", "C:\\a" -> "C:\\" on Windows).
+// "" when there is no separator.
+std::string_view parent_folder(std::string_view path);
+
+// Everything after the last separator ("a/b.txt" -> "b.txt", "a/" -> "").
+std::string_view file_name(std::string_view path);
+
+// The file name's last dot and what follows it ("a/x.tar.gz" -> ".gz"); ""
+// when the name has no dot or its only dot is its first character
+// (".bashrc"). Dots in folder names do not count.
+std::string_view extension(std::string_view path);
+
+// `path` without its extension, then "." and `new_extension`
+// ("restore.json", "tmp42" -> "restore.tmp42"; "README", "x" -> "README.x").
+std::string replace_extension(std::string_view path, std::string_view new_extension);
 
 // Creates the folder and every missing parent. Already existing is success.
 Status create_dirs(const std::string& path);
@@ -48,6 +72,9 @@ class WriteFile {
  public:
   // Creates or truncates the file for writing.
   static Result<WriteFile> create(const std::string& path);
+  // Creates the file, failing when anything of that name exists (O_EXCL;
+  // CREATE_NEW).
+  static Result<WriteFile> create_new(const std::string& path);
 
   WriteFile(WriteFile&& other) noexcept;
   WriteFile& operator=(WriteFile&& other) noexcept;
@@ -66,6 +93,48 @@ class WriteFile {
   explicit WriteFile(intptr_t handle) : handle_(handle) {}
   intptr_t handle_;
 };
+
+// A file replaced whole and at once: the bytes go to a temporary sibling,
+// which is flushed to the disk and renamed over the target, so readers see
+// either the old file or the complete new one. Any failure, and destruction
+// before commit(), removes the sibling and leaves the target as it was.
+class AtomicFile {
+ public:
+  // Creates the sibling `temp_path` as a new file. Its name must be unique
+  // to this process (for example the process id in it): a leftover of that
+  // name can only come from a process gone before, and is removed first.
+  static Result<AtomicFile> create(std::string target, std::string temp_path);
+
+  AtomicFile(AtomicFile&& other) noexcept;
+  AtomicFile& operator=(AtomicFile&&) = delete;
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+  ~AtomicFile();
+
+  const std::string& temp_path() const { return temp_; }
+
+  Status write_all(std::string_view bytes);
+  // Flushes the sibling to the disk, closes it and renames it over the target.
+  Status commit();
+
+ private:
+  AtomicFile(std::string target, std::string temp, WriteFile file);
+  // Closes and removes the sibling unless committed.
+  void discard();
+  std::string target_;
+  std::string temp_;
+  WriteFile file_;
+  bool pending_ = true;
+};
+
+// The temporary sibling for replacing `path`: its extension replaced by `tag`
+// and the process id in decimal ("restore.json", "tmp", 4242 ->
+// "restore.tmp4242"; "alive" -> "alive.tmp4242").
+std::string temp_sibling(std::string_view path, std::string_view tag, uint32_t pid);
+
+// Replaces the file at `path` with `bytes` through an AtomicFile whose
+// sibling is temp_sibling(path, "tmp", this process's id).
+Status write_file_atomic(const std::string& path, std::string_view bytes);
 
 // The full path of the running executable.
 Result<std::string> self_exe_path();

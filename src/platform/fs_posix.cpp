@@ -16,9 +16,11 @@ namespace vesk::platform {
 const char kPathSeparator = '/';
 const char kExeSuffix[] = "";
 
+bool is_path_separator(char c) { return c == '/'; }
+
 std::string join_path(std::string_view base, std::string_view name) {
   std::string out(base);
-  if (!out.empty() && out.back() != '/') out += '/';
+  if (!out.empty() && !is_path_separator(out.back())) out += '/';
   out += name;
   return out;
 }
@@ -52,12 +54,6 @@ Result<std::string> read_file(const std::string& path) {
   return data;
 }
 
-Status write_file(const std::string& path, std::string_view bytes) {
-  TRY_ASSIGN(WriteFile file, WriteFile::create(path));
-  TRY(file.write_all(bytes));
-  return file.close();
-}
-
 Status rename_replace(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) return last_error();
   return {};
@@ -87,6 +83,12 @@ Result<std::vector<std::string>> list_dir(const std::string& path) {
 
 Result<WriteFile> WriteFile::create(const std::string& path) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return last_error();
+  return WriteFile(fd);
+}
+
+Result<WriteFile> WriteFile::create_new(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return last_error();
   return WriteFile(fd);
 }

@@ -81,9 +81,11 @@ intptr_t from_handle(HANDLE h) { return reinterpret_cast<intptr_t>(h); }
 
 }  // namespace
 
+bool is_path_separator(char c) { return c == '\\' || c == '/'; }
+
 std::string join_path(std::string_view base, std::string_view name) {
   std::string out(base);
-  if (!out.empty() && out.back() != '\\' && out.back() != '/') out += '\\';
+  if (!out.empty() && !is_path_separator(out.back())) out += '\\';
   out += name;
   return out;
 }
@@ -122,12 +124,6 @@ Result<std::string> read_file(const std::string& path) {
     data.append(buf, got);
   }
   return data;
-}
-
-Status write_file(const std::string& path, std::string_view bytes) {
-  TRY_ASSIGN(WriteFile file, WriteFile::create(path));
-  TRY(file.write_all(bytes));
-  return file.close();
 }
 
 Status rename_replace(const std::string& from, const std::string& to) {
@@ -182,6 +178,13 @@ Result<std::vector<std::string>> list_dir(const std::string& path) {
 
 Result<WriteFile> WriteFile::create(const std::string& path) {
   HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  return WriteFile(from_handle(h));
+}
+
+Result<WriteFile> WriteFile::create_new(const std::string& path) {
+  HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return last_error();
   return WriteFile(from_handle(h));

@@ -1,5 +1,4 @@
 // The journals on disk.
-#include "ipc/app_link.h"
 #include "platform/fs.h"
 #include "restore/journal.h"
 
@@ -41,12 +40,14 @@ std::optional<std::vector<Touched>> read_touched(const std::string& app_folder) 
 }
 
 bool write_restore(const std::string& app_folder, const Restore& record) {
-  return ipc::write_atomic(platform::join_path(app_folder, kRestoreFile), restore_text(record))
+  return platform::write_file_atomic(platform::join_path(app_folder, kRestoreFile),
+                                     restore_text(record))
       .ok();
 }
 
 bool write_touched(const std::string& app_folder, const std::vector<Touched>& entries) {
-  return ipc::write_atomic(platform::join_path(app_folder, kTouchedFile), touched_text(entries))
+  return platform::write_file_atomic(platform::join_path(app_folder, kTouchedFile),
+                                     touched_text(entries))
       .ok();
 }
 

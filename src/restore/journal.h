@@ -9,7 +9,8 @@
 // wrong length, a key given twice (anywhere in the document), anything after
 // the document, ill-formed UTF-8 or nesting deeper than kMaxJournalDepth all
 // make the whole file unreadable. Unknown keys are ignored. Writing is
-// pretty JSON with the members in field order, through write_atomic.
+// pretty JSON with the members in field order, through
+// platform::write_file_atomic.
 #pragma once
 
 #include <array>
@@ -105,8 +106,8 @@ std::string touched_text(const std::vector<Touched>& entries);
 std::optional<Restore> read_restore(const std::string& app_folder);
 std::optional<std::vector<Touched>> read_touched(const std::string& app_folder);
 
-// Written through write_atomic: on failure the file stays as it was. The
-// status is for callers that care; the journals' users ignore it.
+// Written through platform::write_file_atomic: on failure the file stays as
+// it was. The status is for callers that care; the journals' users ignore it.
 bool write_restore(const std::string& app_folder, const Restore& record);
 bool write_touched(const std::string& app_folder, const std::vector<Touched>& entries);
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
-#include "ipc/app_link.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 
@@ -329,12 +328,13 @@ TEST(JournalDurability, WriterStoppedBeforeTheRenameLeavesTheOldJournal) {
   // leaves behind: a temporary sibling, complete or cut short.
   std::string path = platform::join_path(dir.path(), kRestoreFile);
   std::string text = restore_text(Restore{});
-  ASSERT_TRUE(platform::write_file(ipc::atomic_temp_path(path, platform::current_pid()),
-                                   text.substr(0, text.size() / 2)));
+  std::string temp = platform::temp_sibling(path, "tmp", platform::current_pid());
+  ASSERT_TRUE(platform::write_file(temp, text.substr(0, text.size() / 2)));
   EXPECT_EQ(read_restore(dir.path()), old);
-  // The next write goes through.
+  // The next write goes through, and the leftover goes.
   ASSERT_TRUE(write_restore(dir.path(), Restore{}));
   EXPECT_EQ(read_restore(dir.path()), Restore{});
+  EXPECT_FALSE(platform::file_exists(temp));
 }
 
 TEST(JournalDurability, FailedWriteLeavesTheOldJournal) {
@@ -343,7 +343,7 @@ TEST(JournalDurability, FailedWriteLeavesTheOldJournal) {
   ASSERT_TRUE(write_touched(dir.path(), old));
   std::string path = platform::join_path(dir.path(), kTouchedFile);
   // The temporary sibling cannot be made: a folder is in its place.
-  ASSERT_TRUE(platform::create_dirs(ipc::atomic_temp_path(path, platform::current_pid())));
+  ASSERT_TRUE(platform::create_dirs(platform::temp_sibling(path, "tmp", platform::current_pid())));
   EXPECT_FALSE(write_touched(dir.path(), {}));
   EXPECT_EQ(read_touched(dir.path()), old);
 }

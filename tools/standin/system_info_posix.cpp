@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "base/text.h"
 #include "platform/fs.h"
 #include "standin/system_info.h"
 
 namespace vesk::standin {
 
+using platform::file_name;
 using platform::join_path;
 using platform::list_dir;
 using platform::read_file;
@@ -16,17 +18,6 @@ using platform::read_file;
 namespace {
 
 constexpr char kPowerSupplies[] = "/sys/class/power_supply";
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\n' || s.front() == '\t')) {
-    s.remove_prefix(1);
-  }
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\t' ||
-                        s.back() == '\r')) {
-    s.remove_suffix(1);
-  }
-  return s;
-}
 
 std::optional<int64_t> parse_i64(std::string_view text) {
   int64_t value = 0;
@@ -155,7 +146,7 @@ std::vector<ProcessCpu> process_cpu_times() {
       // The kernel cuts comm to 15 bytes; the program file's name is whole.
       if (auto cmdline = read_file(join_path(dir, "cmdline")); cmdline && !cmdline->empty()) {
         std::string argv0 = cmdline->substr(0, cmdline->find('\0'));
-        std::string base = argv0.substr(argv0.find_last_of('/') + 1);
+        std::string base(file_name(argv0));
         if (base.size() > name.size() && base.compare(0, name.size(), name) == 0) name = base;
       }
     }

@@ -1,0 +1,113 @@
+#include "platform/fs.h"
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "platform/process.h"
+
+namespace vesk::platform {
+namespace {
+
+const bool kWindows = kPathSeparator == '\\';
+
+TEST(Path, PartsOfAPath) {
+  struct Row {
+    std::string path, parent, name, extension;
+  };
+  const Row common[] = {
+      {"", "", "", ""},
+      {"c.txt", "", "c.txt", ".txt"},
+      {"a/b/c.txt", "a/b", "c.txt", ".txt"},
+      {"/a", "/", "a", ""},
+      {"a/b/", "a/b", "", ""},
+      {"x.tar.gz", "", "x.tar.gz", ".gz"},
+      {"x.d/name", "x.d", "name", ""},  // dots in folders do not count
+      {"x.d/.bashrc", "x.d", ".bashrc", ""},
+      {"x.d/.claude.json", "x.d", ".claude.json", ".json"},
+  };
+  // '\' separates on Windows only.
+  const Row windows[] = {
+      {"C:\\a\\b.exe", "C:\\a", "b.exe", ".exe"},
+      {"C:\\b.exe", "C:\\", "b.exe", ".exe"},
+      {"dir.d\\name", "dir.d", "name", ""},
+      {"a/b\\c", "a/b", "c", ""},
+  };
+  const Row posix[] = {
+      {"C:\\a\\b.exe", "", "C:\\a\\b.exe", ".exe"},
+      {"C:\\b.exe", "", "C:\\b.exe", ".exe"},
+      {"dir.d\\name", "", "dir.d\\name", ".d\\name"},
+      {"a/b\\c", "a", "b\\c", ""},
+  };
+  auto check = [](const Row& row) {
+    EXPECT_EQ(parent_folder(row.path), row.parent) << row.path;
+    EXPECT_EQ(file_name(row.path), row.name) << row.path;
+    EXPECT_EQ(extension(row.path), row.extension) << row.path;
+  };
+  for (const Row& row : common) check(row);
+  for (const Row& row : kWindows ? windows : posix) check(row);
+  EXPECT_EQ(is_path_separator('\\'), kWindows);
+  EXPECT_TRUE(is_path_separator('/'));
+}
+
+TEST(Path, JoinReplaceExtensionAndTempSibling) {
+  const std::string sep(1, kPathSeparator);
+  const std::string folder = join_path("home", "x.d");
+  EXPECT_EQ(folder, "home" + sep + "x.d");
+  EXPECT_EQ(join_path("home/", "x"), "home/x");
+  EXPECT_EQ(join_path("", "x"), "x");
+  EXPECT_EQ(join_path("C:\\", "x"), kWindows ? "C:\\x" : "C:\\/x");
+
+  const std::pair<std::string, std::string> renamed[] = {
+      {replace_extension(".claude.json", "vesk-tmp"), ".claude.vesk-tmp"},
+      {replace_extension(".claude.json", "json.vesk-backup"), ".claude.json.vesk-backup"},
+      {replace_extension("config.toml", "toml.vesk-backup"), "config.toml.vesk-backup"},
+      {replace_extension("a.b.c", "x"), "a.b.x"},
+      // A name whose only dot comes first, or that has none, gets it appended.
+      {replace_extension(".bashrc", "vesk-tmp"), ".bashrc.vesk-tmp"},
+      {replace_extension("README", "vesk-tmp"), "README.vesk-tmp"},
+      {replace_extension(join_path(folder, "name"), "x"), join_path(folder, "name.x")},
+      {replace_extension(join_path(folder, ".codex"), "x"), join_path(folder, ".codex.x")},
+      // The sibling that AtomicFile writes for this process.
+      {temp_sibling("restore.json", "tmp", 4242), "restore.tmp4242"},
+      {temp_sibling("a" + sep + "touched.json", "tmp", 4242), "a" + sep + "touched.tmp4242"},
+      {temp_sibling("alive", "tmp", 4242), "alive.tmp4242"},
+      {temp_sibling(".hidden", "tmp", 4242), ".hidden.tmp4242"},
+      {temp_sibling("x.tar.gz", "tmp", 4242), "x.tar.tmp4242"},
+      {temp_sibling("dir.d" + sep + "name", "tmp", 7), "dir.d" + sep + "name.tmp7"},
+      {temp_sibling(".claude.json", "vesk-tmp", 12), ".claude.vesk-tmp12"},
+  };
+  for (const auto& [got, want] : renamed) EXPECT_EQ(got, want);
+}
+
+TEST(AtomicFile, ReplacesAndLeavesNoTemporary) {
+  testing::TempDir dir;
+  std::string target = join_path(dir.path(), "restore.json");
+  ASSERT_TRUE(write_file(target, "old"));
+  ASSERT_TRUE(write_file_atomic(target, "new contents"));
+  EXPECT_EQ(read_file(target).value_or(""), "new contents");
+  EXPECT_EQ(testing::names_in(dir.path()), std::vector<std::string>{"restore.json"});
+}
+
+TEST(AtomicFile, FailureLeavesTargetAlone) {
+  testing::TempDir dir;
+  std::string missing = join_path(join_path(dir.path(), "no-such-folder"), "restore.json");
+  Status result = write_file_atomic(missing, "x");
+  ASSERT_FALSE(result);
+  EXPECT_NE(result.message().find("(os error "), std::string::npos) << result.message();
+  EXPECT_TRUE(testing::names_in(dir.path()).empty());
+
+  // Given up before commit(): the sibling goes, the target stays.
+  std::string target = join_path(dir.path(), "settings.json");
+  ASSERT_TRUE(write_file(target, "old"));
+  {
+    auto file = AtomicFile::create(target, temp_sibling(target, "tmp", current_pid()));
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file->write_all("half"));
+    EXPECT_EQ(testing::names_in(dir.path()).size(), 2u);
+  }
+  EXPECT_EQ(read_file(target).value_or(""), "old");
+  EXPECT_EQ(testing::names_in(dir.path()), std::vector<std::string>{"settings.json"});
+}
+
+}  // namespace
+}  // namespace vesk::platform

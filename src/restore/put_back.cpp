@@ -76,56 +76,63 @@ namespace {
 
 bool either_set(const LidValues& v) { return v.ac != 0 || v.dc != 0; }
 
-// Each writes one recorded member back unless someone else has changed the
-// setting since, and returns true when the member must stay in the journal
-// for a later attempt (the write failed or could not be tried).
+// What becomes of a journal member after an attempt to write it back.
+enum class WriteBack {
+  kSettled,  // written back, or no longer Vesk's to write: forgotten
+  kPending,  // the write failed or could not be tried: kept for a later run
+};
 
-bool write_back_sleep_idle(PowerApi& api, const SleepIdle& idle) {
+WriteBack settled_if(bool written) { return written ? WriteBack::kSettled : WriteBack::kPending; }
+
+// Each writes one recorded member back unless someone else has changed the
+// setting since.
+
+WriteBack write_back_sleep_idle(PowerApi& api, const SleepIdle& idle) {
   auto plan = parse_plan_guid(idle.plan);
-  if (!plan) return false;
+  if (!plan) return WriteBack::kSettled;
   SleepTimeouts now = read_sleep_timeouts(api, *plan);
   bool all_read = std::all_of(now.read.begin(), now.read.end(), [](bool b) { return b; });
   bool any_set = std::any_of(now.values.begin(), now.values.end(), [](uint32_t v) { return v != 0; });
-  if (all_read && any_set) return false;  // changed by someone else since
-  return !write_sleep_timeouts(api, *plan, idle.timeouts);
+  if (all_read && any_set) return WriteBack::kSettled;  // changed by someone else since
+  return settled_if(write_sleep_timeouts(api, *plan, idle.timeouts));
 }
 
-bool write_back_lid_more(PowerApi& api, const LidMore& more) {
+WriteBack write_back_lid_more(PowerApi& api, const LidMore& more) {
   auto plan = parse_plan_guid(more.plan);
-  if (!plan) return false;
+  if (!plan) return WriteBack::kSettled;
   auto now = read_lid_action(api, *plan);
-  if (now && either_set(*now)) return false;
-  return !write_lid_action(api, *plan, more.ac, more.dc);
+  if (now && either_set(*now)) return WriteBack::kSettled;
+  return settled_if(write_lid_action(api, *plan, more.ac, more.dc));
 }
 
-bool write_back_lid_action(PowerApi& api, const Guid& plan, const LidAction& before) {
+WriteBack write_back_lid_action(PowerApi& api, const Guid& plan, const LidAction& before) {
   auto now = read_lid_action(api, plan);
-  if (now && either_set(*now)) return false;
-  return !write_lid_action(api, plan, before.ac, before.dc);
+  if (now && either_set(*now)) return WriteBack::kSettled;
+  return settled_if(write_lid_action(api, plan, before.ac, before.dc));
 }
 
-bool write_back_boost(PowerApi& api, const BoostDc& boost) {
+WriteBack write_back_boost(PowerApi& api, const BoostDc& boost) {
   auto plan = parse_plan_guid(boost.plan);
-  if (!plan) return false;
+  if (!plan) return WriteBack::kSettled;
   auto now = read_boost_dc(api, *plan);
-  if (now && *now != 0) return false;
-  return !write_boost_dc(api, *plan, boost.value);
+  if (now && *now != 0) return WriteBack::kSettled;
+  return settled_if(write_boost_dc(api, *plan, boost.value));
 }
 
-bool write_back_overlay(PowerApi& api, const std::string& text) {
+WriteBack write_back_overlay(PowerApi& api, const std::string& text) {
   OverlayRead now = actual_overlay(api);
-  if (now.result != OverlayResult::done) return true;  // unavailable or failed
-  if (now.overlay != kBestEfficiencyOverlay) return false;  // no longer Vesk's
+  if (now.result != OverlayResult::done) return WriteBack::kPending;  // unavailable or failed
+  if (now.overlay != kBestEfficiencyOverlay) return WriteBack::kSettled;  // no longer Vesk's
   auto overlay = parse_plan_guid(text);
-  if (!overlay) return false;
-  return set_overlay(api, *overlay) != OverlayResult::done;
+  if (!overlay) return WriteBack::kSettled;
+  return settled_if(set_overlay(api, *overlay) == OverlayResult::done);
 }
 
 // lid_more element by element, in order; true when a write failed.
 bool put_back_lid_more(PowerApi& api, std::vector<LidMore>& lid_more) {
   bool failed = false;
   std::erase_if(lid_more, [&](const LidMore& more) {
-    bool pending = write_back_lid_more(api, more);
+    bool pending = write_back_lid_more(api, more) == WriteBack::kPending;
     failed = failed || pending;
     return !pending;
   });
@@ -140,16 +147,16 @@ void put_back_lid_action(PowerApi& api, Restore& r) {
   if (r.lid_scheme) plan = parse_plan_guid(*r.lid_scheme);
   if (!plan) plan = active_plan(api);
   if (!plan) return;
-  if (!write_back_lid_action(api, *plan, *r.lid_action)) {
+  if (write_back_lid_action(api, *plan, *r.lid_action) == WriteBack::kSettled) {
     r.lid_action.reset();
     r.lid_scheme.reset();
   }
 }
 
-// Forgets `member` unless `write_back` says it is still pending.
-template <class T, class WriteBack>
-void settle(std::optional<T>& member, WriteBack write_back) {
-  if (member && !write_back(*member)) member.reset();
+// Forgets `member` once `write_back` has settled it.
+template <class T, class Write>
+void settle(std::optional<T>& member, Write write_back) {
+  if (member && write_back(*member) == WriteBack::kSettled) member.reset();
 }
 
 }  // namespace

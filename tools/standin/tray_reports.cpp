@@ -3,11 +3,13 @@
 // with the setting that would help) and "energy" (the apps using the most
 // CPU, and what happens to each while the lid is closed). None of them
 // changes anything.
+#include "standin/tray.h"
+
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <unordered_map>
 
-#include "standin/tray.h"
 #include "standin/tray_text.h"
 
 namespace vesk::standin {

@@ -60,8 +60,8 @@ std::mutex& restore_journal_mutex();
 
 // What the rescue sequence leaves.
 struct RescueResult {
-  bool all_back = true;               // everything Vesk changed is back
-  std::vector<std::string> pending;   // otherwise the journal summary's lines (possibly none)
+  bool all_back = true;              // everything Vesk changed is back
+  std::vector<std::string> pending;  // otherwise the journal summary's lines (possibly none)
 };
 
 // The rescue sequence: asks a running tray app to quit and waits up to

@@ -1,6 +1,7 @@
-// The twelve user settings: key, kind, allowed values or range, group, description,
-// safety note and a reader of the current value. The tray app stores and
-// applies them; this program names them in "set" requests and MCP tools.
+// The twelve user settings: key, kind, allowed values or range, group,
+// description, safety note and a reader of the current value. The tray app
+// stores and applies them; this program names them in "set" requests and MCP
+// tools.
 #pragma once
 
 #include <array>

@@ -29,7 +29,7 @@ class SystemCare final : public CareSystem {
   std::vector<std::string> journal_summary(const std::string& app_folder) override {
     return restore::journal_summary(app_folder);
   }
-  std::optional<std::vector<std::string>> rescue(const std::string& app_folder) override {
+  restore::RescueResult rescue(const std::string& app_folder) override {
     return restore::rescue(app_folder);
   }
   Status install_watchdog() override { return care::install_watchdog(); }
@@ -97,15 +97,15 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
 }
 
 Outcome run_rescue(Context& ctx, CareSystem& system) {
-  auto pending = system.rescue(ctx.app_folder);
-  if (!pending) {
+  restore::RescueResult rescued = system.rescue(ctx.app_folder);
+  if (rescued.all_back) {
     ctx.io.out(
         "Everything Vesk changed is back to how it was. Vesk is stopped; start it again from "
         "your apps.\n");
     return kExitDone;
   }
   ctx.io.out("Some changes couldn't be undone:\n");
-  print_indented(ctx.io, *pending);
+  print_indented(ctx.io, rescued.pending);
   ctx.io.out(
       "They stay recorded and will be retried. To undo by hand: resume or restart those apps; "
       "on Windows, set \"When I close the lid\" back in Control Panel \u203A Power Options.\n");
@@ -121,12 +121,12 @@ Outcome run_install(Context& ctx, CareSystem& system) {
 }
 
 Outcome run_uninstall(Context& ctx, CareSystem& system) {
-  auto pending = system.rescue(ctx.app_folder);
-  if (pending) {
+  restore::RescueResult rescued = system.rescue(ctx.app_folder);
+  if (!rescued.all_back) {
     ctx.io.out(
         "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to keep "
         "retrying:\n");
-    print_indented(ctx.io, *pending);
+    print_indented(ctx.io, rescued.pending);
     return kExitRefused;
   }
   system.start_power_watch();

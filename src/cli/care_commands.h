@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/context.h"
+#include "restore/put_back.h"
 
 namespace vesk::cli {
 
@@ -23,8 +24,7 @@ class CareSystem {
   virtual Result<std::string> run_system_tool(const std::string& program,
                                               const std::vector<std::string>& args) = 0;
   virtual std::vector<std::string> journal_summary(const std::string& app_folder) = 0;
-  // Nothing when everything is back, else the lines still pending.
-  virtual std::optional<std::vector<std::string>> rescue(const std::string& app_folder) = 0;
+  virtual restore::RescueResult rescue(const std::string& app_folder) = 0;
   virtual Status install_watchdog() = 0;
   virtual void write_unix_time(const std::string& path) = 0;
   virtual void remove_file(const std::string& path) = 0;

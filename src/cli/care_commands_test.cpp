@@ -17,7 +17,7 @@ class FakeCare final : public CareSystem {
   bool alive = false;
   Result<std::string> tool_answer{Error{"schtasks.exe: No such file or directory (os error 2)"}};
   std::vector<std::string> summary;
-  std::optional<std::vector<std::string>> pending;
+  restore::RescueResult rescued;  // everything back unless a test says otherwise
   Status install_result;
 
   std::vector<std::string> calls;
@@ -42,9 +42,9 @@ class FakeCare final : public CareSystem {
     calls.push_back("summary " + folder);
     return summary;
   }
-  std::optional<std::vector<std::string>> rescue(const std::string& folder) override {
+  restore::RescueResult rescue(const std::string& folder) override {
     calls.push_back("rescue " + folder);
-    return pending;
+    return rescued;
   }
   Status install_watchdog() override {
     calls.push_back("install");
@@ -188,7 +188,7 @@ TEST(RescueCommand, PendingLinesWithStatusOne) {
   };
   for (const auto& [lines, text] : cases) {
     FakeCare care;
-    care.pending = lines;
+    care.rescued = {false, lines};
     Harness run;
     EXPECT_EQ(*run_rescue(run.ctx, care), 1);
     EXPECT_EQ(run.io.out_, text);
@@ -216,7 +216,7 @@ TEST(InstallCommand, FailureIsTheToolsMessageAndNoMarker) {
 
 TEST(UninstallCommand, PendingRemovesNothing) {
   FakeCare care;
-  care.pending = std::vector<std::string>{"a.exe is still paused"};
+  care.rescued = {false, {"a.exe is still paused"}};
   Harness run;
   EXPECT_EQ(*run_uninstall(run.ctx, care), 1);
   EXPECT_EQ(run.io.out_,

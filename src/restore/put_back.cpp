@@ -76,56 +76,65 @@ namespace {
 
 bool either_set(const LidValues& v) { return v.ac != 0 || v.dc != 0; }
 
-// Each returns true when the member must be kept for a later attempt.
+// What becomes of a journal member after an attempt to write it back.
+enum class WriteBack {
+  kSettled,  // written back, or no longer Vesk's to write: forgotten
+  kPending,  // the write failed or could not be tried: kept for a later run
+};
 
-bool keep_sleep_idle(PowerApi& api, const SleepIdle& idle) {
+WriteBack settled_if(bool written) { return written ? WriteBack::kSettled : WriteBack::kPending; }
+
+// Each writes one recorded member back unless someone else has changed the
+// setting since.
+
+WriteBack write_back_sleep_idle(PowerApi& api, const SleepIdle& idle) {
   auto plan = parse_plan_guid(idle.plan);
-  if (!plan) return false;
+  if (!plan) return WriteBack::kSettled;
   SleepTimeouts now = read_sleep_timeouts(api, *plan);
   bool all_read = std::all_of(now.read.begin(), now.read.end(), [](bool b) { return b; });
   bool any_set = std::any_of(now.values.begin(), now.values.end(), [](uint32_t v) { return v != 0; });
-  if (all_read && any_set) return false;  // changed by someone else since
-  return !write_sleep_timeouts(api, *plan, idle.timeouts);
+  if (all_read && any_set) return WriteBack::kSettled;  // changed by someone else since
+  return settled_if(write_sleep_timeouts(api, *plan, idle.timeouts));
 }
 
-bool keep_lid_more(PowerApi& api, const LidMore& more) {
+WriteBack write_back_lid_more(PowerApi& api, const LidMore& more) {
   auto plan = parse_plan_guid(more.plan);
-  if (!plan) return false;
+  if (!plan) return WriteBack::kSettled;
   auto now = read_lid_action(api, *plan);
-  if (now && either_set(*now)) return false;
-  return !write_lid_action(api, *plan, more.ac, more.dc);
+  if (now && either_set(*now)) return WriteBack::kSettled;
+  return settled_if(write_lid_action(api, *plan, more.ac, more.dc));
 }
 
-bool keep_lid_action(PowerApi& api, const Guid& plan, const LidAction& before) {
+WriteBack write_back_lid_action(PowerApi& api, const Guid& plan, const LidAction& before) {
   auto now = read_lid_action(api, plan);
-  if (now && either_set(*now)) return false;
-  return !write_lid_action(api, plan, before.ac, before.dc);
+  if (now && either_set(*now)) return WriteBack::kSettled;
+  return settled_if(write_lid_action(api, plan, before.ac, before.dc));
 }
 
-bool keep_boost(PowerApi& api, const BoostDc& boost) {
+WriteBack write_back_boost(PowerApi& api, const BoostDc& boost) {
   auto plan = parse_plan_guid(boost.plan);
-  if (!plan) return false;
+  if (!plan) return WriteBack::kSettled;
   auto now = read_boost_dc(api, *plan);
-  if (now && *now != 0) return false;
-  return !write_boost_dc(api, *plan, boost.value);
+  if (now && *now != 0) return WriteBack::kSettled;
+  return settled_if(write_boost_dc(api, *plan, boost.value));
 }
 
-bool keep_overlay(PowerApi& api, const std::string& text) {
+WriteBack write_back_overlay(PowerApi& api, const std::string& text) {
   OverlayRead now = actual_overlay(api);
-  if (now.result != OverlayResult::done) return true;  // unavailable or failed
-  if (now.overlay != kBestEfficiencyOverlay) return false;  // no longer Vesk's
+  if (now.result != OverlayResult::done) return WriteBack::kPending;  // unavailable or failed
+  if (now.overlay != kBestEfficiencyOverlay) return WriteBack::kSettled;  // no longer Vesk's
   auto overlay = parse_plan_guid(text);
-  if (!overlay) return false;
-  return set_overlay(api, *overlay) != OverlayResult::done;
+  if (!overlay) return WriteBack::kSettled;
+  return settled_if(set_overlay(api, *overlay) == OverlayResult::done);
 }
 
 // lid_more element by element, in order; true when a write failed.
 bool put_back_lid_more(PowerApi& api, std::vector<LidMore>& lid_more) {
   bool failed = false;
   std::erase_if(lid_more, [&](const LidMore& more) {
-    bool keep = keep_lid_more(api, more);
-    failed = failed || keep;
-    return !keep;
+    bool pending = write_back_lid_more(api, more) == WriteBack::kPending;
+    failed = failed || pending;
+    return !pending;
   });
   return failed;
 }
@@ -138,26 +147,27 @@ void put_back_lid_action(PowerApi& api, Restore& r) {
   if (r.lid_scheme) plan = parse_plan_guid(*r.lid_scheme);
   if (!plan) plan = active_plan(api);
   if (!plan) return;
-  if (!keep_lid_action(api, *plan, *r.lid_action)) {
+  if (write_back_lid_action(api, *plan, *r.lid_action) == WriteBack::kSettled) {
     r.lid_action.reset();
     r.lid_scheme.reset();
   }
 }
 
-template <class T, class Keep>
-void settle(std::optional<T>& member, Keep keep) {
-  if (member && !keep(*member)) member.reset();
+// Forgets `member` once `write_back` has settled it.
+template <class T, class Write>
+void settle(std::optional<T>& member, Write write_back) {
+  if (member && write_back(*member) == WriteBack::kSettled) member.reset();
 }
 
 }  // namespace
 
 void put_back_power(Restore& r, PowerApi& api) {
-  settle(r.sleep_idle, [&](const SleepIdle& v) { return keep_sleep_idle(api, v); });
+  settle(r.sleep_idle, [&](const SleepIdle& v) { return write_back_sleep_idle(api, v); });
   // A lid write that failed in one plan leaves the recorded plan alone in
   // this run.
   if (!put_back_lid_more(api, r.lid_more)) put_back_lid_action(api, r);
-  settle(r.boost_dc, [&](const BoostDc& v) { return keep_boost(api, v); });
-  settle(r.power_overlay, [&](const std::string& v) { return keep_overlay(api, v); });
+  settle(r.boost_dc, [&](const BoostDc& v) { return write_back_boost(api, v); });
+  settle(r.power_overlay, [&](const std::string& v) { return write_back_overlay(api, v); });
   // Nothing left that can be acted on: the rest goes with it.
   if (!r.lid_action && r.lid_more.empty() && !r.power_overlay && !r.sleep_idle && !r.boost_dc) {
     r = Restore{};
@@ -167,8 +177,8 @@ void put_back_power(Restore& r, PowerApi& api) {
 void session_end_put_back_record(Restore& r, PowerApi& api) {
   // Unlike a put-back run, a failure does not hold back the later steps.
   put_back_lid_more(api, r.lid_more);
-  settle(r.sleep_idle, [&](const SleepIdle& v) { return keep_sleep_idle(api, v); });
-  settle(r.boost_dc, [&](const BoostDc& v) { return keep_boost(api, v); });
+  settle(r.sleep_idle, [&](const SleepIdle& v) { return write_back_sleep_idle(api, v); });
+  settle(r.boost_dc, [&](const BoostDc& v) { return write_back_boost(api, v); });
   // lid_action follows the put-back run's rule (the recorded plan, else the
   // active one; kept when there is neither), so that it is never forgotten
   // while the lid may still be set to do nothing. lid_scheme means nothing
@@ -225,21 +235,22 @@ bool run_power(const std::string& app_folder, PowerApi& power) {
 
 }  // namespace
 
-std::string put_back(const std::string& app_folder, PowerApi& power, ProcessControl& processes) {
+PutBackResult put_back(const std::string& app_folder, PowerApi& power,
+                       ProcessControl& processes) {
   bool processes_pending = run_processes(app_folder, processes);
   bool power_pending = run_power(app_folder, power);
   (void)platform::remove_file(platform::join_path(app_folder, "hold"));
-  return std::string(processes_pending || power_pending ? kPartlyRestored : kRestored);
+  return processes_pending || power_pending ? PutBackResult::kPartlyRestored
+                                            : PutBackResult::kRestored;
 }
 
-std::string put_back(const std::string& app_folder) {
+PutBackResult put_back(const std::string& app_folder) {
   return put_back(app_folder, platform::system_power(), platform::system_processes());
 }
 
 // ---- Rescue -----------------------------------------------------------------------
 
-std::optional<std::vector<std::string>> rescue(const std::string& app_folder, PowerApi& power,
-                                               ProcessControl& processes) {
+RescueResult rescue(const std::string& app_folder, PowerApi& power, ProcessControl& processes) {
   if (ipc::app_alive(app_folder)) {
     (void)ipc::app_request(app_folder, "quit", Json::object(), 5);
     for (int poll = 0; poll < 50; ++poll) {
@@ -248,13 +259,13 @@ std::optional<std::vector<std::string>> rescue(const std::string& app_folder, Po
     }
   }
   start_power_watch();
-  std::string result = put_back(app_folder, power, processes);
+  PutBackResult result = put_back(app_folder, power, processes);
   std::vector<std::string> lines = journal_summary(app_folder);
-  if (result == kRestored && lines.empty()) return std::nullopt;
-  return lines;
+  if (result == PutBackResult::kRestored && lines.empty()) return RescueResult{};
+  return RescueResult{false, std::move(lines)};
 }
 
-std::optional<std::vector<std::string>> rescue(const std::string& app_folder) {
+RescueResult rescue(const std::string& app_folder) {
   return rescue(app_folder, platform::system_power(), platform::system_processes());
 }
 

@@ -22,8 +22,11 @@
 
 namespace vesk::restore {
 
-inline constexpr std::string_view kRestored = "restored";
-inline constexpr std::string_view kPartlyRestored = "partly restored";
+// What a put-back run achieved.
+enum class PutBackResult {
+  kRestored,        // both journals were emptied
+  kPartlyRestored,  // something is still pending
+};
 
 // The normal form of a program's path for comparing with a touched entry's
 // `exe`: the part after the last '/' or '\', lower-cased (full Unicode),
@@ -31,12 +34,11 @@ inline constexpr std::string_view kPartlyRestored = "partly restored";
 std::string normal_image_name(std::string_view path);
 
 // The put-back run over touched.json and restore.json, then the `hold`
-// file is removed. "restored" when both journals were emptied, otherwise
-// "partly restored". A journal that exists but cannot be read is left in
+// file is removed. A journal that exists but cannot be read is left in
 // place (it may still name changes in force) and counts as pending.
-std::string put_back(const std::string& app_folder);
-std::string put_back(const std::string& app_folder, platform::PowerApi& power,
-                     platform::ProcessControl& processes);
+PutBackResult put_back(const std::string& app_folder);
+PutBackResult put_back(const std::string& app_folder, platform::PowerApi& power,
+                       platform::ProcessControl& processes);
 
 // The steps of a run, on values: the entries still to keep, and the record
 // with what is left (cleared when nothing that can be acted on is left).
@@ -56,13 +58,18 @@ void session_end_put_back_record(Restore& record, platform::PowerApi& power);
 // interleave.
 std::mutex& restore_journal_mutex();
 
+// What the rescue sequence leaves.
+struct RescueResult {
+  bool all_back = true;              // everything Vesk changed is back
+  std::vector<std::string> pending;  // otherwise the journal summary's lines (possibly none)
+};
+
 // The rescue sequence: asks a running tray app to quit and waits up to
-// about 5 seconds for it to end, starts the power watcher, runs put_back,
-// and gives nothing when everything is back, otherwise the journal
-// summary's lines (possibly none).
-std::optional<std::vector<std::string>> rescue(const std::string& app_folder);
-std::optional<std::vector<std::string>> rescue(const std::string& app_folder,
-                                               platform::PowerApi& power,
-                                               platform::ProcessControl& processes);
+// about 5 seconds for it to end, starts the power watcher and runs put_back.
+// Everything is back when the run restored everything and the journals
+// name nothing.
+RescueResult rescue(const std::string& app_folder);
+RescueResult rescue(const std::string& app_folder, platform::PowerApi& power,
+                    platform::ProcessControl& processes);
 
 }  // namespace vesk::restore

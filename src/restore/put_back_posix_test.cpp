@@ -64,21 +64,21 @@ class StoppedSleep : public ::testing::Test {
 
 TEST_F(StoppedSleep, RescueResumesIt) {
   record({Touched{pid_, "sleep", start_, true, 32, std::nullopt}});
-  EXPECT_EQ(rescue(dir_.path()), std::nullopt);
+  EXPECT_TRUE(rescue(dir_.path()).all_back);
   EXPECT_TRUE(wait_stopped(pid_, false)) << "state " << state_of(pid_);
   EXPECT_FALSE(journal_exists());
 }
 
 TEST_F(StoppedSleep, AnotherCreationTimeStaysStopped) {
   record({Touched{pid_, "sleep", start_ + 1, true, 32, std::nullopt}});
-  EXPECT_EQ(rescue(dir_.path()), std::nullopt);  // the recorded process is gone
+  EXPECT_TRUE(rescue(dir_.path()).all_back);  // the recorded process is gone
   EXPECT_EQ(state_of(pid_), 'T');
   EXPECT_FALSE(journal_exists());
 }
 
 TEST_F(StoppedSleep, AnotherNameStaysStopped) {
   record({Touched{pid_, "sleepy", start_, true, 32, std::nullopt}});
-  EXPECT_EQ(put_back(dir_.path()), kRestored);
+  EXPECT_EQ(put_back(dir_.path()), PutBackResult::kRestored);
   EXPECT_EQ(state_of(pid_), 'T');
   EXPECT_FALSE(journal_exists());
 }
@@ -86,7 +86,7 @@ TEST_F(StoppedSleep, AnotherNameStaysStopped) {
 TEST_F(StoppedSleep, SlowedGetsItsClassBack) {
   // Idle class: the highest nice value, which needs no privilege to set.
   record({Touched{pid_, "sleep", start_, false, 64, "u"}});
-  EXPECT_EQ(put_back(dir_.path()), kRestored);
+  EXPECT_EQ(put_back(dir_.path()), PutBackResult::kRestored);
   errno = 0;
   int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(pid_));
   EXPECT_EQ(errno, 0);
@@ -103,7 +103,7 @@ TEST_F(StoppedSleep, OwnProcessIsNeverResumed) {
   std::vector<Touched> entries = {
       Touched{self, normal_image_name(*exe), *start, true, 32, std::nullopt}};
   record(entries);
-  EXPECT_EQ(put_back(dir_.path()), kPartlyRestored);
+  EXPECT_EQ(put_back(dir_.path()), PutBackResult::kPartlyRestored);
   EXPECT_EQ(read_touched(dir_.path()), entries);
 }
 

@@ -288,7 +288,7 @@ class PutBackRun : public ::testing::Test {
   void put(const char* name, const std::string& content) const {
     ASSERT_TRUE(platform::write_file(path(name), content));
   }
-  std::string run() { return put_back(dir.path(), power, processes); }
+  PutBackResult run() { return put_back(dir.path(), power, processes); }
 
   vesk::testing::TempDir dir;
   FakePower power;
@@ -296,7 +296,7 @@ class PutBackRun : public ::testing::Test {
 };
 
 TEST_F(PutBackRun, NothingToDo) {
-  EXPECT_EQ(run(), kRestored);
+  EXPECT_EQ(run(), PutBackResult::kRestored);
   EXPECT_FALSE(exists(kTouchedFile));
   EXPECT_FALSE(exists(kRestoreFile));
 }
@@ -304,14 +304,14 @@ TEST_F(PutBackRun, NothingToDo) {
 TEST_F(PutBackRun, EmptyJournalsAreRemoved) {
   put(kTouchedFile, "[]");
   put(kRestoreFile, "{}");
-  EXPECT_EQ(run(), kRestored);
+  EXPECT_EQ(run(), PutBackResult::kRestored);
   EXPECT_FALSE(exists(kTouchedFile));
   EXPECT_FALSE(exists(kRestoreFile));
 }
 
 TEST_F(PutBackRun, OnlyEndedProcessesRemovesTheJournal) {
   put(kTouchedFile, touched_text({paused(100), slowed(101, 64)}));
-  EXPECT_EQ(run(), kRestored);
+  EXPECT_EQ(run(), PutBackResult::kRestored);
   EXPECT_FALSE(exists(kTouchedFile));
   EXPECT_TRUE(processes.calls.empty());
 }
@@ -323,20 +323,20 @@ TEST_F(PutBackRun, KeptEntriesAreWrittenBackUnchanged) {
   unit_entry.unit = "u";
   put(kTouchedFile, touched_text({paused(100), unit_entry, paused(200)}));
   put("hold", "1");
-  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
   EXPECT_EQ(text(kTouchedFile), touched_text({unit_entry}));
   EXPECT_FALSE(exists("hold"));  // also when partly restored
 }
 
 TEST_F(PutBackRun, OnlyPowerProfile) {
   put(kRestoreFile, R"({"power_profile": "balanced"})");
-  EXPECT_EQ(run(), kRestored);
+  EXPECT_EQ(run(), PutBackResult::kRestored);
   EXPECT_FALSE(exists(kRestoreFile));
   // The same with a process entry kept: the journal still goes.
   put(kRestoreFile, R"({"power_profile": "balanced"})");
   processes.processes[4] = running();
   put(kTouchedFile, touched_text({paused(4)}));
-  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
   EXPECT_FALSE(exists(kRestoreFile));
   EXPECT_TRUE(exists(kTouchedFile));
 }
@@ -350,7 +350,7 @@ TEST_F(PutBackRun, WhatIsLeftIsWrittenBack) {
   keep_profile(r);
   r.linux_tuned = true;
   put(kRestoreFile, restore_text(r));
-  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
   Restore left = r;
   left.lid_more.erase(left.lid_more.begin() + 1);
   EXPECT_EQ(text(kRestoreFile), restore_text(left));
@@ -358,7 +358,7 @@ TEST_F(PutBackRun, WhatIsLeftIsWrittenBack) {
 
 TEST_F(PutBackRun, HoldFileGoes) {
   put("hold", "");
-  EXPECT_EQ(run(), kRestored);
+  EXPECT_EQ(run(), PutBackResult::kRestored);
   EXPECT_FALSE(exists("hold"));
 }
 
@@ -370,7 +370,7 @@ TEST_F(PutBackRun, UnreadableJournalsAreLeftInPlace) {
   put(kTouchedFile, bad_touched);
   put(kRestoreFile, bad_restore);
   put("hold", "");
-  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
   EXPECT_EQ(text(kTouchedFile), bad_touched);
   EXPECT_EQ(text(kRestoreFile), bad_restore);
   EXPECT_FALSE(exists("hold"));
@@ -379,15 +379,15 @@ TEST_F(PutBackRun, UnreadableJournalsAreLeftInPlace) {
 
   // Each on its own makes the run partial.
   ASSERT_TRUE(platform::remove_file(path(kRestoreFile)));
-  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
   ASSERT_TRUE(platform::remove_file(path(kTouchedFile)));
   put(kRestoreFile, bad_restore);
-  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
 }
 
 TEST_F(PutBackRun, FolderInPlaceOfAJournalIsPending) {
   ASSERT_TRUE(platform::create_dirs(path(kRestoreFile)));
-  EXPECT_EQ(run(), kPartlyRestored);
+  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
   EXPECT_TRUE(exists(kRestoreFile));
 }
 
@@ -396,7 +396,7 @@ TEST_F(PutBackRun, FolderInPlaceOfAJournalIsPending) {
 TEST_F(PutBackRun, RescueGivesNothingWhenAllIsBack) {
   processes.processes[100] = running();
   put(kTouchedFile, touched_text({paused(100)}));
-  EXPECT_EQ(rescue(dir.path(), power, processes), std::nullopt);
+  EXPECT_TRUE(rescue(dir.path(), power, processes).all_back);
   EXPECT_FALSE(processes.processes[100].suspended);
 }
 
@@ -405,9 +405,9 @@ TEST_F(PutBackRun, RescueWithOnlyBoostLeftGivesNoLines) {
   Restore r;
   set_boost(r);
   put(kRestoreFile, restore_text(r));
-  auto lines = rescue(dir.path(), power, processes);
-  ASSERT_TRUE(lines);
-  EXPECT_TRUE(lines->empty());
+  RescueResult rescued = rescue(dir.path(), power, processes);
+  EXPECT_FALSE(rescued.all_back);
+  EXPECT_TRUE(rescued.pending.empty());
   EXPECT_TRUE(exists(kRestoreFile));
 }
 
@@ -419,11 +419,12 @@ TEST_F(PutBackRun, RescueGivesWhatIsLeft) {
   set_lid(r);
   power.fails = [](const testing::PowerCall& c) { return c.op == "write"; };
   put(kRestoreFile, restore_text(r));
-  auto lines = rescue(dir.path(), power, processes);
-  ASSERT_TRUE(lines);
-  EXPECT_EQ(*lines, (std::vector<std::string>{
-                        "paused app (pid 4)",
-                        "lid-close action set to Do nothing (was 1 plugged in, 2 on battery)"}));
+  RescueResult rescued = rescue(dir.path(), power, processes);
+  EXPECT_FALSE(rescued.all_back);
+  EXPECT_EQ(rescued.pending,
+            (std::vector<std::string>{
+                "paused app (pid 4)",
+                "lid-close action set to Do nothing (was 1 plugged in, 2 on battery)"}));
 }
 
 TEST(Rescue, AsksTheTrayAppToQuitAndWaits) {
@@ -435,7 +436,7 @@ TEST(Rescue, AsksTheTrayAppToQuitAndWaits) {
   ASSERT_TRUE(ipc::app_alive(dir.path()));
   FakePower power;
   FakeProcesses processes;
-  EXPECT_EQ(rescue(dir.path(), power, processes), std::nullopt);
+  EXPECT_TRUE(rescue(dir.path(), power, processes).all_back);
   // It was told to quit, and had gone before the run.
   EXPECT_FALSE(ipc::app_process_alive(dir.path()));
   auto done = app->wait();
@@ -560,7 +561,7 @@ TEST(SessionEnd, WaitsForARunInProgress) {
     cv.wait(lock, [&] { return let_run_go; });
   };
   FakeProcesses processes;
-  std::string result;
+  PutBackResult result = PutBackResult::kPartlyRestored;
   std::thread run([&] { result = put_back(dir.path(), run_power, processes); });
   {
     std::unique_lock lock(mu);
@@ -588,7 +589,7 @@ TEST(SessionEnd, WaitsForARunInProgress) {
   cv.notify_all();
   run.join();
   end.join();
-  EXPECT_EQ(result, kRestored);
+  EXPECT_EQ(result, PutBackResult::kRestored);
   // The run removed the journal before the session end looked: nothing to do.
   EXPECT_TRUE(end_power.calls.empty());
   EXPECT_FALSE(platform::file_exists(platform::join_path(dir.path(), kRestoreFile)));

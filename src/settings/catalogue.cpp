@@ -8,8 +8,6 @@ using V = std::string_view;
 constexpr std::array<V, 3> kModes{"auto", "always", "off"};
 constexpr std::array<V, 3> kPresets{"max_battery", "balanced", "full_speed"};
 constexpr std::array<V, 2> kOnOff{"on", "off"};
-constexpr std::array<V, 1> kFloorRange{"0-80"};
-constexpr std::array<V, 1> kQuietRange{"1-240"};
 constexpr std::array<V, 4> kCheckIns{"0", "15", "30", "60"};
 constexpr std::span<const V> kNone{};
 
@@ -26,44 +24,45 @@ constexpr V kFloorNote =
 constexpr V kHeatNote = "Can only be turned on from commands.";
 
 const SettingRow kCatalogue[] = {
-    {"mode", "enum", kModes, kWhenAwake,
+    {"mode", SettingKind::kEnum, kModes, 0, 0, kWhenAwake,
      "auto (When Busy): awake only while an agent or watched app is working. always: until "
      "turned off. off: normal sleep (explicit holds still work).",
      "", [](const SettingsRecord& s) { return Json(mode_name(s.mode)); }},
-    {"preset", "enum", kPresets, kLidClosed,
+    {"preset", SettingKind::kEnum, kPresets, 0, 0, kLidClosed,
      "What happens to other apps with the lid shut. max_battery: pause chat, document, "
      "launcher and sync apps and slow browsers (music and calls keep going). balanced: slow "
      "them. full_speed: leave them.",
      "", [](const SettingsRecord& s) { return Json(preset_name(s.preset)); }},
-    {"low_power", "bool", kOnOff, kLidClosed,
+    {"low_power", SettingKind::kBool, kOnOff, 0, 0, kLidClosed,
      "Power-saver mode while the lid is closed; your setting comes back when it opens.", "",
      [](const SettingsRecord& s) { return Json(s.low_power); }},
-    {"battery_floor", "int", kFloorRange, kSafety,
+    {"battery_floor", SettingKind::kInt, kNone, 0, 80, kSafety,
      "Sleep when the battery reaches this percent (0 = never stop for battery).", kFloorNote,
      [](const SettingsRecord& s) { return Json(s.battery_floor); }},
-    {"heat_guard", "bool", kOnOff, kSafety,
+    {"heat_guard", SettingKind::kBool, kOnOff, 0, 0, kSafety,
      "Switch to the strictest rules when the laptop gets hot and sleep if it gets critical.",
      kHeatNote, [](const SettingsRecord& s) { return Json(s.heat_guard); }},
-    {"only_on_power", "bool", kOnOff, kSafety,
+    {"only_on_power", SettingKind::kBool, kOnOff, 0, 0, kSafety,
      "Only stay awake while the charger is covering the load.", "",
      [](const SettingsRecord& s) { return Json(s.only_on_power); }},
-    {"quiet_minutes", "int", kQuietRange, kWhenAwake,
+    {"quiet_minutes", SettingKind::kInt, kNone, 1, 240, kWhenAwake,
      "In auto mode, sleep after an agent has been quiet this many minutes.", "",
      [](const SettingsRecord& s) { return Json(s.quiet_minutes); }},
-    {"sleep_when_done", "bool", kOnOff, kWhenAwake,
+    {"sleep_when_done", SettingKind::kBool, kOnOff, 0, 0, kWhenAwake,
      "In auto mode, let the laptop sleep once the work stops.", "",
      [](const SettingsRecord& s) { return Json(s.sleep_when_done); }},
-    {"claude_app", "bool", kOnOff, kWhenAwake, "Count the Claude desktop app as an agent.", "",
+    {"claude_app", SettingKind::kBool, kOnOff, 0, 0, kWhenAwake,
+     "Count the Claude desktop app as an agent.", "",
      [](const SettingsRecord& s) { return Json(s.claude_app); }},
-    {"check_in_minutes", "enum", kCheckIns, kAsleep,
+    {"check_in_minutes", SettingKind::kEnum, kCheckIns, 0, 0, kAsleep,
      "With the lid shut and the laptop asleep, wake it every this many minutes for about 25 "
      "seconds to pick up a wake sent from the phone, then sleep again. 0 = off. Costs a little "
      "battery per check-in; a laptop that's shut down can't be woken.",
      "", [](const SettingsRecord& s) { return Json(s.check_in_minutes); }},
-    {"notify_done", "bool", kOnOff, kNotifications,
+    {"notify_done", SettingKind::kBool, kOnOff, 0, 0, kNotifications,
      "Notification when an agent that was busy goes idle.", "",
      [](const SettingsRecord& s) { return Json(s.notify_done); }},
-    {"ntfy_topic", "string", kNone, kNotifications,
+    {"ntfy_topic", SettingKind::kString, kNone, 0, 0, kNotifications,
      "ntfy.sh topic for phone alerts when work goes idle; empty turns them off.", "",
      [](const SettingsRecord& s) { return Json(s.ntfy_topic); }},
 };
@@ -77,6 +76,13 @@ std::array<std::string_view, 12> setting_keys() {
   static_assert(std::size(kCatalogue) == keys.size());
   for (size_t i = 0; i < keys.size(); ++i) keys[i] = kCatalogue[i].key;
   return keys;
+}
+
+std::vector<std::string> allowed_texts(const SettingRow& row) {
+  if (row.kind == SettingKind::kInt) {
+    return {std::to_string(row.min) + "-" + std::to_string(row.max)};
+  }
+  return std::vector<std::string>(row.allowed.begin(), row.allowed.end());
 }
 
 const SettingRow* find_setting(std::string_view key) {

@@ -1,6 +1,7 @@
-// The twelve user settings: key, kind, allowed values, group, description,
-// safety note and a reader of the current value. The tray app stores and
-// applies them; this program names them in "set" requests and MCP tools.
+// The twelve user settings: key, kind, allowed values or range, group,
+// description, safety note and a reader of the current value. The tray app
+// stores and applies them; this program names them in "set" requests and MCP
+// tools.
 #pragma once
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/json.h"
 
@@ -32,10 +34,20 @@ struct SettingsRecord {
   std::string ntfy_topic;
 };
 
+// What values a setting takes.
+enum class SettingKind {
+  kEnum,    // one of `allowed`
+  kBool,    // on or off (`allowed` lists "on", "off")
+  kInt,     // a whole number from `min` to `max`
+  kString,  // a text
+};
+
 struct SettingRow {
   std::string_view key;
-  std::string_view kind;  // "enum", "bool", "int" or "string"
-  std::span<const std::string_view> allowed;
+  SettingKind kind;
+  std::span<const std::string_view> allowed;  // an enum or bool row's values; else empty
+  int64_t min;                                // an int row's range; else 0
+  int64_t max;
   std::string_view group;
   std::string_view description;
   std::string_view note;  // empty: no note
@@ -47,6 +59,10 @@ std::span<const SettingRow> catalogue();
 
 // The twelve keys in catalogue order.
 std::array<std::string_view, 12> setting_keys();
+
+// The allowed values as they are listed: an enum or bool row's values, an
+// int row's range as one text "min-max" ("0-80"), none for a string row.
+std::vector<std::string> allowed_texts(const SettingRow& row);
 
 // The row of a key; nullptr when the key is not a setting.
 const SettingRow* find_setting(std::string_view key);

@@ -17,17 +17,26 @@ TEST(Catalogue, KeysInOrder) {
 TEST(Catalogue, RowsAreConsistent) {
   std::vector<std::string_view> groups;
   for (const SettingRow& row : catalogue()) {
-    if (row.kind == "bool") {
-      EXPECT_EQ(std::vector<std::string_view>(row.allowed.begin(), row.allowed.end()),
-                (std::vector<std::string_view>{"on", "off"}))
-          << row.key;
-    } else if (row.kind == "int") {
-      ASSERT_EQ(row.allowed.size(), 1u) << row.key;
-      EXPECT_NE(row.allowed[0].find('-'), std::string_view::npos) << row.key;
-    } else if (row.kind == "string") {
-      EXPECT_TRUE(row.allowed.empty()) << row.key;
-    } else {
-      EXPECT_EQ(row.kind, "enum") << row.key;
+    switch (row.kind) {
+      case SettingKind::kBool:
+        EXPECT_EQ(std::vector<std::string_view>(row.allowed.begin(), row.allowed.end()),
+                  (std::vector<std::string_view>{"on", "off"}))
+            << row.key;
+        break;
+      case SettingKind::kInt:
+        EXPECT_TRUE(row.allowed.empty()) << row.key;
+        EXPECT_GE(row.min, 0) << row.key;
+        EXPECT_LT(row.min, row.max) << row.key;
+        break;
+      case SettingKind::kString:
+        EXPECT_TRUE(row.allowed.empty()) << row.key;
+        break;
+      case SettingKind::kEnum:
+        EXPECT_FALSE(row.allowed.empty()) << row.key;
+        break;
+    }
+    if (row.kind != SettingKind::kInt) {
+      EXPECT_EQ(row.min, row.max) << row.key;
     }
     EXPECT_EQ(row.note.empty(), row.key != "battery_floor" && row.key != "heat_guard") << row.key;
     EXPECT_FALSE(row.description.empty()) << row.key;
@@ -39,6 +48,20 @@ TEST(Catalogue, RowsAreConsistent) {
   EXPECT_EQ(groups, (std::vector<std::string_view>{"When to stay awake", "While the lid is closed",
                                                    "Safety", "While asleep", "Notifications"}));
   EXPECT_EQ(find_setting("Mode"), nullptr);
+}
+
+TEST(Catalogue, AllowedTextsListRangesAsMinDashMax) {
+  const std::pair<std::string_view, std::vector<std::string>> cases[] = {
+      {"battery_floor", {"0-80"}},
+      {"quiet_minutes", {"1-240"}},
+      {"mode", {"auto", "always", "off"}},
+      {"low_power", {"on", "off"}},
+      {"check_in_minutes", {"0", "15", "30", "60"}},
+      {"ntfy_topic", {}},
+  };
+  for (const auto& [key, expected] : cases) {
+    EXPECT_EQ(allowed_texts(*find_setting(key)), expected) << key;
+  }
 }
 
 TEST(Catalogue, ReadersGiveJsonTypes) {

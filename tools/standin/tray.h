@@ -5,11 +5,15 @@
 //
 // Every answer is a JSON object with "ok" and a one-line "status"; a refusal
 // also carries "error", and changes nothing.
+//
+// The Tray's code is in three files: tray.cpp (its state and the requests
+// that change mode, holds, rules, the watch list and the wake),
+// tray_settings.cpp (the settings file and the requests on settings, see
+// tray_settings.h) and tray_reports.cpp (status, config, power and energy).
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +22,7 @@
 #include "base/json.h"
 #include "base/result.h"
 #include "standin/system_info.h"
-#include "settings/catalogue.h"
+#include "standin/tray_settings.h"
 
 namespace vesk::standin {
 
@@ -42,21 +46,6 @@ struct Machine {
 };
 Machine real_machine();
 
-// A scheduled wake from sleep.
-struct WakeAt {
-  std::string time;               // "HH:MM"
-  std::optional<double> minutes;  // how long to stay awake after it
-};
-
-// Everything the settings file keeps.
-struct Stored {
-  settings::SettingsRecord settings;
-  std::optional<uint64_t> mode_until;        // FILETIME: "always" then turns to "auto"
-  std::map<std::string, std::string> rules;  // app key -> "leave", "slow" or "pause"
-  std::vector<std::string> watch;            // apps as they were named
-  std::optional<WakeAt> wake;
-};
-
 // How long CPU use is sampled for "energy".
 inline constexpr unsigned kCpuSampleMs = 150;
 
@@ -77,24 +66,33 @@ class Tray {
   const std::string& settings_path() const { return path_; }
 
  private:
-  Json status();
+  // tray.cpp
   Json set_mode(const Json& args);
   Json hold(const Json& args);
   Json release(std::string_view kind, const Json& args);
   Json wake_at(const Json& args);
-  Json set(const Json& args);
-  Json preset(const Json& args);
   Json rule(const Json& args);
   Json watch(const Json& args);
-  Json schema();
-  Json power();
-  Json energy();
-
   Json refuse(const std::string& why);
   Json done(const std::string& status, Json extra = Json::object());
+  // The one-line account of whether and why the laptop is kept awake.
   std::string sentence() const;
-  // Saves `next` and makes it the state; on failure nothing changes.
+
+  // tray_settings.cpp
+  Json set(const Json& args);  // refuses what breaks a safety rule
+  Json preset(const Json& args);
+  Json schema();
+  // Writes the settings file for `next` and makes it the state; on failure
+  // nothing changes (the file is replaced whole or not at all).
   Status commit(Stored next);
+
+  // tray_reports.cpp
+  Json status();
+  Json config();
+  Json power();
+  Json energy();
+  // What happens to an app while the lid is closed, by its rule or else the
+  // preset: "left alone", "slowed" or "paused".
   std::string while_closed(std::string_view app) const;
 
   std::string path_;
@@ -103,15 +101,5 @@ class Tray {
   std::vector<Hold> holds_;
   uint64_t next_hold_ = 1;
 };
-
-// The settings file's text for `stored`, and `stored` read back from it
-// (what does not read keeps its default).
-std::string stored_text(const Stored& stored);
-Stored read_stored(std::string_view text);
-
-// A value for a setting as a person types it ("on", "30", "balanced") or as
-// a caller sends it (true, 30, null), made into the text the catalogue lists
-// ("on", "30", "0"); an error names the problem.
-Result<std::string> setting_text(const settings::SettingRow& row, const Json& value);
 
 }  // namespace vesk::standin

@@ -17,7 +17,9 @@ namespace {
 
 class SystemCare final : public CareSystem {
  public:
-  void start_power_watch() override { restore::start_power_watch(); }
+  void start_power_watch(const std::string& app_folder) override {
+    restore::start_power_watch(app_folder);
+  }
   std::optional<uint64_t> heartbeat_age(const std::string& alive_path) override {
     return ipc::heartbeat_age(alive_path);
   }
@@ -30,7 +32,7 @@ class SystemCare final : public CareSystem {
     return restore::journal_summary(app_folder);
   }
   restore::RescueResult rescue(const std::string& app_folder) override {
-    return restore::rescue(app_folder);
+    return restore::rescue(app_folder, [&] { ipc::quit_tray_app(app_folder); });
   }
   Status install_watchdog() override { return care::install_watchdog(); }
   void write_unix_time(const std::string& path) override { ipc::write_unix_time(path); }
@@ -56,7 +58,7 @@ CareSystem& system_care() {
 
 Outcome run_doctor(Context& ctx, CareSystem& system) {
   Io& io = ctx.io;
-  system.start_power_watch();
+  system.start_power_watch(ctx.app_folder);
   io.out("Vesk folder: " + ctx.app_folder + "\n");
 
   auto age = system.heartbeat_age(platform::join_path(ctx.app_folder, "alive"));
@@ -113,7 +115,7 @@ Outcome run_rescue(Context& ctx, CareSystem& system) {
 }
 
 Outcome run_install(Context& ctx, CareSystem& system) {
-  system.start_power_watch();
+  system.start_power_watch(ctx.app_folder);
   TRY(system.install_watchdog());
   system.write_unix_time(platform::join_path(ctx.app_folder, care::kInstalledMarker));
   ctx.io.out("Watchdog installed.\n");
@@ -129,7 +131,7 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
     print_indented(ctx.io, rescued.pending);
     return kExitRefused;
   }
-  system.start_power_watch();
+  system.start_power_watch(ctx.app_folder);
   (void)system.run_system_tool(care::kTaskTool, {"/Delete", "/F", "/TN", care::kTaskName});
   system.delete_user_key_tree(care::kAppIdentityKey);
   system.delete_user_value(care::kLoginItemKey, care::kLoginItemValue);

@@ -17,7 +17,7 @@ namespace vesk::cli {
 class CareSystem {
  public:
   virtual ~CareSystem() = default;
-  virtual void start_power_watch() = 0;
+  virtual void start_power_watch(const std::string& app_folder) = 0;
   // Seconds since the heartbeat in the file; nullopt when there is none.
   virtual std::optional<uint64_t> heartbeat_age(const std::string& alive_path) = 0;
   virtual bool app_alive(const std::string& app_folder) = 0;

@@ -22,7 +22,7 @@ class FakeCare final : public CareSystem {
 
   std::vector<std::string> calls;
 
-  void start_power_watch() override { calls.push_back("watch"); }
+  void start_power_watch(const std::string&) override { calls.push_back("watch"); }
   std::optional<uint64_t> heartbeat_age(const std::string& path) override {
     calls.push_back("age " + path);
     return age;

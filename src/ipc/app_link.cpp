@@ -86,4 +86,13 @@ void write_unix_time(const std::string& path) {
   (void)platform::write_file(path, std::to_string(unix_now()));
 }
 
+void quit_tray_app(const std::string& app_folder) {
+  if (!app_alive(app_folder)) return;
+  (void)app_request(app_folder, "quit", Json::object(), 5);
+  for (int poll = 0; poll < 50; ++poll) {
+    if (!app_process_alive(app_folder)) break;
+    platform::sleep_ms(100);
+  }
+}
+
 }  // namespace vesk::ipc

@@ -34,6 +34,10 @@ std::string request_document(std::string_view kind, const Json& payload);
 Result<Json> app_request(const std::string& app_folder, std::string_view kind,
                          Json payload, unsigned wait_seconds);
 
+// When the tray app's heartbeat is fresh, asks it to "quit" and waits up to
+// about 5 seconds for the process named in `alive` to end. Never fails.
+void quit_tray_app(const std::string& app_folder);
+
 // Writes unix_now() in decimal digits to `path`; failures are ignored.
 void write_unix_time(const std::string& path);
 

@@ -159,5 +159,21 @@ TEST_F(AppRequestTest, UnwritableRequestFolderFails) {
   EXPECT_NE(reply.message().find("(os error "), std::string::npos) << reply.message();
 }
 
+TEST(QuitTrayApp, AsksTheTrayAppToQuitAndWaits) {
+  testing::TempDir dir;
+  quit_tray_app(dir.path());  // no tray app: nothing to do
+  auto app = platform::Child::start(testing::built_program("vesk-standin"),
+                                    {"--folder", dir.path()});
+  ASSERT_TRUE(app) << app.message();
+  for (int i = 0; i < 500 && !app_process_alive(dir.path()); ++i) platform::sleep_ms(20);
+  ASSERT_TRUE(app_alive(dir.path()));
+  quit_tray_app(dir.path());
+  // It was told to quit, and had gone when the call returned.
+  EXPECT_FALSE(app_process_alive(dir.path()));
+  auto done = app->wait();
+  ASSERT_TRUE(done) << done.message();
+  EXPECT_EQ(done->exit_code, 0);
+}
+
 }  // namespace
 }  // namespace vesk::ipc

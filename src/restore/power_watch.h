@@ -3,10 +3,13 @@
 // (see session_end_put_back). Elsewhere it does nothing.
 #pragma once
 
+#include <string>
+
 namespace vesk::restore {
 
-// Makes sure one watcher runs in this process; returns at once. Never
-// stopped: it ends with the process.
-void start_power_watch();
+// Makes sure one watcher runs in this process, putting back what the
+// journals in `app_folder` record (the first call's folder); returns at
+// once. Never stopped: it ends with the process.
+void start_power_watch(const std::string& app_folder);
 
 }  // namespace vesk::restore

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 
-#include "ipc/app_link.h"
-#include "ipc/liveness.h"
+#include "base/lowercase.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
-#include "base/lowercase.h"
 #include "restore/power_settings.h"
 #include "restore/power_watch.h"
 #include "restore/summary.h"
@@ -250,23 +248,18 @@ PutBackResult put_back(const std::string& app_folder) {
 
 // ---- Rescue -----------------------------------------------------------------------
 
-RescueResult rescue(const std::string& app_folder, PowerApi& power, ProcessControl& processes) {
-  if (ipc::app_alive(app_folder)) {
-    (void)ipc::app_request(app_folder, "quit", Json::object(), 5);
-    for (int poll = 0; poll < 50; ++poll) {
-      if (!ipc::app_process_alive(app_folder)) break;
-      platform::sleep_ms(100);
-    }
-  }
-  start_power_watch();
+RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app,
+                    PowerApi& power, ProcessControl& processes) {
+  quit_tray_app();
+  start_power_watch(app_folder);
   PutBackResult result = put_back(app_folder, power, processes);
   std::vector<std::string> lines = journal_summary(app_folder);
   if (result == PutBackResult::kRestored && lines.empty()) return RescueResult{};
   return RescueResult{false, std::move(lines)};
 }
 
-RescueResult rescue(const std::string& app_folder) {
-  return rescue(app_folder, platform::system_power(), platform::system_processes());
+RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app) {
+  return rescue(app_folder, quit_tray_app, platform::system_power(), platform::system_processes());
 }
 
 }  // namespace vesk::restore

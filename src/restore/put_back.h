@@ -10,6 +10,7 @@
 // exists or was changed by someone else since is forgotten.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -64,12 +65,12 @@ struct RescueResult {
   std::vector<std::string> pending;  // otherwise the journal summary's lines (possibly none)
 };
 
-// The rescue sequence: asks a running tray app to quit and waits up to
-// about 5 seconds for it to end, starts the power watcher and runs put_back.
-// Everything is back when the run restored everything and the journals
-// name nothing.
-RescueResult rescue(const std::string& app_folder);
-RescueResult rescue(const std::string& app_folder, platform::PowerApi& power,
-                    platform::ProcessControl& processes);
+// The rescue sequence: `quit_tray_app` (asks a running tray app to quit and
+// waits for it to end, see ipc::quit_tray_app), then starts the power
+// watcher and runs put_back. Everything is back when the run restored
+// everything and the journals name nothing.
+RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app);
+RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app,
+                    platform::PowerApi& power, platform::ProcessControl& processes);
 
 }  // namespace vesk::restore

@@ -395,8 +395,15 @@ TEST_F(PutBackRun, FolderInPlaceOfAJournalIsPending) {
 
 TEST_F(PutBackRun, RescueGivesNothingWhenAllIsBack) {
   processes.processes[100] = running();
+  processes.processes[100].suspended = true;
   put(kTouchedFile, touched_text({paused(100)}));
-  EXPECT_TRUE(rescue(dir.path(), power, processes).all_back);
+  bool quit = false;
+  auto quit_first = [&] {
+    quit = true;
+    EXPECT_TRUE(processes.processes[100].suspended);  // before the put-back run
+  };
+  EXPECT_TRUE(rescue(dir.path(), quit_first, power, processes).all_back);
+  EXPECT_TRUE(quit);
   EXPECT_FALSE(processes.processes[100].suspended);
 }
 
@@ -405,7 +412,7 @@ TEST_F(PutBackRun, RescueWithOnlyBoostLeftGivesNoLines) {
   Restore r;
   set_boost(r);
   put(kRestoreFile, restore_text(r));
-  RescueResult rescued = rescue(dir.path(), power, processes);
+  RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
   EXPECT_FALSE(rescued.all_back);
   EXPECT_TRUE(rescued.pending.empty());
   EXPECT_TRUE(exists(kRestoreFile));
@@ -419,29 +426,12 @@ TEST_F(PutBackRun, RescueGivesWhatIsLeft) {
   set_lid(r);
   power.fails = [](const testing::PowerCall& c) { return c.op == "write"; };
   put(kRestoreFile, restore_text(r));
-  RescueResult rescued = rescue(dir.path(), power, processes);
+  RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
   EXPECT_FALSE(rescued.all_back);
   EXPECT_EQ(rescued.pending,
             (std::vector<std::string>{
                 "paused app (pid 4)",
                 "lid-close action set to Do nothing (was 1 plugged in, 2 on battery)"}));
-}
-
-TEST(Rescue, AsksTheTrayAppToQuitAndWaits) {
-  vesk::testing::TempDir dir;
-  auto app = platform::Child::start(vesk::testing::built_program("vesk-standin"),
-                                    {"--folder", dir.path()});
-  ASSERT_TRUE(app) << app.message();
-  for (int i = 0; i < 500 && !ipc::app_process_alive(dir.path()); ++i) platform::sleep_ms(20);
-  ASSERT_TRUE(ipc::app_alive(dir.path()));
-  FakePower power;
-  FakeProcesses processes;
-  EXPECT_TRUE(rescue(dir.path(), power, processes).all_back);
-  // It was told to quit, and had gone before the run.
-  EXPECT_FALSE(ipc::app_process_alive(dir.path()));
-  auto done = app->wait();
-  ASSERT_TRUE(done) << done.message();
-  EXPECT_EQ(done->exit_code, 0);
 }
 
 // ---- Session end ---------------------------------------------------------------------------

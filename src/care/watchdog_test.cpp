@@ -5,6 +5,7 @@
 #include <map>
 
 #include "base/utf8.h"
+#include "harness.h"
 #include "platform/fs.h"
 
 namespace vesk::care {
@@ -121,6 +122,20 @@ TEST(ToolOutcome, Table) {
     ASSERT_EQ(got.ok(), c.ok) << c.code << " " << c.out;
     EXPECT_EQ(c.ok ? *got : got.message(), c.text);
   }
+}
+
+// A tool that ran gives tool_outcome's reading; one that could not start
+// gives its name and the system's reason.
+TEST(RunSystemTool, NamesTheTool) {
+  const std::string tool = testing::built_program("vesk-toolchild");
+  auto ran = run_system_tool(tool, {"1", " out\n", " err\n"});
+  ASSERT_FALSE(ran.ok());
+  EXPECT_EQ(ran.message(), tool + ": errout");
+  auto missing = run_system_tool("vesk-no-such-tool-here.exe", {"/Query"});
+  ASSERT_FALSE(missing.ok());
+  const std::string prefix = "vesk-no-such-tool-here.exe: ";
+  EXPECT_EQ(missing.message().substr(0, prefix.size()), prefix);
+  EXPECT_NE(missing.message().find("(os error 2)"), std::string::npos) << missing.message();
 }
 
 // The program's folder, with the platform's separators.

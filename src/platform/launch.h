@@ -2,19 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "base/result.h"
+#include "platform/spawn.h"  // kProgramNotFound, kBatchArgumentsInvalid
 
 namespace vesk::platform {
 
-inline constexpr std::string_view kProgramNotFound = "program not found";
-inline constexpr std::string_view kBatchArgumentsInvalid = "batch file arguments are invalid";
-
 // A started child with inherited standard input, output and error, current
-// directory and environment.
+// directory and environment (Process with Lookup::kCommand).
 //
 // Program lookup for a name without a directory:
 //   POSIX: the directories of PATH, as execvp does it.
@@ -50,8 +48,8 @@ class LaunchedProcess {
 
  private:
   struct Impl;
-  explicit LaunchedProcess(Impl* impl) : impl_(impl) {}
-  Impl* impl_ = nullptr;
+  explicit LaunchedProcess(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace vesk::platform

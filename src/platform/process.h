@@ -2,12 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "base/result.h"
+#include "platform/spawn.h"
 
 namespace vesk::platform {
 
@@ -26,10 +27,6 @@ uint32_t current_pid();
 // /proc/<pid>/stat (clock ticks since boot). A zombie counts as not running.
 std::optional<uint64_t> process_start_time(uint32_t pid);
 
-// Environment changes for a child: name and value, or name and nullopt to
-// remove the variable. Everything else is inherited.
-using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
-
 struct CapturedRun {
   int exit_code = 0;  // the exit code; on POSIX 128 + signal for a signal
   std::string out;
@@ -37,15 +34,17 @@ struct CapturedRun {
   uint64_t peak_memory_kib = 0;  // the child's peak resident memory; 0 if unknown
 };
 
-// Runs `program` (a path) with `args`, feeds it `input` on standard input,
-// collects standard output and error and waits for it to end.
+// Runs `program` (a path, Lookup::kAsGiven) with `args`, without a console
+// window, feeds it `input` on standard input, collects standard output and
+// error and waits for it to end.
 Result<CapturedRun> run_captured(const std::string& program,
                                  const std::vector<std::string>& args,
                                  const EnvChanges& env = {},
                                  const std::string& input = {});
 
-// A child started in the background with captured output; for tests and
-// benchmarks that run many at once.
+// A child started in the background with captured output, as run_captured
+// starts it; for tests and benchmarks that run many at once. Destroying or
+// assigning over a child not yet waited for ends it.
 class Child {
  public:
   static Result<Child> start(const std::string& program,
@@ -65,8 +64,8 @@ class Child {
 
  private:
   struct Impl;
-  explicit Child(Impl* impl) : impl_(impl) {}
-  Impl* impl_ = nullptr;
+  explicit Child(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace vesk::platform

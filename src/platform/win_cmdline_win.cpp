@@ -1,6 +1,6 @@
 #include "platform/win_cmdline.h"
 
-#include "platform/launch.h"
+#include "platform/spawn.h"
 
 namespace vesk::platform::win {
 

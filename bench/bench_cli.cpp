@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_common.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/process.h"
@@ -28,34 +29,20 @@ struct Series {
   uint64_t peak_kib = 0;
 };
 
-double median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-std::string sibling(const std::string& name) {
-  std::string self = platform::self_exe_path().value_or("./vesk_bench");
-  return platform::join_path(self.substr(0, self.find_last_of("/\\")), name + platform::kExeSuffix);
-}
+double median(const std::vector<double>& v) { return bench::percentile(v, 0.5); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
-  auto root = platform::make_temp_dir("vesk-bench-");
-  if (!root) {
-    std::fprintf(stderr, "no temporary folder: %s\n", root.message().c_str());
-    return 1;
-  }
-  std::string folder = platform::join_path(*root, "Vesk");
-  (void)platform::create_dirs(folder);
-  standin::StandIn app(folder);
+  auto app_data = bench::make_app_data("vesk-bench-");
+  if (!app_data) return 1;
+  const std::string* root = &app_data->root;
+  standin::StandIn app(app_data->folder);
   app.start();
   platform::EnvChanges env{{"APPDATA", *root}};
 
-  std::string vesk = sibling("vesk");
+  std::string vesk = bench::sibling("vesk");
   std::vector<Series> series = {
       {"/bin/true", "/bin/true", {}, {}, 0},
       {"vesk version", vesk, {"version"}, {}, 0},

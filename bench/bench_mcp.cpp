@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_common.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "standin/standin.h"
@@ -38,17 +39,7 @@ using namespace vesk;
 
 namespace {
 
-std::string sibling(const std::string& name) {
-  std::string self = platform::self_exe_path().value_or("./vesk_mcp_bench");
-  return platform::join_path(self.substr(0, self.find_last_of("/\\")), name + platform::kExeSuffix);
-}
-
-double percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  size_t i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-  return v[i];
-}
+using bench::percentile;
 
 // `vesk mcp` with its standard input and output kept open.
 class Session {
@@ -240,19 +231,15 @@ int main(int argc, char** argv) {
   size_t lists = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 20000;
   size_t calls = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 500;
 
-  auto root = platform::make_temp_dir("vesk-mcp-bench-");
-  if (!root) {
-    std::fprintf(stderr, "no temporary folder: %s\n", root.message().c_str());
-    return 1;
-  }
-  std::string folder = platform::join_path(*root, "Vesk");
-  (void)platform::create_dirs(folder);
-  standin::StandIn app(folder);
+  auto app_data = bench::make_app_data("vesk-mcp-bench-");
+  if (!app_data) return 1;
+  const std::string* root = &app_data->root;
+  standin::StandIn app(app_data->folder);
   app.script("status", [](const standin::Request&) {
     return Json{{"ok", true}, {"status", "Keeping awake while an agent works."}};
   });
   app.start();
-  std::string vesk = sibling("vesk");
+  std::string vesk = bench::sibling("vesk");
 
   bool ok = throughput(vesk, *root, "ping", "ping", pings) &&
             throughput(vesk, *root, "tools/list", "tools/list", lists);

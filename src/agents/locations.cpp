@@ -10,13 +10,9 @@ namespace {
 using platform::FolderRule;
 using platform::UserFolders;
 
-const std::string* usable(const std::optional<std::string>& value) {
-  return value && platform::is_full_path(*value) ? &*value : nullptr;
-}
-
 const std::string* profile_folder(const UserFolders& folders, FolderRule rule) {
-  if (auto* profile = usable(folders.userprofile)) return profile;
-  return usable(rule == FolderRule::kWindows ? folders.known_profile : folders.home);
+  if (auto* profile = platform::full_path_of(folders.userprofile)) return profile;
+  return platform::full_path_of(rule == FolderRule::kWindows ? folders.known_profile : folders.home);
 }
 
 Error no_folder(std::string_view agent, std::string_view variable, FolderRule rule) {
@@ -28,7 +24,7 @@ Error no_folder(std::string_view agent, std::string_view variable, FolderRule ru
 }  // namespace
 
 Result<std::string> claude_config_path(const UserFolders& folders, FolderRule rule) {
-  const std::string* folder = usable(folders.claude_config_dir);
+  const std::string* folder = platform::full_path_of(folders.claude_config_dir);
   if (folder == nullptr) folder = profile_folder(folders, rule);
   if (folder == nullptr) return no_folder("Claude Code", "CLAUDE_CONFIG_DIR", rule);
   return platform::join_path(*folder, ".claude.json");
@@ -39,7 +35,7 @@ Result<std::string> claude_config_path() {
 }
 
 Result<std::string> codex_folder(const UserFolders& folders, FolderRule rule) {
-  if (auto* home = usable(folders.codex_home)) return *home;
+  if (auto* home = platform::full_path_of(folders.codex_home)) return *home;
   const std::string* profile = profile_folder(folders, rule);
   if (profile == nullptr) return no_folder("Codex", "CODEX_HOME", rule);
   return platform::join_path(*profile, ".codex");

@@ -11,22 +11,17 @@ namespace {
 using platform::FolderRule;
 using platform::join_path;
 
-// The value when it is a full path.
-const std::string* usable(const std::optional<std::string>& value) {
-  return value && platform::is_full_path(*value) ? &*value : nullptr;
-}
-
 std::optional<std::string> base_folder(const platform::UserFolders& folders, FolderRule rule) {
-  if (auto* appdata = usable(folders.appdata)) return *appdata;
+  if (auto* appdata = platform::full_path_of(folders.appdata)) return *appdata;
   if (rule == FolderRule::kWindows) {
-    if (auto* known = usable(folders.known_roaming_app_data)) return *known;
+    if (auto* known = platform::full_path_of(folders.known_roaming_app_data)) return *known;
   }
-  if (auto* profile = usable(folders.userprofile)) {
+  if (auto* profile = platform::full_path_of(folders.userprofile)) {
     return join_path(join_path(*profile, "AppData"), "Roaming");
   }
   if (rule == FolderRule::kPosix) {
-    if (auto* xdg = usable(folders.xdg_config_home)) return *xdg;
-    if (auto* home = usable(folders.home)) return join_path(*home, ".config");
+    if (auto* xdg = platform::full_path_of(folders.xdg_config_home)) return *xdg;
+    if (auto* home = platform::full_path_of(folders.home)) return join_path(*home, ".config");
   }
   return std::nullopt;
 }

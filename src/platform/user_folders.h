@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/env.h"
+#include "platform/fs.h"
 
 namespace vesk::platform {
 
@@ -30,6 +31,12 @@ struct UserFolders {
   std::optional<std::string> known_roaming_app_data;
   std::optional<std::string> known_profile;
 };
+
+// The value when it is a full path (see is_full_path), else null: a folder
+// named relative to the current one is no user folder.
+inline const std::string* full_path_of(const std::optional<std::string>& value) {
+  return value && is_full_path(*value) ? &*value : nullptr;
+}
 
 // Reads them all from this process's environment and the system.
 UserFolders read_user_folders();

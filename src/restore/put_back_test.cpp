@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "harness.h"
-#include "ipc/liveness.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "restore/summary.h"

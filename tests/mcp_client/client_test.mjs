@@ -5,11 +5,11 @@
 //
 // Prints one line per check and a closing "N passed, N failed"; exits 1 when
 // a check failed, 77 (skipped) when the SDK is not installed.
-import { spawn, spawnSync } from 'node:child_process';
-import fs from 'node:fs';
 import { createRequire } from 'node:module';
-import os from 'node:os';
 import path from 'node:path';
+
+import { Checks, expect, PROMPT_END, PROMPT_START, REQUEST_LIMIT, sleep, startTray, TOOL_NAMES }
+  from './harness.mjs';
 
 const [vesk, standin, sdkFolder] = process.argv.slice(2);
 if (!vesk || !standin || !sdkFolder) {
@@ -31,53 +31,13 @@ try {
 }
 const { Client, StdioClientTransport, getDefaultEnvironment, EmptyResultSchema } = sdk;
 
-const TOOL_NAMES = [
-  'status', 'stay_awake', 'release', 'set_mode', 'set_preset', 'set_app_rule', 'watch_app',
-  'energy', 'settings', 'set_setting', 'power', 'setup_prompt',
-];
-const PROMPT_START = 'Vesk is installed on this laptop. It keeps the machine awake';
-const PROMPT_END = "Vesk won't let you, and that's on purpose.";
-const REQUEST_LIMIT = { timeout: 15000 };
-
-let passed = 0;
-let failed = 0;
-async function check(name, body) {
-  try {
-    await body();
-    passed++;
-    console.log(`ok   ${name}`);
-  } catch (e) {
-    failed++;
-    console.log(`FAIL ${name}: ${e && e.message ? e.message : e}`);
-  }
-}
-function expect(condition, message) {
-  if (!condition) throw new Error(message);
-}
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
-const root = fs.mkdtempSync(path.join(os.tmpdir(), 'vesk-mcp-client-'));
-const folder = path.join(root, 'Vesk');
-fs.mkdirSync(folder);
-const env = { ...getDefaultEnvironment(), APPDATA: root };
-
-// The stand-in tray app, ready once its heartbeat file is there.
-const tray = spawn(standin, ['--folder', folder], { stdio: ['ignore', 'ignore', 'inherit'] });
-const watchdog = setTimeout(() => {
-  console.log('FAIL the client test took over 60 s');
-  tray.kill();
-  process.exit(1);
-}, 60000);
-
-function trayStatus() {
-  const run = spawnSync(vesk, ['--json'], { env, encoding: 'utf8', timeout: 15000 });
-  expect(run.status === 0, `vesk --json exited with ${run.status}: ${run.stderr}`);
-  return JSON.parse(run.stdout);
-}
+const checks = new Checks();
+const check = checks.check.bind(checks);
+const tray = await startTray(vesk, standin, getDefaultEnvironment());
+const { env } = tray;
+const trayStatus = () => tray.status();
 
 try {
-  for (let i = 0; i < 500 && !fs.existsSync(path.join(folder, 'alive')); i++) await sleep(20);
-
   const transport = new StdioClientTransport({ command: vesk, args: ['mcp'], env, stderr: 'pipe' });
   let stderr = '';
   transport.stderr.on('data', (chunk) => { stderr += chunk; });
@@ -144,13 +104,8 @@ try {
     expect(holds.length === 0, `holds left: ${JSON.stringify(holds)}`);
   });
 } catch (e) {
-  failed++;
-  console.log(`FAIL ${e && e.stack ? e.stack : e}`);
+  checks.fail(e && e.stack ? e.stack : e);
 } finally {
-  clearTimeout(watchdog);
-  tray.kill();
-  fs.rmSync(root, { recursive: true, force: true });
+  tray.stop();
 }
-
-console.log(`${passed} passed, ${failed} failed`);
-process.exit(failed === 0 ? 0 : 1);
+checks.finish();

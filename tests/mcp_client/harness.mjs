@@ -1,0 +1,79 @@
+// What the MCP client tests share: checks with a closing "N passed, N
+// failed" line, the expected tools and prompt, and the stand-in tray app in
+// a temporary app folder.
+import { spawn, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+export const TOOL_NAMES = [
+  'status', 'stay_awake', 'release', 'set_mode', 'set_preset', 'set_app_rule', 'watch_app',
+  'energy', 'settings', 'set_setting', 'power', 'setup_prompt',
+];
+export const PROMPT_START = 'Vesk is installed on this laptop. It keeps the machine awake';
+export const PROMPT_END = "Vesk won't let you, and that's on purpose.";
+export const REQUEST_LIMIT = { timeout: 15000 };
+
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+export function expect(condition, message) {
+  if (!condition) throw new Error(message);
+}
+
+// Named checks, each printed as "ok" or "FAIL"; `prefix` starts each name.
+export class Checks {
+  constructor(prefix = '') {
+    this.prefix = prefix;
+    this.passed = 0;
+    this.failed = 0;
+  }
+  async check(name, body) {
+    try {
+      await body();
+      this.passed++;
+      console.log(`ok   ${this.prefix}${name}`);
+    } catch (e) {
+      this.fail(`${this.prefix}${name}: ${e && e.message ? e.message : e}`);
+    }
+  }
+  fail(text) {
+    this.failed++;
+    console.log(`FAIL ${text}`);
+  }
+  // Prints the closing line and ends the process with its status.
+  finish() {
+    console.log(`${this.passed} passed, ${this.failed} failed`);
+    process.exit(this.failed === 0 ? 0 : 1);
+  }
+}
+
+// The stand-in tray app serving a new temporary app folder; `env` is the
+// environment that makes `vesk` use it. Ends the process after 60 s.
+export async function startTray(vesk, standin, baseEnv) {
+  const root = fs.mkdtempSync(path.join(os.tmpdir(), 'vesk-mcp-client-'));
+  const folder = path.join(root, 'Vesk');
+  fs.mkdirSync(folder);
+  const env = { ...baseEnv, APPDATA: root };
+  const tray = spawn(standin, ['--folder', folder], { stdio: ['ignore', 'ignore', 'inherit'] });
+  const watchdog = setTimeout(() => {
+    console.log('FAIL the client test took over 60 s');
+    tray.kill();
+    process.exit(1);
+  }, 60000);
+  // Ready once its heartbeat file is there.
+  for (let i = 0; i < 500 && !fs.existsSync(path.join(folder, 'alive')); i++) await sleep(20);
+  return {
+    env,
+    // The tray app's status reply, through `vesk --json`.
+    status() {
+      const run = spawnSync(vesk, ['--json'], { env, encoding: 'utf8', timeout: 15000 });
+      expect(run.status === 0, `vesk --json exited with ${run.status}: ${run.stderr}`);
+      return JSON.parse(run.stdout);
+    },
+    stop() {
+      clearTimeout(watchdog);
+      tray.kill();
+      fs.rmSync(root, { recursive: true, force: true });
+    },
+  };
+}

@@ -39,22 +39,35 @@ platform::CapturedRun vesk(const std::vector<std::string>& args, const Vars& var
 
 std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
 
-TEST(FoldersProgram, AppFolderFromWhatIsSet) {
+TEST(FoldersProgram, AppFolderFromEveryCombinationOfTheVariables) {
   testing::TempDir dir;
-  const std::string a = join_path(dir.path(), "a"), u = join_path(dir.path(), "u"),
-                    x = join_path(dir.path(), "x"), h = join_path(dir.path(), "h");
-  const std::pair<Vars, std::string> rows[] = {
-      {{{"APPDATA", a}, {"USERPROFILE", u}, {"HOME", h}}, join_path(a, "Vesk")},
-      {{{"APPDATA", ""}, {"USERPROFILE", u}, {"HOME", h}}, join_path(u, "AppData/Roaming/Vesk")},
-      {{{"USERPROFILE", ""}, {"XDG_CONFIG_HOME", x}, {"HOME", h}}, join_path(x, "Vesk")},
-      {{{"XDG_CONFIG_HOME", ""}, {"HOME", h}}, join_path(h, ".config/Vesk")},
-      {{{"APPDATA", "relative"}, {"HOME", h}}, join_path(h, ".config/Vesk")},
-  };
-  for (const auto& [vars, folder] : rows) {
+  // Each variable unset, empty or a folder: 81 environments.
+  const char* names[] = {"APPDATA", "USERPROFILE", "XDG_CONFIG_HOME", "HOME"};
+  const char* below[] = {"", "AppData/Roaming", "", ".config"};
+  for (int combination = 0; combination < 81; ++combination) {
+    Vars vars{{"PATH", "/usr/bin:/bin"}};
+    std::string want;  // the first variable that names a folder decides
+    for (int v = 0, rest = combination; v < 4; ++v, rest /= 3) {
+      if (rest % 3 == 0) continue;
+      std::string value = rest % 3 == 1 ? "" : join_path(dir.path(), names[v]);
+      vars.emplace_back(names[v], value);
+      if (want.empty() && !value.empty()) {
+        want = join_path(*below[v] ? join_path(value, below[v]) : value, "Vesk");
+      }
+    }
     auto run = vesk({"doctor"}, vars);
-    EXPECT_EQ(first_line(run.out), "Vesk folder: " + folder) << folder;
-    EXPECT_TRUE(platform::file_exists(folder)) << folder;
+    if (want.empty()) {
+      EXPECT_EQ(run.exit_code, 2) << combination;
+      EXPECT_EQ(run.err, "vesk: can't tell where Vesk keeps its files: set HOME\n") << combination;
+    } else {
+      EXPECT_EQ(first_line(run.out), "Vesk folder: " + want) << combination;
+      EXPECT_TRUE(platform::file_exists(want)) << combination;
+    }
   }
+  // A relative value counts as unset.
+  auto run = vesk({"doctor"}, {{"APPDATA", "relative"}, {"HOME", dir.path()}});
+  EXPECT_EQ(first_line(run.out), "Vesk folder: " + join_path(dir.path(), ".config/Vesk"));
+  EXPECT_FALSE(platform::file_exists("relative"));
 }
 
 TEST(FoldersProgram, NoFolderFailsWhereOneIsNeededAndCreatesNothing) {

@@ -88,6 +88,9 @@ TEST(Entry, TooFewArgumentsPrintUsage) {
       {{"run"}, "usage: vesk run -- <command> [args…]"},
       {{"run", "--", "--"}, "usage: vesk run -- <command> [args…]"},
       {{"run", "--json", "--"}, "usage: vesk run -- <command> [args…]"},
+      {{"completion"}, "usage: vesk completion bash | zsh | powershell"},
+      {{"completion", "fish"}, "usage: vesk completion bash | zsh | powershell"},
+      {{"completion", "Bash"}, "usage: vesk completion bash | zsh | powershell"},
   };
   for (const auto& [args, usage] : rows) {
     Cli cli;

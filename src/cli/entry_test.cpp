@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "cli/handlers.h"
+#include "settings/catalogue.h"
 #include "cli_fake.h"
 
 namespace vesk::cli {
@@ -54,6 +56,16 @@ TEST(Entry, HelpAndVersionByteForByte) {
     EXPECT_EQ(cli.io.out_, "vesk 1.0.0\n");
   }
   EXPECT_TRUE(cli.sent.empty());
+}
+
+// The help text is written out by hand; its choices are the tables'.
+TEST(Entry, HelpListsTheTablesChoices) {
+  const std::string lines[] = {
+      "vesk check-in " + join_words(settings::kCheckInChoices, "|") + " ",
+      "vesk preset " + join_words(settings::kPresetNames, " | ") + "\n",
+      "vesk rule <app> " + join_words(settings::kRuleActions, " | ") + "\n",
+  };
+  for (const std::string& line : lines) EXPECT_NE(help_text().find(line), std::string::npos) << line;
 }
 
 TEST(Entry, UnknownCommandsAreQuoted) {

@@ -19,4 +19,13 @@ bool blank(std::string_view text) {
   return true;
 }
 
+std::string join_words(std::span<const std::string_view> words, std::string_view separator) {
+  std::string out;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) out += separator;
+    out += words[i];
+  }
+  return out;
+}
+
 }  // namespace vesk

@@ -31,5 +31,12 @@ TEST(Text, Blank) {
   for (const auto& [text, is_blank] : rows) EXPECT_EQ(blank(text), is_blank) << text;
 }
 
+TEST(Text, JoinWords) {
+  constexpr std::string_view kThree[] = {"a", "b c", ""};
+  EXPECT_EQ(join_words(kThree, " | "), "a | b c | ");
+  EXPECT_EQ(join_words(std::span(kThree, 1), " | "), "a");
+  EXPECT_EQ(join_words({}, " "), "");
+}
+
 }  // namespace
 }  // namespace vesk

@@ -28,9 +28,9 @@ AgentOps system_agents() {
 }
 
 int connect_agents(std::string_view target, const AgentOps& ops, Io& io) {
-  bool claude = target == "claude" || target == "claude-code";
-  bool codex = target == "codex";
-  bool all = target == "all";
+  bool claude = target == kConnectClaude || target == kConnectClaudeCode;
+  bool codex = target == kConnectCodex;
+  bool all = target == kConnectAll;
   if (!claude && !codex && !all) {
     io.out(kNoAgent);
     return kExitFailed;
@@ -63,7 +63,7 @@ std::string mcp_setup_text(std::string_view exe_path) {
 }
 
 Outcome cmd_connect(Context& ctx, const Args& args) {
-  return connect_agents(args.empty() ? "all" : args.front(), system_agents(), ctx.io);
+  return connect_agents(args.empty() ? kConnectAll : args.front(), system_agents(), ctx.io);
 }
 
 Outcome cmd_mcp_setup(Context& ctx, const Args&) {

@@ -1,6 +1,7 @@
 // `connect` and `mcp-setup`: putting the MCP server in front of agents.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,14 @@ struct AgentOps {
   std::function<bool()> codex_present;
   std::function<agents::Connection()> connect_codex;
 };
+
+// The agents `connect` takes ("claude-code" is another word for "claude").
+inline constexpr std::string_view kConnectClaude = "claude";
+inline constexpr std::string_view kConnectClaudeCode = "claude-code";
+inline constexpr std::string_view kConnectCodex = "codex";
+inline constexpr std::string_view kConnectAll = "all";
+inline constexpr std::array<std::string_view, 4> kConnectTargets{
+    kConnectClaude, kConnectCodex, kConnectAll, kConnectClaudeCode};
 
 // The real configuration files in the user profile.
 AgentOps system_agents();

@@ -1,9 +1,15 @@
 #include "cli/commands.h"
 
 #include <array>
+#include <string>
 
+#include "base/text.h"
+#include "cli/agents_commands.h"
+#include "cli/completion.h"
 #include "cli/handlers.h"
 #include "cli/text.h"
+#include "cli/time_args.h"
+#include "settings/catalogue.h"
 
 namespace vesk::cli {
 
@@ -36,6 +42,15 @@ bool set_enough(const Args& args) {
 }
 
 using W = std::string_view;
+
+// `completion` needs a shell it has a script for.
+bool shell_enough(const Args& args) {
+  if (args.empty()) return false;
+  for (W shell : kShells) {
+    if (args[0] == shell) return true;
+  }
+  return false;
+}
 constexpr std::array<W, 1> kStatus{"status"};
 constexpr std::array<W, 3> kHelp{"help", "-h", "--help"};
 constexpr std::array<W, 3> kVersion{"version", "-V", "--version"};
@@ -64,39 +79,66 @@ constexpr std::array<W, 1> kDoctor{"doctor"};
 constexpr std::array<W, 1> kRescue{"rescue"};
 constexpr std::array<W, 1> kInstall{"install"};
 constexpr std::array<W, 1> kUninstall{"uninstall"};
+constexpr std::array<W, 1> kCompletion{"completion"};
+
+// "<head> a | b | c": a usage line that lists an argument's choices.
+std::string choices_usage(std::string_view head, std::span<const W> choices) {
+  return std::string(head) + " " + join_words(choices, " | ");
+}
+
+using settings::kCheckInChoices;
+using settings::kPresetNames;
+using settings::kRuleActions;
+
+const std::string kCheckInUsage = choices_usage("usage: vesk check-in", kCheckInChoices);
+const std::string kPresetUsage = choices_usage("usage: vesk preset", kPresetNames);
+const std::string kRuleUsage = choices_usage("usage: vesk rule <app>", kRuleActions);
+const std::string kCompletionUsage = choices_usage("usage: vesk completion", kShells);
+
+constexpr ArgChoices kOnChoices[] = {{0, kOnWords}, {1, kUntilHours, kOnWords[0]}};
+constexpr ArgChoices kCheckInArg[] = {{0, kCheckInChoices}};
+constexpr ArgChoices kPresetArg[] = {{0, kPresetNames}};
+constexpr ArgChoices kRuleArg[] = {{1, kRuleActions}};
+constexpr ArgChoices kConnectArg[] = {{0, kConnectTargets}};
+constexpr ArgChoices kCompletionArg[] = {{0, kShells}};
+
+using enum ArgsComplete;
 
 const Command kCommands[] = {
     {kStatus, nullptr, "", cmd_status},
     {kHelp, nullptr, "", cmd_help, false},
     {kVersion, nullptr, "", cmd_version, false},
-    {kOn, nullptr, "", cmd_on},
+    {kOn, nullptr, "", cmd_on, true, kChoices, kOnChoices},
     {kAuto, nullptr, "", cmd_auto},
     {kOff, nullptr, "", cmd_off},
     {kHold, nullptr, "", cmd_hold},
     {kRelease, nullptr, "", cmd_release},
     {kWakeAt, at_least<1>, "usage: vesk wake-at HH:MM [minutes] | off", cmd_wake_at},
-    {kCheckIn, at_least<1>, "usage: vesk check-in 0 | 15 | 30 | 60", cmd_check_in},
+    {kCheckIn, at_least<1>, kCheckInUsage, cmd_check_in, true, kChoices, kCheckInArg},
     {kSleep, nullptr, "", cmd_sleep},
-    {kRun, run_enough, "usage: vesk run -- <command> [args…]", cmd_run, false},
-    {kPreset, at_least<1>, "usage: vesk preset max_battery | balanced | full_speed", cmd_preset},
-    {kRule, at_least<2>, "usage: vesk rule <app> leave | slow | pause | default", cmd_rule},
+    {kRun, run_enough, "usage: vesk run -- <command> [args…]", cmd_run, false, kProgram},
+    {kPreset, at_least<1>, kPresetUsage, cmd_preset, true, kChoices, kPresetArg},
+    {kRule, at_least<2>, kRuleUsage, cmd_rule, true, kChoices, kRuleArg},
     {kWatch, watch_enough, "usage: vesk watch <app> [--remove]", cmd_watch},
-    {kSet, set_enough, "usage: vesk set <key> <value>", cmd_set},
+    {kSet, set_enough, "usage: vesk set <key> <value>", cmd_set, true, kSetting},
     {kSettings, nullptr, "", cmd_settings},
     {kPower, nullptr, "", cmd_power},
     {kEnergy, nullptr, "", cmd_energy},
     {kConfig, nullptr, "", cmd_config},
     {kMcp, nullptr, "", cmd_mcp},
     {kMcpSetup, nullptr, "", cmd_mcp_setup, false},
-    {kConnect, nullptr, "", cmd_connect, false},
+    {kConnect, nullptr, "", cmd_connect, false, kChoices, kConnectArg},
     {kPrompt, nullptr, "", cmd_prompt, false},
     {kDoctor, nullptr, "", cmd_doctor},
     {kRescue, nullptr, "", cmd_rescue},
     {kInstall, nullptr, "", cmd_install},
     {kUninstall, nullptr, "", cmd_uninstall},
+    {kCompletion, shell_enough, kCompletionUsage, cmd_completion, false, kChoices, kCompletionArg},
 };
 
 }  // namespace
+
+std::span<const Command> commands() { return kCommands; }
 
 const Command* find_command(std::string_view word) {
   for (const Command& command : kCommands) {

@@ -10,6 +10,20 @@ namespace vesk::cli {
 
 using Handler = Outcome (*)(Context& ctx, const Args& args);
 
+// What a shell's tab completion offers for a command's arguments.
+enum class ArgsComplete {
+  kChoices,  // the fixed `choices` (none: nothing)
+  kSetting,  // a setting key, then that key's allowed values
+  kProgram,  // after "--", a program and its arguments, as the shell does
+};
+
+// The fixed choices of one argument.
+struct ArgChoices {
+  size_t position;  // 0: the first argument after the command word
+  std::span<const std::string_view> words;
+  std::string_view after = {};  // offered only after this argument; empty: always
+};
+
 struct Command {
   std::span<const std::string_view> words;  // the names it answers to
   // Whether the arguments are enough; nullptr means any number is.
@@ -19,7 +33,12 @@ struct Command {
   // Whether it fails without an app folder; those that don't still run
   // (`run` warns that it can't keep awake, through its request).
   bool needs_app_folder = true;
+  ArgsComplete completes = ArgsComplete::kChoices;
+  std::span<const ArgChoices> choices = {};
 };
+
+// Every command, in the order `help` lists them.
+std::span<const Command> commands();
 
 // The command for an exact, case-sensitive word; nullptr when unknown.
 const Command* find_command(std::string_view word);

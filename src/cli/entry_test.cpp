@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "cli/handlers.h"
+#include "settings/catalogue.h"
 #include "cli_fake.h"
 
 namespace vesk::cli {
@@ -56,6 +58,16 @@ TEST(Entry, HelpAndVersionByteForByte) {
   EXPECT_TRUE(cli.sent.empty());
 }
 
+// The help text is written out by hand; its choices are the tables'.
+TEST(Entry, HelpListsTheTablesChoices) {
+  const std::string lines[] = {
+      "vesk check-in " + join_words(settings::kCheckInChoices, "|") + " ",
+      "vesk preset " + join_words(settings::kPresetNames, " | ") + "\n",
+      "vesk rule <app> " + join_words(settings::kRuleActions, " | ") + "\n",
+  };
+  for (const std::string& line : lines) EXPECT_NE(help_text().find(line), std::string::npos) << line;
+}
+
 TEST(Entry, UnknownCommandsAreQuoted) {
   const std::pair<std::string, std::string> rows[] = {
       {"HELP", "vesk: unknown command \"HELP\". Try `vesk help`.\n"},
@@ -88,6 +100,9 @@ TEST(Entry, TooFewArgumentsPrintUsage) {
       {{"run"}, "usage: vesk run -- <command> [args…]"},
       {{"run", "--", "--"}, "usage: vesk run -- <command> [args…]"},
       {{"run", "--json", "--"}, "usage: vesk run -- <command> [args…]"},
+      {{"completion"}, "usage: vesk completion bash | zsh | powershell"},
+      {{"completion", "fish"}, "usage: vesk completion bash | zsh | powershell"},
+      {{"completion", "Bash"}, "usage: vesk completion bash | zsh | powershell"},
   };
   for (const auto& [args, usage] : rows) {
     Cli cli;

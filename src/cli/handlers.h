@@ -40,6 +40,9 @@ Outcome cmd_connect(Context& ctx, const Args& args);
 Outcome cmd_mcp_setup(Context& ctx, const Args& args);
 Outcome cmd_prompt(Context& ctx, const Args& args);
 
+// completion.cpp
+Outcome cmd_completion(Context& ctx, const Args& args);
+
 // mcp_command.cpp
 Outcome cmd_mcp(Context& ctx, const Args& args);
 

@@ -79,7 +79,7 @@ std::optional<int> read_until_hour(std::string_view text) {
   for (char c : hour) {
     if (!is_digit(c)) return std::nullopt;
     value = value * 10 + (c - '0');
-    if (value > 23) return std::nullopt;
+    if (value >= static_cast<int>(kUntilHours.size())) return std::nullopt;
   }
   return value;
 }
@@ -111,7 +111,7 @@ Result<std::optional<double>> parse_on_arguments(const Args& args, int64_t now,
     }
     return std::optional<double>(*minutes);
   }
-  if (args.size() == 2 && args[0] == "until") {
+  if (args.size() == 2 && args[0] == kOnWords[0]) {
     std::optional<int> hour = read_until_hour(args[1]);
     if (!hour) return Error{"use an hour like 7 or 07:00"};
     int64_t target = next_local_hour(now, *hour, offset);

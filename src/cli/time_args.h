@@ -1,6 +1,7 @@
 // Numbers and times typed on the command line, and durations as text.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -21,6 +22,13 @@ std::optional<double> read_number(std::string_view text);
 // else (not a number, infinite, NaN) as null.
 Json number_or_null(std::string_view text);
 Json number_or_null(double value);
+
+// The word of `on until <hour>`, and the hours it takes as they are offered
+// for completion (also "07", "7:30" and "+7" are read).
+inline constexpr std::array<std::string_view, 1> kOnWords{"until"};
+inline constexpr std::array<std::string_view, 24> kUntilHours{
+    "0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",  "10", "11",
+    "12", "13", "14", "15", "16", "17", "18", "19", "20", "21", "22", "23"};
 
 // The hour of `on until`: the text before the first ':', an optional '+'
 // and digits, 0 to 23.

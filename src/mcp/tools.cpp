@@ -1,6 +1,7 @@
 #include "mcp/tools.h"
 
 #include <initializer_list>
+#include <span>
 
 #include "base/text.h"
 #include "settings/catalogue.h"
@@ -13,11 +14,12 @@ using V = std::string_view;
 
 // Builders that spell out object and array, so that no brace list is
 // mistaken for the other.
-Json strings(std::initializer_list<V> items) {
+Json strings(std::span<const V> items) {
   Json out = Json::array();
   for (V item : items) out.push_back(std::string(item));
   return out;
 }
+Json strings(std::initializer_list<V> items) { return strings(std::span(items.begin(), items.size())); }
 
 // An argument's schema: "description", "enum" and "type", each left out
 // when empty (`any_enum` null for no enum).
@@ -47,12 +49,6 @@ Json tool(V name, V description, std::initializer_list<Arg> args = {},
   out["description"] = std::string(description);
   out["inputSchema"] = std::move(schema);
   out["name"] = std::string(name);
-  return out;
-}
-
-Json setting_key_enum() {
-  Json out = Json::array();
-  for (V key : settings::setting_keys()) out.push_back(std::string(key));
   return out;
 }
 
@@ -103,14 +99,14 @@ Json tool_list() {
       {"mode"}));
   tools.push_back(tool(
       "set_preset", "How hard to save battery while the lid is closed.",
-      {{"preset", argument("string", {}, strings({"max_battery", "balanced", "full_speed"}))}},
+      {{"preset", argument("string", {}, strings(settings::kPresetNames))}},
       {"preset"}));
   tools.push_back(tool(
       "set_app_rule",
       "What happens to an app while the lid is closed: leave it, slow it, pause it (frozen "
       "until the lid opens), or default (back to the preset).",
       {{"app", argument("string", "Executable name, e.g. chrome, spotify, slack")},
-       {"rule", argument("string", {}, strings({"leave", "slow", "pause", "default"}))}},
+       {"rule", argument("string", {}, strings(settings::kRuleActions))}},
       {"app", "rule"}));
   tools.push_back(tool(
       "watch_app",
@@ -129,7 +125,7 @@ Json tool_list() {
       "Change one setting (see settings for every key and what it does). Safety settings can "
       "only be made stricter from here: battery_floor can only go up and heat_guard can only "
       "be turned on.",
-      {{"key", argument("string", {}, setting_key_enum())},
+      {{"key", argument("string", {}, strings(settings::setting_keys()))},
        {"value", argument({}, "Number, on/off, or text")}},
       {"key", "value"}));
   tools.push_back(tool(

@@ -6,9 +6,7 @@ namespace {
 
 using V = std::string_view;
 constexpr std::array<V, 3> kModes{"auto", "always", "off"};
-constexpr std::array<V, 3> kPresets{"max_battery", "balanced", "full_speed"};
 constexpr std::array<V, 2> kOnOff{"on", "off"};
-constexpr std::array<V, 4> kCheckIns{"0", "15", "30", "60"};
 constexpr std::span<const V> kNone{};
 
 constexpr V kWhenAwake = "When to stay awake";
@@ -28,7 +26,7 @@ const SettingRow kCatalogue[] = {
      "auto (When Busy): awake only while an agent or watched app is working. always: until "
      "turned off. off: normal sleep (explicit holds still work).",
      "", [](const SettingsRecord& s) { return Json(mode_name(s.mode)); }},
-    {"preset", SettingKind::kEnum, kPresets, 0, 0, kLidClosed,
+    {"preset", SettingKind::kEnum, kPresetNames, 0, 0, kLidClosed,
      "What happens to other apps with the lid shut. max_battery: pause chat, document, "
      "launcher and sync apps and slow browsers (music and calls keep going). balanced: slow "
      "them. full_speed: leave them.",
@@ -54,7 +52,7 @@ const SettingRow kCatalogue[] = {
     {"claude_app", SettingKind::kBool, kOnOff, 0, 0, kWhenAwake,
      "Count the Claude desktop app as an agent.", "",
      [](const SettingsRecord& s) { return Json(s.claude_app); }},
-    {"check_in_minutes", SettingKind::kEnum, kCheckIns, 0, 0, kAsleep,
+    {"check_in_minutes", SettingKind::kEnum, kCheckInChoices, 0, 0, kAsleep,
      "With the lid shut and the laptop asleep, wake it every this many minutes for about 25 "
      "seconds to pick up a wake sent from the phone, then sleep again. 0 = off. Costs a little "
      "battery per check-in; a laptop that's shut down can't be woken.",

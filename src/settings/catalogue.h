@@ -18,6 +18,15 @@ namespace vesk::settings {
 enum class Mode { kOff, kAuto, kAlways };  // stored order; names differ in order
 enum class Preset { kMaxBattery, kBalanced, kFullSpeed };
 
+// The fixed choices that commands, their usage lines and shell completion
+// share: the presets (as listed), the check-in intervals in minutes, and
+// what an app's rule can be while the lid is closed.
+inline constexpr std::array<std::string_view, 3> kPresetNames{"max_battery", "balanced",
+                                                              "full_speed"};
+inline constexpr std::array<std::string_view, 4> kCheckInChoices{"0", "15", "30", "60"};
+inline constexpr std::array<std::string_view, 4> kRuleActions{"leave", "slow", "pause",
+                                                              "default"};
+
 // The settings as the tray app holds them.
 struct SettingsRecord {
   Mode mode = Mode::kAuto;

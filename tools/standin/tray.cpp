@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/process.h"
+#include "settings/catalogue.h"
 #include "standin/tray_text.h"
 
 namespace vesk::standin {
@@ -270,7 +271,8 @@ Json Tray::rule(const Json& args) {
   const std::string* rule = string_member(args, "rule");
   if (rule == nullptr) return refuse("A rule is needed: leave, slow, pause or default.");
   std::string r = lower(trim(*rule));
-  if (r != "leave" && r != "slow" && r != "pause" && r != "default") {
+  if (std::find(settings::kRuleActions.begin(), settings::kRuleActions.end(), r) ==
+      settings::kRuleActions.end()) {
     return refuse("A rule is leave, slow, pause or default, not \"" + *rule + "\".");
   }
   std::string name = one_line(std::string(trim(*app)));

@@ -10,16 +10,17 @@
 
 #include "agents/agents.h"
 #include "base/json.h"
-#include "fuzz_folder.h"
 #include "platform/fs.h"
+#include "fuzz_support.h"
 
 namespace {
 
-using vesk::Json;
+using vesk::fuzzing::check;
+using vesk::fuzzing::empty;
+using vesk::fuzzing::names;
+using vesk::fuzzing::scratch_folder;
 
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using vesk::Json;
 
 const vesk::agents::LaunchEntry kEntry{"C:\\Tools\\v\"esk\\vesk.exe", {"mcp", "--x"}};
 
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // The same on a file: the backup is the input, a refusal writes nothing.
-  const std::string& folder = vesk::fuzzing::scratch_folder();
+  const std::string& folder = scratch_folder();
   std::string config = vesk::platform::join_path(folder, ".claude.json");
   std::string backup = vesk::platform::join_path(folder, ".claude.json.vesk-backup");
   check(vesk::platform::write_file(config, input).ok());
@@ -68,9 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(vesk::platform::read_file(backup).value_or("?") == input);
     check(vesk::platform::read_file(config).value_or("?") == *edited);
   } else {
-    check(vesk::fuzzing::names(folder) == std::vector<std::string>{".claude.json"});
+    check(names(folder) == std::vector<std::string>{".claude.json"});
     check(vesk::platform::read_file(config).value_or("?") == input);
   }
-  vesk::fuzzing::empty(folder);
+  empty(folder);
   return 0;
 }

@@ -19,14 +19,15 @@
 
 #include "agents/agents.h"
 #include "base/utf8.h"
-#include "fuzz_folder.h"
 #include "platform/fs.h"
+#include "fuzz_support.h"
 
 namespace {
 
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using vesk::fuzzing::check;
+using vesk::fuzzing::empty;
+using vesk::fuzzing::names;
+using vesk::fuzzing::scratch_folder;
 
 const vesk::agents::LaunchEntry kEntry{"C:\\Tools\\v\"esk\x01\\vesk.exe", {"mcp", "a'b"}};
 
@@ -332,7 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The same on a file: the backup is the input, and only an addition
   // writes anything.
-  const std::string& folder = vesk::fuzzing::scratch_folder();
+  const std::string& folder = scratch_folder();
   std::string config = vesk::platform::join_path(folder, "config.toml");
   check(vesk::platform::write_file(config, old).ok());
   vesk::agents::Connection c = vesk::agents::connect_codex_at(config, kEntry);
@@ -342,11 +343,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(vesk::platform::read_file(config).value_or("?") == **edited);
     std::string backup = vesk::platform::join_path(folder, "config.toml.vesk-backup");
     if (!old.empty()) check(vesk::platform::read_file(backup).value_or("?") == old);
-    check(vesk::fuzzing::names(folder).size() == (old.empty() ? 1u : 2u));
+    check(names(folder).size() == (old.empty() ? 1u : 2u));
   } else {
-    check(vesk::fuzzing::names(folder) == std::vector<std::string>{"config.toml"});
+    check(names(folder) == std::vector<std::string>{"config.toml"});
     check(vesk::platform::read_file(config).value_or("?") == old);
   }
-  vesk::fuzzing::empty(folder);
+  empty(folder);
   return 0;
 }

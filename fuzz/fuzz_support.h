@@ -1,6 +1,5 @@
-// A scratch folder for the fuzz targets that edit real files: one per
-// process, in the temporary folder (scripts/fuzz.sh points TMPDIR at memory
-// where it can), emptied between inputs and removed at a normal exit.
+// What the fuzz targets share: the check that stops the run, and a scratch
+// folder for the targets that edit real files.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +11,13 @@
 
 namespace vesk::fuzzing {
 
+// A broken property: libFuzzer reports the input.
+inline void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+// One per process, in the temporary folder (scripts/fuzz.sh points TMPDIR at
+// memory where it can), emptied between inputs and removed at a normal exit.
 class ScratchFolder {
  public:
   ScratchFolder() {

@@ -8,14 +8,9 @@
 
 #include "base/json.h"
 #include "restore/journal.h"
+#include "fuzz_support.h"
 
-namespace {
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using vesk::fuzzing::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

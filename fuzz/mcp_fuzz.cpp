@@ -11,12 +11,11 @@
 
 #include "base/json.h"
 #include "mcp/dispatch.h"
+#include "fuzz_support.h"
 
 namespace {
 
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using vesk::fuzzing::check;
 
 void check_response(const vesk::Json& response) {
   check(response.is_object() && response.size() == 3);

@@ -96,6 +96,26 @@ TEST(CareProgram, RescueKeepsWhatCannotBeUndone) {
   EXPECT_TRUE(platform::file_exists(join_path(box.app_folder(), "restore.json")));
 }
 
+// An unreadable journal is set aside once, said so, and then listed by
+// doctor; it no longer holds the rescue back.
+TEST(CareProgram, RescueSetsAnUnreadableJournalAside) {
+  Sandbox box;
+  std::string journal = join_path(box.app_folder(), "touched.json");
+  ASSERT_TRUE(platform::write_file(journal, "[{\"pid\": 1,"));
+  auto run = box.vesk({"rescue"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "A journal couldn't be read and was set aside: " + journal +
+                         ".unreadable\n" + kAllBack);
+  EXPECT_EQ(platform::read_file(journal + ".unreadable").value_or(""), "[{\"pid\": 1,");
+  run = box.vesk({"rescue"});
+  EXPECT_EQ(run.out, kAllBack);
+  run = box.vesk({"doctor"});
+  EXPECT_EQ(run.out, doctor_text(box, "App: never ran here",
+                                 "Changes Vesk has made right now: none\n"
+                                 "Journal set aside (couldn't be read): " +
+                                     journal + ".unreadable\n"));
+}
+
 TEST(CareProgram, InstallFailsWithTheToolsMessageAndLeavesNoFile) {
   Sandbox box;
   std::string temp = join_path(box.root(), "temp");

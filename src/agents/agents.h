@@ -8,6 +8,7 @@
 // bytes that were read; when anything fails, the original is left as it was.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,14 @@ Result<std::string> claude_config_path();
 Connection connect_claude_code();
 Connection connect_claude_code_at(const std::string& path, const LaunchEntry& entry);
 
+// The edit itself, without the file: `original` is the file's bytes
+// (nullopt when there is none yet), `shown` its name for messages. The new
+// text (the server under "mcpServers" -> "vesk", every other member as it
+// was), or why the file is left alone: not UTF-8, not JSON, not an object,
+// nested deeper than kMaxJsonDepth.
+Result<std::string> claude_config_edit(const std::optional<std::string>& original,
+                                       const LaunchEntry& entry, std::string_view shown);
+
 // ---- Codex -------------------------------------------------------------------
 
 // Codex's folder: CODEX_HOME when that is set, else the profile folder (see
@@ -76,10 +85,19 @@ Result<std::string> codex_folder();
 Result<std::string> codex_config_path();
 
 // Appends the table "[mcp_servers.vesk]" to the configuration file unless the
-// file already names it, after a backup of a non-empty file beside it
-// ("config.toml.vesk-backup"). Creates the folder when needed.
+// file already configures that server, after a backup of a non-empty file
+// beside it ("config.toml.vesk-backup"). Creates the folder when needed.
 Connection connect_codex();
 Connection connect_codex_at(const std::string& path, const LaunchEntry& entry);
+
+// The edit itself, without the file: `old` with codex_table appended;
+// nullopt when the text already configures the server (a [mcp_servers.vesk]
+// table header, or a key under mcp_servers.vesk, outside multi-line
+// strings); or why the file is left alone: not UTF-8, or mcp_servers given
+// as a value to which no table can be added.
+Result<std::optional<std::string>> codex_config_edit(std::string_view old,
+                                                     const LaunchEntry& entry,
+                                                     std::string_view shown);
 
 // The text as a TOML basic string: in double quotes, with backslash and
 // double quote escaped, and the control characters that TOML does not allow

@@ -2,7 +2,6 @@
 #include <optional>
 
 #include "agents/agents.h"
-#include "base/json.h"
 #include "base/utf8.h"
 #include "platform/env.h"
 #include "platform/fs.h"
@@ -32,27 +31,8 @@ Connection connect_claude_code_at(const std::string& path, const LaunchEntry& en
     return failed(read.message());
   }
 
-  Json doc = Json::object();
-  if (original) {
-    // Writing back recurses once per level: refuse what the parser would.
-    if (json_nesting_depth(*original, kMaxJsonDepth) > kMaxJsonDepth) {
-      return failed(shown + " is nested too deeply to rewrite safely, so I left it alone");
-    }
-    // Also refuses bytes that are not UTF-8.
-    std::optional<Json> parsed = parse_json(*original);
-    if (!parsed) return failed(shown + " isn't valid JSON, so I left it alone");
-    if (!parsed->is_object()) return failed(shown + " isn't a JSON object, so I left it alone");
-    doc = std::move(*parsed);
-  }
-
-  Json& servers = doc["mcpServers"];
-  if (!servers.is_object()) servers = Json::object();
-  servers["vesk"] = Json{{"args", entry.args},
-                         {"command", entry.command},
-                         {"env", Json::object()},
-                         {"type", "stdio"}};
-  std::string text = pretty_json(doc);
-
+  Result<std::string> text = claude_config_edit(original, entry, shown);
+  if (!text) return failed(text.message());
   if (original) {
     // The backup holds the bytes just read: exactly what this edit started
     // from, even if someone else rewrites the file meanwhile.
@@ -61,7 +41,7 @@ Connection connect_claude_code_at(const std::string& path, const LaunchEntry& en
       return failed(saved.message());
     }
   }
-  if (auto written = write_config_file(path, text); !written) return failed(written.message());
+  if (auto written = write_config_file(path, *text); !written) return failed(written.message());
   return {true, "Added to Claude Code for all projects. New sessions can use Vesk."};
 }
 

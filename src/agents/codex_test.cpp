@@ -81,20 +81,42 @@ TEST(AgentCodex, AnEmptyFileGetsNoBackup) {
 
 TEST(AgentCodex, AFileThatNamesTheTableIsLeftAsItIs) {
   for (std::string old : {"[mcp_servers.vesk]\ncommand = \"x\"\n",
-                          "# [mcp_servers.vesk] is added by vesk connect\n",
-                          "a = 1\n[mcp_servers.vesk]"}) {
+                          "a = 1\n[mcp_servers.vesk]",
+                          "  [ mcp_servers . \"vesk\" ]  # mine\r\n",
+                          "[mcp_servers]\nvesk.command = 'x'\n",
+                          "mcp_servers.vesk = { command = \"x\" }\n",
+                          "[mcp_servers.vesk.env]\nA = \"1\"\n"}) {
     Profile p;
     p.put(old);
     Connection c = p.connect();
-    EXPECT_TRUE(c.ok);
-    EXPECT_EQ(c.message, kAlready);
+    EXPECT_TRUE(c.ok) << old;
+    EXPECT_EQ(c.message, kAlready) << old;
     EXPECT_EQ(slurp(p.config), old);
     EXPECT_EQ(names_in(p.folder), std::vector<std::string>{"config.toml"});
   }
-  // Only the exact text counts.
-  Profile p;
-  p.put("[MCP_servers.vesk]\n");
-  EXPECT_EQ(p.connect().message, kAdded);
+  // Names are case-sensitive; a comment, another table's key or the inside
+  // of a multi-line string is no table.
+  for (std::string old : {"[MCP_servers.vesk]\n", "# [mcp_servers.vesk] is added by vesk connect\n",
+                          "[other]\nmcp_servers.vesk = 1\n",
+                          "note = \"\"\"\n[mcp_servers.vesk]\n\"\"\"\n"}) {
+    Profile p;
+    p.put(old);
+    EXPECT_EQ(p.connect().message, kAdded) << old;
+    EXPECT_EQ(slurp(p.config), old + kTable);
+  }
+}
+
+// A table cannot be added to a value or an inline table.
+TEST(AgentCodex, ServersGivenAsAValueAreLeftAlone) {
+  for (std::string old : {"mcp_servers = {}\n", "\"mcp_servers\" = 1\n"}) {
+    Profile p;
+    p.put(old);
+    Connection c = p.connect();
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.message, p.config + " sets mcp_servers in a form a table can't be added to, so I "
+                                    "left it alone");
+    EXPECT_EQ(names_in(p.folder), std::vector<std::string>{"config.toml"});
+  }
 }
 
 TEST(AgentCodex, TextThatIsNotUtf8IsLeftAlone) {

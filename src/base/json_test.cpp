@@ -21,7 +21,13 @@ TEST(Json, NestingDepth) {
   EXPECT_EQ(json_nesting_depth(R"(["[[[[", {"k[{": "\"[[[["}])", 10), 2);
   EXPECT_EQ(json_nesting_depth(R"(["\\", [[]]])", 10), 3);
   EXPECT_EQ(json_nesting_depth("]]]][[", 10), 2);
-  EXPECT_TRUE(parse_json(std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']')));
+  // At the limit a document is read, copied and written back.
+  const std::string deepest = std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']');
+  auto parsed = parse_json(deepest);
+  ASSERT_TRUE(parsed);
+  Json copy = *parsed;
+  EXPECT_EQ(compact_json(copy), deepest);
+  EXPECT_EQ(parse_json(pretty_json(copy)), copy);
   EXPECT_FALSE(parse_json(std::string(kMaxJsonDepth + 1, '[') +
                           std::string(kMaxJsonDepth + 1, ']')));
   EXPECT_FALSE(parse_json(std::string(100000, '{')));

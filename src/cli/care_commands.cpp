@@ -8,6 +8,7 @@
 #include "platform/registry.h"
 #include "restore/power_watch.h"
 #include "restore/put_back.h"
+#include "restore/journal.h"
 #include "restore/summary.h"
 #include "care/watchdog.h"
 
@@ -31,6 +32,9 @@ class SystemCare final : public CareSystem {
   std::vector<std::string> journal_summary(const std::string& app_folder) override {
     return restore::journal_summary(app_folder);
   }
+  std::vector<std::string> set_aside_journals(const std::string& app_folder) override {
+    return restore::set_aside_copies(app_folder);
+  }
   restore::RescueResult rescue(const std::string& app_folder) override {
     return restore::rescue(app_folder, [&] { ipc::quit_tray_app(app_folder); });
   }
@@ -47,6 +51,13 @@ class SystemCare final : public CareSystem {
 
 void print_indented(Io& io, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) io.out("  " + line + "\n");
+}
+
+// One line per journal the run set aside, before anything else it says.
+void print_set_aside(Io& io, const restore::RescueResult& rescued) {
+  for (const std::string& copy : rescued.set_aside) {
+    io.out("A journal couldn't be read and was set aside: " + copy + "\n");
+  }
 }
 
 }  // namespace
@@ -83,6 +94,9 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
     io.out("Changes Vesk has made right now (put back when the lid opens or work ends):\n");
     print_indented(io, changes);
   }
+  for (const std::string& copy : system.set_aside_journals(ctx.app_folder)) {
+    io.out("Journal set aside (couldn't be read): " + copy + "\n");
+  }
 
   // The heartbeat is read again: the checks above take a moment.
   if (system.app_alive(ctx.app_folder)) {
@@ -100,6 +114,7 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
 
 Outcome run_rescue(Context& ctx, CareSystem& system) {
   restore::RescueResult rescued = system.rescue(ctx.app_folder);
+  print_set_aside(ctx.io, rescued);
   if (rescued.all_back) {
     ctx.io.out(
         "Everything Vesk changed is back to how it was. Vesk is stopped; start it again from "
@@ -124,6 +139,7 @@ Outcome run_install(Context& ctx, CareSystem& system) {
 
 Outcome run_uninstall(Context& ctx, CareSystem& system) {
   restore::RescueResult rescued = system.rescue(ctx.app_folder);
+  print_set_aside(ctx.io, rescued);
   if (!rescued.all_back) {
     ctx.io.out(
         "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to keep "

@@ -24,6 +24,8 @@ class CareSystem {
   virtual Result<std::string> run_system_tool(const std::string& program,
                                               const std::vector<std::string>& args) = 0;
   virtual std::vector<std::string> journal_summary(const std::string& app_folder) = 0;
+  // The journals that put-back runs set aside and that are still there.
+  virtual std::vector<std::string> set_aside_journals(const std::string& app_folder) = 0;
   virtual restore::RescueResult rescue(const std::string& app_folder) = 0;
   virtual Status install_watchdog() = 0;
   virtual void write_unix_time(const std::string& path) = 0;

@@ -17,6 +17,7 @@ class FakeCare final : public CareSystem {
   bool alive = false;
   Result<std::string> tool_answer{Error{"schtasks.exe: No such file or directory (os error 2)"}};
   std::vector<std::string> summary;
+  std::vector<std::string> copies;
   restore::RescueResult rescued;  // everything back unless a test says otherwise
   Status install_result;
 
@@ -41,6 +42,10 @@ class FakeCare final : public CareSystem {
   std::vector<std::string> journal_summary(const std::string& folder) override {
     calls.push_back("summary " + folder);
     return summary;
+  }
+  std::vector<std::string> set_aside_journals(const std::string& folder) override {
+    calls.push_back("set aside " + folder);
+    return copies;
   }
   restore::RescueResult rescue(const std::string& folder) override {
     calls.push_back("rescue " + folder);
@@ -110,20 +115,23 @@ TEST(DoctorCommand, StepsInOrderAndTheWatchdogQuery) {
   EXPECT_EQ(care.calls, (std::vector<std::string>{
                             "watch", "age " + alive_path(),
                             "tool schtasks.exe /Query /TN Vesk Watchdog", "summary /app",
-                            "alive /app"}));
+                            "set aside /app", "alive /app"}));
   EXPECT_NE(run.io.out_.find("\nWatchdog: installed\n"), std::string::npos);
 }
 
-TEST(DoctorCommand, ChangesAreListedIndented) {
+TEST(DoctorCommand, ChangesAndSetAsideJournalsAreListed) {
   FakeCare care;
   care.summary = {"1 app paused: a.exe", "lid-close action set to do nothing"};
+  care.copies = {"/app/restore.json.unreadable", "/app/touched.json.unreadable-2"};
   Harness run;
   ASSERT_EQ(*run_doctor(run.ctx, care), 0);
   EXPECT_NE(run.io.out_.find(
                 "Keep-awake control: available\n"
                 "Changes Vesk has made right now (put back when the lid opens or work ends):\n"
                 "  1 app paused: a.exe\n"
-                "  lid-close action set to do nothing\n"),
+                "  lid-close action set to do nothing\n"
+                "Journal set aside (couldn't be read): /app/restore.json.unreadable\n"
+                "Journal set aside (couldn't be read): /app/touched.json.unreadable-2\n"),
             std::string::npos)
       << run.io.out_;
 }
@@ -188,10 +196,39 @@ TEST(RescueCommand, PendingLinesWithStatusOne) {
   };
   for (const auto& [lines, text] : cases) {
     FakeCare care;
-    care.rescued = {false, lines};
+    care.rescued = {false, lines, {}};
     Harness run;
     EXPECT_EQ(*run_rescue(run.ctx, care), 1);
     EXPECT_EQ(run.io.out_, text);
+  }
+}
+
+// Journals the run set aside come first, one line each; the exit status
+// is the rest of the run's.
+TEST(RescueCommand, SetAsideJournalsBeforeTheOutcome) {
+  const std::string set_aside =
+      "A journal couldn't be read and was set aside: /app/restore.json.unreadable\n"
+      "A journal couldn't be read and was set aside: /app/touched.json.unreadable-3\n";
+  struct Case {
+    bool uninstall;
+    bool all_back;
+    int status;
+    std::string after;
+  };
+  const Case cases[] = {
+      {false, true, 0, "Everything Vesk changed is back"},
+      {false, false, 1, "Some changes couldn't be undone:\n  x\n"},
+      {true, true, 0, "Vesk's watchdog and login item are removed"},
+      {true, false, 1, "Not uninstalling yet"},
+  };
+  for (const Case& c : cases) {
+    FakeCare care;
+    care.rescued = {c.all_back,
+                    c.all_back ? std::vector<std::string>{} : std::vector<std::string>{"x"},
+                    {"/app/restore.json.unreadable", "/app/touched.json.unreadable-3"}};
+    Harness run;
+    EXPECT_EQ(*(c.uninstall ? run_uninstall : run_rescue)(run.ctx, care), c.status);
+    EXPECT_EQ(run.io.out_.substr(0, set_aside.size() + c.after.size()), set_aside + c.after);
   }
 }
 
@@ -216,7 +253,7 @@ TEST(InstallCommand, FailureIsTheToolsMessageAndNoMarker) {
 
 TEST(UninstallCommand, PendingRemovesNothing) {
   FakeCare care;
-  care.rescued = {false, {"a.exe is still paused"}};
+  care.rescued = {false, {"a.exe is still paused"}, {}};
   Harness run;
   EXPECT_EQ(*run_uninstall(run.ctx, care), 1);
   EXPECT_EQ(run.io.out_,

@@ -51,12 +51,14 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
   std::string reply_path = join_path(replies, id + ".json");
 
   if (auto written = platform::write_file(tmp_path, text); !written) {
+    (void)platform::remove_file(tmp_path);  // a part may have been written
     return Error{"couldn't write the request: " + written.message()};
   }
   // Watch before sending so that no reply can slip in unseen. Without a
   // watch the wait below is a plain 40 ms poll.
   std::unique_ptr<platform::DirWatch> watch = platform::DirWatch::open(replies);
   if (auto sent = platform::rename_replace(tmp_path, request_path); !sent) {
+    (void)platform::remove_file(tmp_path);
     return Error{"couldn't send the request: " + sent.message()};
   }
 

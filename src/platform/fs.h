@@ -59,6 +59,11 @@ Status write_file(const std::string& path, std::string_view bytes);
 // MOVEFILE_REPLACE_EXISTING; rename(2)).
 Status rename_replace(const std::string& from, const std::string& to);
 
+// Renames `from` to `to`, failing when anything of that name exists (never
+// replaces it; MoveFileExW without MOVEFILE_REPLACE_EXISTING;
+// renameat2(RENAME_NOREPLACE), else link and unlink).
+Status rename_no_replace(const std::string& from, const std::string& to);
+
 // Deletes a file.
 Status remove_file(const std::string& path);
 

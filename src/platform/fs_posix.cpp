@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -56,6 +57,20 @@ Result<std::string> read_file(const std::string& path) {
 
 Status rename_replace(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) return last_error();
+  return {};
+}
+
+Status rename_no_replace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+  // A file system without the flag: a hard link fails just the same on an
+  // existing name.
+  if (errno != EINVAL && errno != ENOSYS) return last_error();
+  if (::link(from.c_str(), to.c_str()) != 0) return last_error();
+  if (::unlink(from.c_str()) != 0) {
+    Error e = last_error();
+    (void)::unlink(to.c_str());
+    return e;
+  }
   return {};
 }
 

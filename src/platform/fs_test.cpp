@@ -109,5 +109,19 @@ TEST(AtomicFile, FailureLeavesTargetAlone) {
   EXPECT_EQ(testing::names_in(dir.path()), std::vector<std::string>{"settings.json"});
 }
 
+TEST(RenameNoReplace, NeverOverAnExistingFile) {
+  testing::TempDir dir;
+  std::string from = join_path(dir.path(), "a"), to = join_path(dir.path(), "b");
+  ASSERT_TRUE(write_file(from, "1"));
+  ASSERT_TRUE(write_file(to, "2"));
+  EXPECT_FALSE(rename_no_replace(from, to));
+  EXPECT_EQ(read_file(from).value_or(""), "1");
+  EXPECT_EQ(read_file(to).value_or(""), "2");
+  ASSERT_TRUE(remove_file(to));
+  EXPECT_TRUE(rename_no_replace(from, to));
+  EXPECT_EQ(testing::names_in(dir.path()), std::vector<std::string>{"b"});
+  EXPECT_EQ(read_file(to).value_or(""), "1");
+}
+
 }  // namespace
 }  // namespace vesk::platform

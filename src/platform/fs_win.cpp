@@ -138,6 +138,11 @@ Status rename_replace(const std::string& from, const std::string& to) {
   }
 }
 
+Status rename_no_replace(const std::string& from, const std::string& to) {
+  if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(), 0)) return last_error();
+  return {};
+}
+
 Status remove_file(const std::string& path) {
   if (!DeleteFileW(widen(path).c_str())) return last_error();
   return {};

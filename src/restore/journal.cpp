@@ -1,4 +1,8 @@
 // The journals on disk.
+#include <algorithm>
+#include <charconv>
+
+#include "base/text.h"
 #include "platform/fs.h"
 #include "restore/journal.h"
 
@@ -12,13 +16,29 @@ JournalState<T> load(const std::string& path, Parse parse) {
   // A file that exists but cannot be read now (locked, no access) is still
   // there: it is not "missing".
   state.present = text.ok() || platform::file_exists(path);
-  if (text) state.value = parse(*text);
+  state.blank = text.ok() && blank(*text);
+  if (text && !state.blank) state.value = parse(*text);
   return state;
 }
 
 bool remove_journal(const std::string& path) {
   (void)platform::remove_file(path);
   return !platform::file_exists(path);
+}
+
+constexpr const char* kJournals[] = {kRestoreFile, kTouchedFile};
+
+// The process id in a journal temporary's name ("restore.tmp4242").
+std::optional<uint32_t> temporary_pid(std::string_view name) {
+  for (const char* journal : kJournals) {
+    std::string prefix = platform::replace_extension(journal, "tmp");
+    if (!name.starts_with(prefix) || name.size() == prefix.size()) continue;
+    std::string_view digits = name.substr(prefix.size());
+    uint32_t pid = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    if (error == std::errc() && end == digits.data() + digits.size()) return pid;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -57,6 +77,49 @@ bool remove_restore(const std::string& app_folder) {
 
 bool remove_touched(const std::string& app_folder) {
   return remove_journal(platform::join_path(app_folder, kTouchedFile));
+}
+
+std::string set_aside_name(const std::string& path, int n) {
+  std::string name = path;
+  name += ".unreadable";
+  if (n > 1) {
+    name += '-';
+    name += std::to_string(n);
+  }
+  return name;
+}
+
+Result<std::string> set_aside(const std::string& path) {
+  for (int n = 1; n <= kMaxSetAsideCopies; ++n) {
+    std::string copy = set_aside_name(path, n);
+    if (platform::file_exists(copy)) continue;
+    Status moved = platform::rename_no_replace(path, copy);
+    if (moved) return copy;
+    // Taken meanwhile: the next name. Anything else keeps the journal here.
+    if (!platform::file_exists(copy)) return moved.error();
+  }
+  return Error{"no free name to set " + path + " aside"};
+}
+
+std::vector<std::string> set_aside_copies(const std::string& app_folder) {
+  std::vector<std::string> copies;
+  for (const std::string& name : platform::list_dir(app_folder).value_or({})) {
+    for (const char* journal : kJournals) {
+      if (name.starts_with(set_aside_name(journal, 1))) {
+        copies.push_back(platform::join_path(app_folder, name));
+      }
+    }
+  }
+  std::sort(copies.begin(), copies.end());
+  return copies;
+}
+
+void remove_stale_temporaries(const std::string& app_folder,
+                              const std::function<bool(uint32_t)>& running) {
+  for (const std::string& name : platform::list_dir(app_folder).value_or({})) {
+    auto pid = temporary_pid(name);
+    if (pid && !running(*pid)) (void)platform::remove_file(platform::join_path(app_folder, name));
+  }
 }
 
 }  // namespace vesk::restore

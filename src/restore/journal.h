@@ -15,10 +15,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/result.h"
 
 namespace vesk::restore {
 
@@ -116,15 +119,39 @@ bool write_touched(const std::string& app_folder, const std::vector<Touched>& en
 bool remove_restore(const std::string& app_folder);
 bool remove_touched(const std::string& app_folder);
 
-// What a read found: no file at all, a file that could not be read or
-// broke the rules, or a value.
+// What a read found: no file at all, a file holding nothing but white
+// space, a file that could not be read or broke the rules, or a value.
 template <class T>
 struct JournalState {
   bool present = false;
+  bool blank = false;
   std::optional<T> value;
-  bool unreadable() const { return present && !value; }
+  bool unreadable() const { return present && !blank && !value; }
 };
 JournalState<Restore> load_restore(const std::string& app_folder);
 JournalState<std::vector<Touched>> load_touched(const std::string& app_folder);
+
+// ---- Unreadable journals and leftovers ----------------------------------------
+
+// What a journal that cannot be read is renamed to, in its own folder:
+// "<path>.unreadable" for n = 1, "<path>.unreadable-<n>" after that.
+std::string set_aside_name(const std::string& path, int n);
+// Copies of one journal at most; with that many already there, no more are
+// made.
+inline constexpr int kMaxSetAsideCopies = 100;
+
+// Renames the journal at `path` to the first free set_aside_name, never over
+// an existing file; the copy's path. On failure the journal stays where it
+// is.
+Result<std::string> set_aside(const std::string& path);
+
+// The set-aside copies of both journals in the folder, as full paths, sorted.
+std::vector<std::string> set_aside_copies(const std::string& app_folder);
+
+// Deletes restore.tmp<pid> and touched.tmp<pid> (the temporaries of the
+// journals' atomic writes) in the folder when `running(pid)` is false:
+// their writer is gone and nothing will rename them into place.
+void remove_stale_temporaries(const std::string& app_folder,
+                              const std::function<bool(uint32_t)>& running);
 
 }  // namespace vesk::restore

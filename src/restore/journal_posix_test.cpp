@@ -1,4 +1,5 @@
-// A journal writer killed at any moment leaves the journal whole.
+// A journal writer killed at any moment leaves the journal whole, and its
+// temporary is cleared away later.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 
 #include "harness.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "restore/journal.h"
 
 namespace vesk::restore {
@@ -34,6 +36,11 @@ TEST(JournalDurabilityPosix, WriterKilledAtAnyMomentLeavesAWholeJournal) {
     ASSERT_TRUE(found) << "round " << round;
     EXPECT_TRUE(*found == a || *found == b) << "round " << round;
   }
+  // What the killed writers left behind goes; only the journal stays.
+  remove_stale_temporaries(dir.path(), [](uint32_t pid) {
+    return platform::process_start_time(pid).has_value();
+  });
+  EXPECT_EQ(vesk::testing::names_in(dir.path()), std::vector<std::string>{kRestoreFile});
 }
 
 }  // namespace

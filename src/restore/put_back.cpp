@@ -193,13 +193,32 @@ std::mutex& restore_journal_mutex() {
   return mutex;
 }
 
+namespace {
+
+// An unreadable journal is set aside, its copy added to `copies`; false when
+// it could not be moved (it then stays, pending).
+template <class T>
+bool clear_unreadable(const std::string& path, const JournalState<T>& journal,
+                      std::vector<std::string>& copies) {
+  if (!journal.unreadable()) return true;
+  auto copy = set_aside(path);
+  if (!copy) return false;
+  copies.push_back(std::move(*copy));
+  return true;
+}
+
+}  // namespace
+
 void session_end_put_back(const std::string& app_folder, PowerApi& api) {
   std::lock_guard lock(restore_journal_mutex());
-  auto record = read_restore(app_folder);
-  if (!record) return;
-  session_end_put_back_record(*record, api);
+  auto journal = load_restore(app_folder);
+  if (journal.blank) (void)remove_restore(app_folder);
+  std::vector<std::string> copies;
+  (void)clear_unreadable(platform::join_path(app_folder, kRestoreFile), journal, copies);
+  if (!journal.value) return;
+  session_end_put_back_record(*journal.value, api);
   // Written even when empty; the next put-back run removes it.
-  (void)write_restore(app_folder, *record);
+  (void)write_restore(app_folder, *journal.value);
 }
 
 // ---- The run ----------------------------------------------------------------------
@@ -207,9 +226,12 @@ void session_end_put_back(const std::string& app_folder, PowerApi& api) {
 namespace {
 
 // The touched journal's part; true when something is still pending.
-bool run_processes(const std::string& app_folder, ProcessControl& processes) {
+bool run_processes(const std::string& app_folder, ProcessControl& processes,
+                   std::vector<std::string>& copies) {
   auto journal = load_touched(app_folder);
-  if (journal.unreadable()) return true;  // left as it is, for whoever can read it
+  if (!clear_unreadable(platform::join_path(app_folder, kTouchedFile), journal, copies)) {
+    return true;
+  }
   std::vector<Touched> kept =
       put_back_processes(journal.value.value_or(std::vector<Touched>{}), processes);
   if (!kept.empty()) {
@@ -220,10 +242,13 @@ bool run_processes(const std::string& app_folder, ProcessControl& processes) {
 }
 
 // The restore journal's part; true when something is still pending.
-bool run_power(const std::string& app_folder, PowerApi& power) {
+bool run_power(const std::string& app_folder, PowerApi& power,
+               std::vector<std::string>& copies) {
   std::lock_guard lock(restore_journal_mutex());
   auto journal = load_restore(app_folder);
-  if (journal.unreadable()) return true;
+  if (!clear_unreadable(platform::join_path(app_folder, kRestoreFile), journal, copies)) {
+    return true;
+  }
   Restore record = journal.value.value_or(Restore{});
   if (!is_empty(record)) put_back_power(record, power);
   if (is_empty(record)) return !remove_restore(app_folder);
@@ -233,16 +258,18 @@ bool run_power(const std::string& app_folder, PowerApi& power) {
 
 }  // namespace
 
-PutBackResult put_back(const std::string& app_folder, PowerApi& power,
-                       ProcessControl& processes) {
-  bool processes_pending = run_processes(app_folder, processes);
-  bool power_pending = run_power(app_folder, power);
+PutBack put_back(const std::string& app_folder, PowerApi& power, ProcessControl& processes) {
+  remove_stale_temporaries(app_folder,
+                           [&](uint32_t pid) { return processes.start_time(pid).has_value(); });
+  PutBack run;
+  bool processes_pending = run_processes(app_folder, processes, run.set_aside);
+  bool power_pending = run_power(app_folder, power, run.set_aside);
   (void)platform::remove_file(platform::join_path(app_folder, "hold"));
-  return processes_pending || power_pending ? PutBackResult::kPartlyRestored
-                                            : PutBackResult::kRestored;
+  if (processes_pending || power_pending) run.result = PutBackResult::kPartlyRestored;
+  return run;
 }
 
-PutBackResult put_back(const std::string& app_folder) {
+PutBack put_back(const std::string& app_folder) {
   return put_back(app_folder, platform::system_power(), platform::system_processes());
 }
 
@@ -252,10 +279,11 @@ RescueResult rescue(const std::string& app_folder, const std::function<void()>& 
                     PowerApi& power, ProcessControl& processes) {
   quit_tray_app();
   start_power_watch(app_folder);
-  PutBackResult result = put_back(app_folder, power, processes);
+  PutBack run = put_back(app_folder, power, processes);
   std::vector<std::string> lines = journal_summary(app_folder);
-  if (result == PutBackResult::kRestored && lines.empty()) return RescueResult{};
-  return RescueResult{false, std::move(lines)};
+  bool all_back = run.result == PutBackResult::kRestored && lines.empty();
+  return RescueResult{all_back, all_back ? std::vector<std::string>{} : std::move(lines),
+                      std::move(run.set_aside)};
 }
 
 RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app) {

@@ -34,12 +34,22 @@ enum class PutBackResult {
 // without a trailing ".exe".
 std::string normal_image_name(std::string_view path);
 
+// A put-back run's result and the copies of the journals it set aside.
+struct PutBack {
+  PutBackResult result = PutBackResult::kRestored;
+  std::vector<std::string> set_aside;  // full paths, see restore::set_aside
+};
+
 // The put-back run over touched.json and restore.json, then the `hold`
-// file is removed. A journal that exists but cannot be read is left in
-// place (it may still name changes in force) and counts as pending.
-PutBackResult put_back(const std::string& app_folder);
-PutBackResult put_back(const std::string& app_folder, platform::PowerApi& power,
-                       platform::ProcessControl& processes);
+// file is removed. Before it, journal temporaries whose writer is no longer
+// running are deleted. A journal holding only white space counts as empty
+// (and is removed). One that exists but cannot be read is set aside (it may
+// still name changes in force, for a person to look at) and the run goes on
+// as if it were empty; when it cannot be moved, it stays and counts as
+// pending.
+PutBack put_back(const std::string& app_folder);
+PutBack put_back(const std::string& app_folder, platform::PowerApi& power,
+                 platform::ProcessControl& processes);
 
 // The steps of a run, on values: the entries still to keep, and the record
 // with what is left (cleared when nothing that can be acted on is left).
@@ -50,7 +60,8 @@ void put_back_power(Restore& record, platform::PowerApi& power);
 // What the session-end handler does (all of it before it returns): the
 // power settings of restore.json put back as far as possible, and the
 // journal written back with what is left, even when that is nothing. With
-// no readable journal, nothing happens.
+// no journal, nothing happens; a blank one is removed and an unreadable one
+// set aside, as a put-back run does.
 void session_end_put_back(const std::string& app_folder, platform::PowerApi& power);
 void session_end_put_back_record(Restore& record, platform::PowerApi& power);
 
@@ -63,6 +74,7 @@ std::mutex& restore_journal_mutex();
 struct RescueResult {
   bool all_back = true;              // everything Vesk changed is back
   std::vector<std::string> pending;  // otherwise the journal summary's lines (possibly none)
+  std::vector<std::string> set_aside;  // the journals the run set aside (PutBack::set_aside)
 };
 
 // The rescue sequence: `quit_tray_app` (asks a running tray app to quit and

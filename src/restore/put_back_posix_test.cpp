@@ -78,7 +78,7 @@ TEST_F(StoppedSleep, AnotherCreationTimeStaysStopped) {
 
 TEST_F(StoppedSleep, AnotherNameStaysStopped) {
   record({Touched{pid_, "sleepy", start_, true, 32, std::nullopt}});
-  EXPECT_EQ(put_back(dir_.path()), PutBackResult::kRestored);
+  EXPECT_EQ(put_back(dir_.path()).result, PutBackResult::kRestored);
   EXPECT_EQ(state_of(pid_), 'T');
   EXPECT_FALSE(journal_exists());
 }
@@ -86,7 +86,7 @@ TEST_F(StoppedSleep, AnotherNameStaysStopped) {
 TEST_F(StoppedSleep, SlowedGetsItsClassBack) {
   // Idle class: the highest nice value, which needs no privilege to set.
   record({Touched{pid_, "sleep", start_, false, 64, "u"}});
-  EXPECT_EQ(put_back(dir_.path()), PutBackResult::kRestored);
+  EXPECT_EQ(put_back(dir_.path()).result, PutBackResult::kRestored);
   errno = 0;
   int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(pid_));
   EXPECT_EQ(errno, 0);
@@ -103,7 +103,7 @@ TEST_F(StoppedSleep, OwnProcessIsNeverResumed) {
   std::vector<Touched> entries = {
       Touched{self, normal_image_name(*exe), *start, true, 32, std::nullopt}};
   record(entries);
-  EXPECT_EQ(put_back(dir_.path()), PutBackResult::kPartlyRestored);
+  EXPECT_EQ(put_back(dir_.path()).result, PutBackResult::kPartlyRestored);
   EXPECT_EQ(read_touched(dir_.path()), entries);
 }
 

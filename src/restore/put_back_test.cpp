@@ -287,7 +287,7 @@ class PutBackRun : public ::testing::Test {
   void put(const char* name, const std::string& content) const {
     ASSERT_TRUE(platform::write_file(path(name), content));
   }
-  PutBackResult run() { return put_back(dir.path(), power, processes); }
+  PutBackResult run() { return put_back(dir.path(), power, processes).result; }
 
   vesk::testing::TempDir dir;
   FakePower power;
@@ -361,33 +361,90 @@ TEST_F(PutBackRun, HoldFileGoes) {
   EXPECT_FALSE(exists("hold"));
 }
 
-// A journal that exists but cannot be read may still name a paused app or
-// a changed lid action; deleting it would lose them for good.
-TEST_F(PutBackRun, UnreadableJournalsAreLeftInPlace) {
-  const std::string bad_touched = R"([{"pid": 100, "exe": "app", "start": 1, "paused": true}])";
-  const std::string bad_restore = R"({"lid_action": [1, 2], "lid_more": null})";
-  put(kTouchedFile, bad_touched);
-  put(kRestoreFile, bad_restore);
-  put("hold", "");
-  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
-  EXPECT_EQ(text(kTouchedFile), bad_touched);
-  EXPECT_EQ(text(kRestoreFile), bad_restore);
-  EXPECT_FALSE(exists("hold"));
-  EXPECT_TRUE(processes.calls.empty());
-  EXPECT_TRUE(power.calls.empty());
+// Journals that break the reading rules: garbage, a member of the wrong
+// type, a key given twice, a truncated file.
+const char* const kBadTouched[] = {
+    "\x01garbage\xFF",
+    R"([{"pid": "100", "exe": "app", "start": 1, "paused": true, "previous": 32}])",
+    R"([{"pid": 100, "pid": 100, "exe": "app", "start": 1, "paused": true, "previous": 32}])",
+    R"([{"pid": 100, "exe": "app", "start": 1, "paused": tr)",
+};
+const char* const kBadRestore[] = {
+    "\x01garbage\xFF",
+    R"({"lid_action": [1, 2], "lid_more": null})",
+    R"({"lid_action": [1, 2], "lid_action": [1, 2]})",
+    R"({"lid_action": [1, 2], "lid_scheme": "38)",
+};
 
-  // Each on its own makes the run partial.
-  ASSERT_TRUE(platform::remove_file(path(kRestoreFile)));
-  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
-  ASSERT_TRUE(platform::remove_file(path(kTouchedFile)));
-  put(kRestoreFile, bad_restore);
-  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
+// A journal that exists but cannot be read may still name a paused app or a
+// changed lid action: it is set aside, never deleted, and the run goes on
+// as if it were empty. Earlier copies are never replaced.
+TEST_F(PutBackRun, UnreadableJournalsAreSetAside) {
+  for (size_t i = 0; i < std::size(kBadTouched); ++i) {
+    processes.processes[100] = running();
+    put(kTouchedFile, kBadTouched[i]);
+    put(kRestoreFile, kBadRestore[i]);
+    put("hold", "");
+    PutBack result = put_back(dir.path(), power, processes);
+    EXPECT_EQ(result.result, PutBackResult::kRestored) << i;
+    std::string touched_copy = set_aside_name(path(kTouchedFile), static_cast<int>(i) + 1);
+    std::string restore_copy = set_aside_name(path(kRestoreFile), static_cast<int>(i) + 1);
+    EXPECT_EQ(result.set_aside, (std::vector<std::string>{touched_copy, restore_copy})) << i;
+    EXPECT_EQ(platform::read_file(touched_copy).value_or("?"), kBadTouched[i]) << i;
+    EXPECT_EQ(platform::read_file(restore_copy).value_or("?"), kBadRestore[i]) << i;
+    EXPECT_FALSE(exists(kTouchedFile));
+    EXPECT_FALSE(exists(kRestoreFile));
+    EXPECT_FALSE(exists("hold"));
+    EXPECT_TRUE(processes.calls.empty());
+    EXPECT_TRUE(power.calls.empty());
+  }
+  EXPECT_EQ(set_aside_copies(dir.path()).size(), 2 * std::size(kBadTouched));
 }
 
-TEST_F(PutBackRun, FolderInPlaceOfAJournalIsPending) {
+TEST_F(PutBackRun, BlankJournalsAreRemoved) {
+  for (const char* blank : {"", " \r\n\t "}) {
+    put(kTouchedFile, blank);
+    put(kRestoreFile, blank);
+    PutBack result = put_back(dir.path(), power, processes);
+    EXPECT_EQ(result.result, PutBackResult::kRestored);
+    EXPECT_TRUE(result.set_aside.empty());
+    EXPECT_TRUE(vesk::testing::names_in(dir.path()).empty());
+  }
+}
+
+// When the journal cannot be moved (here: no free name is left), it stays
+// as it is and the run is partial.
+TEST_F(PutBackRun, UnreadableJournalThatCannotBeMovedStays) {
+  for (int n = 1; n <= kMaxSetAsideCopies; ++n) {
+    ASSERT_TRUE(platform::write_file(set_aside_name(path(kRestoreFile), n), "old"));
+  }
+  put(kRestoreFile, kBadRestore[0]);
+  PutBack result = put_back(dir.path(), power, processes);
+  EXPECT_EQ(result.result, PutBackResult::kPartlyRestored);
+  EXPECT_TRUE(result.set_aside.empty());
+  EXPECT_EQ(text(kRestoreFile), kBadRestore[0]);
+  EXPECT_EQ(platform::read_file(set_aside_name(path(kRestoreFile), 1)).value_or("?"), "old");
+}
+
+TEST_F(PutBackRun, FolderInPlaceOfAJournalIsSetAside) {
   ASSERT_TRUE(platform::create_dirs(path(kRestoreFile)));
-  EXPECT_EQ(run(), PutBackResult::kPartlyRestored);
-  EXPECT_TRUE(exists(kRestoreFile));
+  EXPECT_EQ(run(), PutBackResult::kRestored);
+  EXPECT_FALSE(exists(kRestoreFile));
+  EXPECT_EQ(set_aside_copies(dir.path()), std::vector<std::string>{set_aside_name(path(kRestoreFile), 1)});
+}
+
+// Temporaries of journal writers that are gone are deleted; a running
+// writer's and other files stay.
+TEST_F(PutBackRun, TemporariesOfEndedWritersGo) {
+  processes.processes[100] = running();
+  for (const char* name : {"restore.tmp100", "restore.tmp200", "touched.tmp300", "touched.tmp",
+                           "restore.tmp7x", "alive.tmp400", "touched.tmp99999999999"}) {
+    put(name, "{");
+  }
+  EXPECT_EQ(run(), PutBackResult::kRestored);
+  EXPECT_EQ(vesk::testing::names_in(dir.path()),
+            (std::vector<std::string>{"alive.tmp400", "restore.tmp100", "restore.tmp7x",
+                                      "touched.tmp", "touched.tmp99999999999"}));
 }
 
 // ---- Rescue ---------------------------------------------------------------------------------
@@ -404,6 +461,15 @@ TEST_F(PutBackRun, RescueGivesNothingWhenAllIsBack) {
   EXPECT_TRUE(rescue(dir.path(), quit_first, power, processes).all_back);
   EXPECT_TRUE(quit);
   EXPECT_FALSE(processes.processes[100].suspended);
+}
+
+// A journal set aside is reported; with nothing else left, all is back.
+TEST_F(PutBackRun, RescueReportsWhatItSetAside) {
+  put(kRestoreFile, kBadRestore[1]);
+  RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
+  EXPECT_TRUE(rescued.all_back);
+  EXPECT_TRUE(rescued.pending.empty());
+  EXPECT_EQ(rescued.set_aside, std::vector<std::string>{set_aside_name(path(kRestoreFile), 1)});
 }
 
 TEST_F(PutBackRun, RescueWithOnlyBoostLeftGivesNoLines) {
@@ -481,11 +547,15 @@ TEST(SessionEnd, NoJournalNoWrite) {
   session_end_put_back(dir.path(), power);
   EXPECT_TRUE(vesk::testing::names_in(dir.path()).empty());
   EXPECT_TRUE(power.calls.empty());
-  // An unreadable one is left as it is.
+  // An unreadable one is set aside, a blank one removed.
   std::string path = platform::join_path(dir.path(), kRestoreFile);
   ASSERT_TRUE(platform::write_file(path, "{\"lid_action\": [1]}"));
   session_end_put_back(dir.path(), power);
-  EXPECT_EQ(platform::read_file(path).value_or(""), "{\"lid_action\": [1]}");
+  EXPECT_EQ(platform::read_file(set_aside_name(path, 1)).value_or(""), "{\"lid_action\": [1]}");
+  ASSERT_TRUE(platform::write_file(path, "\n"));
+  session_end_put_back(dir.path(), power);
+  EXPECT_EQ(vesk::testing::names_in(dir.path()), std::vector<std::string>{"restore.json.unreadable"});
+  EXPECT_TRUE(power.calls.empty());
 }
 
 // lid_action without a usable lid_scheme is not dropped unwritten: the lid
@@ -551,7 +621,7 @@ TEST(SessionEnd, WaitsForARunInProgress) {
   };
   FakeProcesses processes;
   PutBackResult result = PutBackResult::kPartlyRestored;
-  std::thread run([&] { result = put_back(dir.path(), run_power, processes); });
+  std::thread run([&] { result = put_back(dir.path(), run_power, processes).result; });
   {
     std::unique_lock lock(mu);
     cv.wait(lock, [&] { return run_writing; });

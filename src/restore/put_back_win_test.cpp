@@ -77,7 +77,7 @@ class SuspendedChild : public ::testing::Test {
 TEST_F(SuspendedChild, PutBackResumesIt) {
   ASSERT_TRUE(write_touched(dir_.path(), {Touched{pid_, "vesk-testchild", start_, true, 32,
                                                   std::nullopt}}));
-  EXPECT_EQ(put_back(dir_.path()), PutBackResult::kRestored);
+  EXPECT_EQ(put_back(dir_.path()).result, PutBackResult::kRestored);
   EXPECT_EQ(suspend_count(pid_), 0);
   EXPECT_FALSE(platform::file_exists(platform::join_path(dir_.path(), kTouchedFile)));
 }
@@ -85,14 +85,14 @@ TEST_F(SuspendedChild, PutBackResumesIt) {
 TEST_F(SuspendedChild, AnotherCreationTimeStaysSuspended) {
   ASSERT_TRUE(write_touched(dir_.path(), {Touched{pid_, "vesk-testchild", start_ + 1, true, 32,
                                                   std::nullopt}}));
-  EXPECT_EQ(put_back(dir_.path()), PutBackResult::kRestored);
+  EXPECT_EQ(put_back(dir_.path()).result, PutBackResult::kRestored);
   EXPECT_GE(suspend_count(pid_), 1);
 }
 
 TEST_F(SuspendedChild, AnotherNameStaysSuspended) {
   ASSERT_TRUE(write_touched(dir_.path(), {Touched{pid_, "vesk-testchild.exe", start_, true, 32,
                                                   std::nullopt}}));
-  EXPECT_EQ(put_back(dir_.path()), PutBackResult::kRestored);
+  EXPECT_EQ(put_back(dir_.path()).result, PutBackResult::kRestored);
   EXPECT_GE(suspend_count(pid_), 1);
 }
 
@@ -104,7 +104,7 @@ TEST_F(SuspendedChild, SlowedGetsItsPriorityClassBack) {
   }
   ASSERT_TRUE(write_touched(dir_.path(), {Touched{pid_, "vesk-testchild", start_, false,
                                                   BELOW_NORMAL_PRIORITY_CLASS, std::nullopt}}));
-  EXPECT_EQ(put_back(dir_.path()), PutBackResult::kRestored);
+  EXPECT_EQ(put_back(dir_.path()).result, PutBackResult::kRestored);
   UniqueHandle query(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid_));
   ASSERT_TRUE(query);
   EXPECT_EQ(GetPriorityClass(query.get()), static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS));
@@ -137,10 +137,29 @@ TEST(PutBackWin, JournalThatCannotBeRemovedIsPending) {
   UniqueHandle held(CreateFileW(platform::win::widen(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
-  EXPECT_EQ(put_back(dir.path()), PutBackResult::kPartlyRestored);
+  EXPECT_EQ(put_back(dir.path()).result, PutBackResult::kPartlyRestored);
   held.reset();
-  EXPECT_EQ(put_back(dir.path()), PutBackResult::kRestored);
+  EXPECT_EQ(put_back(dir.path()).result, PutBackResult::kRestored);
   EXPECT_FALSE(platform::file_exists(path));
+}
+
+// An unreadable journal that another program holds open cannot be moved
+// aside: it stays until the next run can move it.
+TEST(PutBackWin, UnreadableJournalHeldOpenStaysUntilItCanBeMoved) {
+  vesk::testing::TempDir dir;
+  std::string path = platform::join_path(dir.path(), kTouchedFile);
+  ASSERT_TRUE(platform::write_file(path, "[{"));
+  UniqueHandle held(CreateFileW(platform::win::widen(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  PutBack run = put_back(dir.path());
+  EXPECT_EQ(run.result, PutBackResult::kPartlyRestored);
+  EXPECT_TRUE(run.set_aside.empty());
+  held.reset();
+  run = put_back(dir.path());
+  EXPECT_EQ(run.result, PutBackResult::kRestored);
+  EXPECT_EQ(run.set_aside, std::vector<std::string>{set_aside_name(path, 1)});
+  EXPECT_EQ(platform::read_file(set_aside_name(path, 1)).value_or(""), "[{");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
-#include "wine.h"
+#include "win_helpers.h"
 #include "platform/fs.h"
 
 namespace vesk {

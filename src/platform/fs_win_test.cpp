@@ -2,15 +2,13 @@
 // access a replacement keeps, under the Windows layer.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "harness.h"
 #include "platform/file_access.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 #include "platform/temp_file.h"
 #include "platform/win_handle.h"  // windows.h first
-#include "wine.h"
+#include "win_helpers.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -20,27 +18,7 @@ namespace {
 
 using win::widen;
 
-// Holds `path` open for reading with `share` for `ms` milliseconds from
-// another thread, as an antivirus scanner or an editor would.
-class Reader {
- public:
-  Reader(const std::string& path, DWORD share, DWORD ms)
-      : file_(CreateFileW(widen(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {
-    EXPECT_TRUE(file_.valid()) << path;
-    thread_ = std::thread([this, ms] {
-      Sleep(ms);
-      file_.reset();
-    });
-  }
-  ~Reader() { thread_.join(); }
-  Reader(const Reader&) = delete;
-  Reader& operator=(const Reader&) = delete;
-
- private:
-  win::UniqueHandle file_;
-  std::thread thread_;
-};
+using testing::HeldOpen;
 
 TEST(AtomicFileWin, ReplacesAFileAReaderHoldsOpen) {
   testing::TempDir dir;
@@ -51,7 +29,8 @@ TEST(AtomicFileWin, ReplacesAFileAReaderHoldsOpen) {
       std::string target = join_path(dir.path(), name);
       ASSERT_TRUE(write_file(target, "old"));
       {
-        Reader reader(target, share, 300);
+        HeldOpen reader(target, share, 300);
+        ASSERT_TRUE(reader.held());
         Status written = write_file_atomic(target, "new contents");
         ASSERT_TRUE(written) << name << ": " << written.message();
       }
@@ -66,7 +45,8 @@ TEST(AtomicFileWin, GivesUpAfterAboutASecond) {
   testing::TempDir dir;
   std::string target = join_path(dir.path(), "restore.json");
   ASSERT_TRUE(write_file(target, "old"));
-  Reader reader(target, FILE_SHARE_READ, 3000);
+  HeldOpen reader(target, FILE_SHARE_READ, 3000);
+  ASSERT_TRUE(reader.held());
   uint64_t start = GetTickCount64();
   Status written = write_file_atomic(target, "new");
   uint64_t took = GetTickCount64() - start;

@@ -35,6 +35,11 @@ TEST(MessageInserts, SystemMessagesReadAsSentences) {
     EXPECT_EQ(os_error_text(code).find('%'), std::string::npos) << code;
     EXPECT_NE(text.find("(os error " + std::to_string(code) + ")"), std::string::npos) << text;
   }
+  // Windows names the file in the message of a bad program file.
+  if (kPathSeparator == '\\') {
+    EXPECT_NE(os_error_text(193, "C:\\x\\tool.exe").find("C:\\x\\tool.exe"), std::string::npos)
+        << os_error_text(193, "C:\\x\\tool.exe");
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "harness.h"
 #include "mcp/tools.h"
 #include "platform/fs.h"
+#include "platform/process.h"
 
 namespace vesk {
 namespace {
@@ -90,6 +91,29 @@ TEST(AgentProgram, ClaudeByNameMakesTheFile) {
     // No backup of a file that was not there; then one of the first result.
     EXPECT_EQ(p.read(p.claude_backup()), p.read(p.claude()));
   }
+}
+
+// Two at once: each replaces the file whole, so one complete file is left
+// and no temporary.
+TEST(AgentProgram, TwoConnectsAtOnceLeaveOneCompleteFile) {
+  AgentProfile p;
+  ASSERT_TRUE(platform::write_file(p.claude(), "{}"));
+  platform::EnvChanges env = p.sandbox.env();
+  env.emplace_back("USERPROFILE", p.profile);
+  std::vector<platform::Child> running;
+  for (int i = 0; i < 2; ++i) {
+    auto child = platform::Child::start(p.program, {"connect", "claude"}, env);
+    ASSERT_TRUE(child) << child.message();
+    running.push_back(std::move(*child));
+  }
+  for (platform::Child& child : running) {
+    auto r = child.wait();
+    ASSERT_TRUE(r) << r.message();
+    EXPECT_EQ(r->exit_code, 0) << r->err;
+  }
+  EXPECT_EQ(p.read(p.claude()), "{\n  \"mcpServers\": {\n" + p.claude_entry("    ") + "\n  }\n}");
+  EXPECT_EQ(names_in(p.profile),
+            (std::vector<std::string>{".claude.json", ".claude.json.vesk-backup"}));
 }
 
 TEST(AgentProgram, BothAgentsClaudeFirst) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "win_helpers.h"
 #include "platform/fs.h"
 
 namespace vesk {
@@ -13,11 +14,7 @@ namespace {
 
 using platform::join_path;
 using testing::Sandbox;
-
-bool under_wine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
+using testing::under_wine;
 
 // Where the task scheduler keeps the task's definition.
 std::wstring task_file() {

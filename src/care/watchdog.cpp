@@ -101,9 +101,9 @@ std::string definition_path(const std::string& temp_folder, uint32_t pid) {
 }
 
 Result<std::string> tool_outcome(std::string_view program, const platform::ToolOutput& run) {
-  if (run.exit_code == 0) return decode_lossy(run.out);
-  return Error{std::string(program) + ": " + std::string(trim(decode_lossy(run.err))) +
-               std::string(trim(decode_lossy(run.out)))};
+  if (run.exit_code == 0) return platform::tool_text(run.out);
+  return Error{std::string(program) + ": " + std::string(trim(platform::tool_text(run.err))) +
+               std::string(trim(platform::tool_text(run.out)))};
 }
 
 Result<std::string> run_system_tool(const std::string& program,

@@ -35,8 +35,8 @@ std::string utf16le_with_mark(std::string_view text);
 // "vesk-task-<pid>.xml" in `temp_folder`.
 std::string definition_path(const std::string& temp_folder, uint32_t pid);
 
-// What a finished tool run means: its standard output (decoded, invalid
-// UTF-8 replaced) when it exited with 0, else "<program>: " + its trimmed
+// What a finished tool run means: its standard output (as
+// platform::tool_text reads it) when it exited with 0, else "<program>: " + its trimmed
 // standard error + its trimmed standard output.
 Result<std::string> tool_outcome(std::string_view program, const platform::ToolOutput& run);
 

@@ -5,8 +5,9 @@
 
 namespace vesk::platform {
 
-// Prepares the standard streams once at start-up: a closed pipe must come
-// back as a failed write, not end the process.
+// Prepares the process once at start-up: a closed pipe must come back as a
+// failed write, not end the process. Windows: no system error dialogs, and
+// DLLs loaded at run time come from the system folder only.
 void init_console();
 
 // Writes UTF-8 text. To a Windows console the text goes through the

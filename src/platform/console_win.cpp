@@ -9,6 +9,9 @@ void init_console() {
   // scripts and agents run unattended. Writes to a closed pipe already come
   // back as errors on Windows.
   SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  // DLLs loaded from now on come from the system folder only, never from
+  // beside the program (a Downloads folder) or from the current folder.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 namespace {

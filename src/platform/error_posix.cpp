@@ -14,6 +14,9 @@ std::string os_error_text(int code) {
   return std::string(text) + " (os error " + std::to_string(code) + ")";
 }
 
+// The system's texts have no inserts.
+std::string os_error_text(int code, std::string_view) { return os_error_text(code); }
+
 Error last_error() { return Error{os_error_text(last_os_error())}; }
 
 }  // namespace vesk::platform

@@ -6,7 +6,9 @@ namespace vesk::platform {
 
 int last_os_error() { return static_cast<int>(GetLastError()); }
 
-std::string os_error_text(int code) {
+std::string os_error_text(int code) { return os_error_text(code, {}); }
+
+std::string os_error_text(int code, std::string_view subject) {
   std::string suffix = " (os error " + std::to_string(code) + ")";
   wchar_t* buf = nullptr;
   DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
@@ -21,7 +23,8 @@ std::string os_error_text(int code) {
                            text.back() == L' ' || text.back() == L'\t')) {
     text.remove_suffix(1);
   }
-  std::string message = text.empty() ? "error " + std::to_string(code) : win::narrow(text);
+  std::string message = text.empty() ? "error " + std::to_string(code)
+                                     : fill_message_inserts(win::narrow(text), subject);
   if (buf != nullptr) LocalFree(buf);
   return message + suffix;
 }

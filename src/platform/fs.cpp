@@ -51,6 +51,19 @@ Status write_file(const std::string& path, std::string_view bytes) {
   return file.close();
 }
 
+Status retry_while_busy(const std::function<BusyTry()>& try_once,
+                        const std::function<void(uint32_t ms)>& sleep_ms) {
+  constexpr uint32_t kBudgetMs = 1000, kLongestPauseMs = 250;
+  uint32_t pause = 2, waited = 0;
+  for (;;) {
+    BusyTry attempt = try_once();
+    if (attempt.status || !attempt.busy || waited >= kBudgetMs) return attempt.status;
+    sleep_ms(pause);
+    waited += pause;
+    pause = pause * 2 < kLongestPauseMs ? pause * 2 : kLongestPauseMs;
+  }
+}
+
 // ---- AtomicFile ---------------------------------------------------------------
 
 Result<AtomicFile> AtomicFile::create(std::string target, std::string temp_path) {

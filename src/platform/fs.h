@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,14 +56,30 @@ Result<std::string> read_file(const std::string& path);
 // Creates or truncates the file and writes all bytes (no flush to disk).
 Status write_file(const std::string& path, std::string_view bytes);
 
-// Renames `from` to `to`, replacing `to` if it exists (MoveFileExW with
-// MOVEFILE_REPLACE_EXISTING; rename(2)).
+// Renames `from` to `to`, replacing `to` if it exists. POSIX: rename(2).
+// Windows: a POSIX-semantics rename (FileRenameInfoEx), which succeeds while
+// others hold `to` open with delete sharing, else MoveFileExW with
+// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH; a sharing violation or
+// access denied is retried as retry_while_busy does.
 Status rename_replace(const std::string& from, const std::string& to);
 
 // Renames `from` to `to`, failing when anything of that name exists (never
 // replaces it; MoveFileExW without MOVEFILE_REPLACE_EXISTING;
 // renameat2(RENAME_NOREPLACE), else link and unlink).
 Status rename_no_replace(const std::string& from, const std::string& to);
+
+// One try of an operation that another program holding the file open can
+// block for a moment.
+struct BusyTry {
+  Status status;
+  bool busy = false;  // failed because the file is in use; worth another try
+};
+
+// Runs `try_once` until it succeeds or fails other than busy, pausing
+// between busy tries with growing pauses (2, 4, 8 ... 250 ms, `sleep_ms`)
+// for about one second in all; then gives up with the last failure.
+Status retry_while_busy(const std::function<BusyTry()>& try_once,
+                        const std::function<void(uint32_t ms)>& sleep_ms);
 
 // Deletes a file.
 Status remove_file(const std::string& path);
@@ -78,7 +95,7 @@ class WriteFile {
   // Creates or truncates the file for writing.
   static Result<WriteFile> create(const std::string& path);
   // Creates the file, failing when anything of that name exists (O_EXCL;
-  // CREATE_NEW).
+  // CREATE_NEW). Windows: others may read or delete it, not write it.
   static Result<WriteFile> create_new(const std::string& path);
 
   WriteFile(WriteFile&& other) noexcept;

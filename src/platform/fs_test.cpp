@@ -123,5 +123,50 @@ TEST(RenameNoReplace, NeverOverAnExistingFile) {
   EXPECT_EQ(read_file(to).value_or(""), "1");
 }
 
+TEST(RetryWhileBusy, GrowingPausesForAboutASecond) {
+  struct Row {
+    int busy_tries;       // tries that fail busy before the outcome
+    bool then_ok;         // the outcome after them: success, or a hard failure
+    size_t pauses;        // pauses taken
+    bool ok;
+  };
+  const Row rows[] = {
+      {0, true, 0, true},    // at once
+      {3, true, 3, true},    // after 2 + 4 + 8 ms
+      {0, false, 0, false},  // a failure that is not busy is not retried
+      {2, false, 2, false},
+      {100, true, 10, false},  // busy throughout: given up after ~1 s
+  };
+  for (const Row& row : rows) {
+    int tries = 0;
+    std::vector<uint32_t> pauses;
+    Status got = retry_while_busy(
+        [&]() -> BusyTry {
+          if (tries++ < row.busy_tries) return {Error{"busy " + std::to_string(tries)}, true};
+          if (row.then_ok) return {};
+          return {Error{"hard"}, false};
+        },
+        [&](uint32_t ms) { pauses.push_back(ms); });
+    EXPECT_EQ(got.ok(), row.ok) << row.busy_tries;
+    ASSERT_EQ(pauses.size(), row.pauses) << row.busy_tries;
+    if (!row.ok) {
+      // The last failure's own message.
+      EXPECT_EQ(got.message(), row.then_ok ? "busy 11" : "hard") << row.busy_tries;
+    }
+    uint32_t total = 0;
+    for (size_t i = 0; i < pauses.size(); ++i) {
+      total += pauses[i];
+      if (i > 0) {
+        EXPECT_GE(pauses[i], pauses[i - 1]);
+      }
+      EXPECT_LE(pauses[i], 250u);
+    }
+    if (row.busy_tries == 100) {
+      EXPECT_GE(total, 1000u);
+      EXPECT_LE(total, 1300u);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vesk::platform

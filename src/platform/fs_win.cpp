@@ -1,8 +1,11 @@
 #include <atomic>
-#include <filesystem>
+#include <cstring>
+#include <optional>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/fs.h"
+#include "platform/temp_file.h"
 #include "platform/win_handle.h"
 
 namespace vesk::platform {
@@ -60,8 +63,8 @@ Status create_dirs_wide(const std::wstring& path, int depth) {
   return Error{os_error_text(static_cast<int>(error))};
 }
 
-// Renaming onto a file that another process has open for a moment fails on
-// some file systems; such a clash clears within milliseconds.
+// Renaming onto a file that another process has open (an antivirus, an
+// indexer, an editor) fails until it closes the file.
 bool transient_sharing_error(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
          error == ERROR_LOCK_VIOLATION;
@@ -126,16 +129,56 @@ Result<std::string> read_file(const std::string& path) {
   return data;
 }
 
+namespace {
+
+// The rename of Windows 10 1809 and later: the old `to` goes at once even
+// while others have it open (with delete sharing). nullopt when the system
+// or the file system does not offer it.
+// FileRenameInfoEx, which the headers declare only for newer targets.
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+
+std::optional<DWORD> posix_rename(const std::wstring& from, const std::wstring& to) {
+  UniqueHandle file(CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return GetLastError();
+  size_t name_bytes = to.size() * sizeof(wchar_t);
+  std::vector<char> buf(sizeof(FILE_RENAME_INFO) + name_bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+  // The Flags that share their place with ReplaceIfExists in this form.
+  const DWORD flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+  std::memcpy(buf.data(), &flags, sizeof flags);
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(name_bytes);
+  std::memcpy(info->FileName, to.data(), name_bytes);
+  if (SetFileInformationByHandle(file.get(), kFileRenameInfoEx, info,
+                                 static_cast<DWORD>(buf.size()))) {
+    return ERROR_SUCCESS;
+  }
+  DWORD error = GetLastError();
+  if (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED ||
+      error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED) {
+    return std::nullopt;
+  }
+  return error;
+}
+
+}  // namespace
+
 Status rename_replace(const std::string& from, const std::string& to) {
   std::wstring wfrom = widen(from), wto = widen(to);
-  for (int attempt = 0;; ++attempt) {
-    if (MoveFileExW(wfrom.c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING)) return {};
-    DWORD error = GetLastError();
-    if (attempt >= 5 || !transient_sharing_error(error)) {
-      return Error{os_error_text(static_cast<int>(error))};
-    }
-    Sleep(static_cast<DWORD>(1 + attempt * 2));
-  }
+  return retry_while_busy(
+      [&]() -> BusyTry {
+        std::optional<DWORD> error = posix_rename(wfrom, wto);
+        if (!error) {
+          error = MoveFileExW(wfrom.c_str(), wto.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                      ? ERROR_SUCCESS
+                      : GetLastError();
+        }
+        if (*error == ERROR_SUCCESS) return {};
+        return {Error{os_error_text(static_cast<int>(*error))}, transient_sharing_error(*error)};
+      },
+      [](uint32_t ms) { Sleep(ms); });
 }
 
 Status rename_no_replace(const std::string& from, const std::string& to) {
@@ -189,7 +232,7 @@ Result<WriteFile> WriteFile::create(const std::string& path) {
 }
 
 Result<WriteFile> WriteFile::create_new(const std::string& path) {
-  HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+  HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return last_error();
   return WriteFile(from_handle(h));
@@ -251,12 +294,8 @@ Result<std::string> self_exe_path() {
 }
 
 Result<std::string> make_temp_dir(std::string_view prefix) {
-  wchar_t base[MAX_PATH + 2];
-  DWORD n = GetTempPathW(MAX_PATH + 2, base);
-  if (n == 0 || n > MAX_PATH + 1) return last_error();
-  std::wstring folder(base, n);
-  if (!is_separator(folder.back())) folder += L'\\';
-  folder += widen(prefix);
+  TRY_ASSIGN(std::string base, temp_folder());
+  std::wstring folder = widen(join_path(base, prefix));
 
   // Process id, a per-process counter and the clock: unique among
   // concurrent callers; a clash with a leftover folder just tries again.
@@ -273,9 +312,41 @@ Result<std::string> make_temp_dir(std::string_view prefix) {
   return Error{os_error_text(ERROR_ALREADY_EXISTS)};
 }
 
+namespace {
+
+// Deletes what `path` names: a folder's entries first. A link or junction
+// to a folder is removed itself, never followed. (Not std::filesystem: it
+// alone would add a quarter of the program's size.)
+void remove_tree_wide(const std::wstring& path, int depth) {
+  DWORD attrs = GetFileAttributesW(path.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) return;
+  if (attrs & FILE_ATTRIBUTE_READONLY) {
+    SetFileAttributesW(path.c_str(), attrs & ~DWORD{FILE_ATTRIBUTE_READONLY});
+  }
+  if ((attrs & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    DeleteFileW(path.c_str());
+    return;
+  }
+  if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && depth < 256) {
+    WIN32_FIND_DATAW entry{};
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        std::wstring_view name = entry.cFileName;
+        if (name != L"." && name != L"..") remove_tree_wide(path + L'\\' + entry.cFileName, depth + 1);
+      } while (FindNextFileW(find, &entry));
+      FindClose(find);
+    }
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
 void remove_tree(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove_all(std::filesystem::path(widen(path)), ec);
+  std::wstring wide = widen(path);
+  while (wide.size() > 3 && is_separator(wide.back())) wide.pop_back();
+  if (!wide.empty()) remove_tree_wide(wide, 0);
 }
 
 }  // namespace vesk::platform

@@ -17,8 +17,11 @@ namespace vesk::platform {
 // Program lookup for a name without a directory:
 //   POSIX: the directories of PATH, as execvp does it.
 //   Windows: the folder of this executable, the system folder, the Windows
-//   folder, then the folders of PATH; never the current folder. ".exe" is
-//   added to a name without an extension. A batch file (.bat or .cmd in any
+//   folder, then the folders of PATH; never the current folder or a relative
+//   PATH entry. A name without an extension is tried in each folder with
+//   PATHEXT's .com, .exe, .bat and .cmd in PATHEXT's order
+//   (win::program_extensions); a name with one is used as given. The child
+//   starts with the system's default error mode. A batch file (.bat or .cmd in any
 //   case) runs through `cmd.exe /e:ON /v:OFF /d /c` with its arguments
 //   quoted so that cmd runs nothing else; arguments that cannot be passed
 //   safely fail the start with kBatchArgumentsInvalid.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,22 @@ TEST(LaunchQuoting, IsBatchFile) {
   EXPECT_FALSE(win::is_batch_file(L"bat"));
 }
 
+TEST(LaunchQuoting, ProgramExtensions) {
+  using List = std::vector<std::wstring>;
+  const List all = {L".com", L".exe", L".bat", L".cmd"};
+  const std::pair<std::wstring, List> rows[] = {
+      {L"", all},
+      {L".COM;.EXE;.BAT;.CMD;.VBS;.JS", all},
+      {L".CMD;.exe", {L".cmd", L".exe"}},
+      {L".EXE;;.Com;.EXE;.PY", {L".exe", L".com"}},
+      {L".PY;.PYW", all},
+      {L"EXE;.exe.;.ex", all},
+  };
+  for (const auto& [pathext, expected] : rows) {
+    EXPECT_EQ(win::program_extensions(pathext), expected) << narrow(pathext);
+  }
+}
+
 // ---- Real children ------------------------------------------------------------
 
 Result<int64_t> run(const std::string& program, const std::vector<std::string>& args) {
@@ -171,10 +188,12 @@ TEST(LaunchWin, BatchExitCode) {
   EXPECT_EQ(*code, 4);
 }
 
-TEST(LaunchWin, HostileBatchArgumentsRunNothingElse) {
-  testing::TempDir dir;
-  std::string bat = write_batch(dir.path(), "three.bat", "exit /b 3\r\n");
-  std::vector<std::string> hostile = {
+// Arguments that would make cmd run something else (`exit /b 9`) if they
+// were not quoted safely. VESK_LAUNCH_TEST holds a value that would break
+// out of the quotes if cmd expanded it on the command line.
+std::vector<std::string> hostile_batch_arguments() {
+  EXPECT_TRUE(SetEnvironmentVariableW(L"VESK_LAUNCH_TEST", L"\" & exit /b 9 & \""));
+  return {
       "x & exit /b 9",
       "x\" & exit /b 9 & \"",
       "\" & exit /b 9",
@@ -189,22 +208,29 @@ TEST(LaunchWin, HostileBatchArgumentsRunNothingElse) {
       "%COMSPEC% /c exit /b 9",
       "%cd:~,% & exit /b 9",
       "!COMSPEC! & exit /b 9",
+      "%VESK_LAUNCH_TEST%",
+      "x\"%VESK_LAUNCH_TEST%\"x",
   };
-  // A variable whose value would break out of the quotes if cmd expanded
-  // it on the command line.
-  ASSERT_TRUE(SetEnvironmentVariableW(L"VESK_LAUNCH_TEST", L"\" & exit /b 9 & \""));
-  hostile.push_back("%VESK_LAUNCH_TEST%");
-  hostile.push_back("x\"%VESK_LAUNCH_TEST%\"x");
-  for (const std::string& arg : hostile) {
-    auto code = run(bat, {arg});
+}
+
+// Runs `program` with each hostile argument, alone and between ordinary
+// ones: the batch file behind it always exits with 3.
+void expect_hostile_arguments_run_nothing_else(const std::string& program) {
+  for (const std::string& arg : hostile_batch_arguments()) {
+    auto code = run(program, {arg});
     ASSERT_TRUE(code) << arg << ": " << code.message();
     EXPECT_EQ(*code, 3) << arg;
-    // And as a later argument after an ordinary one.
-    code = run(bat, {"first", arg, "last"});
+    code = run(program, {"first", arg, "last"});
     ASSERT_TRUE(code) << arg << ": " << code.message();
     EXPECT_EQ(*code, 3) << arg;
   }
   SetEnvironmentVariableW(L"VESK_LAUNCH_TEST", nullptr);
+}
+
+TEST(LaunchWin, HostileBatchArgumentsRunNothingElse) {
+  testing::TempDir dir;
+  expect_hostile_arguments_run_nothing_else(
+      write_batch(dir.path(), "three.bat", "exit /b 3\r\n"));
 }
 
 TEST(LaunchWin, BatchSeesItsArguments) {
@@ -316,6 +342,88 @@ TEST(LaunchWin, OwnFolderIsSearchedFirst) {
   code = run(full.substr(0, full.size() - 4), {"--version"});
   ASSERT_TRUE(code) << code.message();
   EXPECT_EQ(*code, 0);
+}
+
+// Sets an environment variable for a scope, then puts the old value back.
+class ScopedVariable {
+ public:
+  ScopedVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
+    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n != 0) {
+      old_.emplace(n, L'\0');
+      old_->resize(GetEnvironmentVariableW(name, old_->data(), n));
+    }
+    EXPECT_TRUE(SetEnvironmentVariableW(name, value.c_str()));
+  }
+  ~ScopedVariable() { SetEnvironmentVariableW(name_, old_ ? old_->c_str() : nullptr); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const wchar_t* name_;
+  std::optional<std::wstring> old_;
+};
+
+// As npm installs its tools: a .cmd shim on PATH, run by its bare name.
+TEST(LaunchWin, CmdShimOnPathByBareName) {
+  testing::TempDir dir;
+  write_batch(dir.path(), "vesk-shim.cmd", "exit /b 3\r\n");
+  std::string path = ".;relative;" + dir.path();
+  ScopedVariable on_path(L"PATH", widen(path));
+  expect_hostile_arguments_run_nothing_else("vesk-shim");
+  // Refused arguments are refused as before.
+  auto started = LaunchedProcess::start("vesk-shim", {"a\nexit /b 9"});
+  ASSERT_FALSE(started);
+  EXPECT_EQ(started.message(), kBatchArgumentsInvalid);
+  // Not from the current folder, nor from a relative PATH entry.
+  testing::TempDir here;
+  write_batch(here.path(), "vesk-here.cmd", "exit /b 7\r\n");
+  std::string relative = join_path(here.path(), "relative");
+  ASSERT_TRUE(create_dirs(relative));
+  write_batch(relative, "vesk-here.cmd", "exit /b 7\r\n");
+  InFolder in(here.path());
+  auto missing = LaunchedProcess::start("vesk-here", {});
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.message(), kProgramNotFound);
+}
+
+// `tool` as tool.com (the tool child: exits with its first argument) and
+// tool.exe (the test child: 100 for arguments it does not know), in one
+// folder; a .bat later on PATH. PATHEXT decides.
+TEST(LaunchWin, PathextOrderDecides) {
+  testing::TempDir first, second;
+  auto copy = [](const std::string& built, const std::string& to) {
+    ASSERT_TRUE(CopyFileW(widen(testing::built_program(built)).c_str(), widen(to).c_str(), FALSE));
+  };
+  copy("vesk-toolchild", join_path(first.path(), "vesk-tool.com"));
+  copy("vesk-testchild", join_path(first.path(), "vesk-tool.exe"));
+  write_batch(second.path(), "vesk-tool.bat", "exit /b 3\r\n");
+  write_batch(second.path(), "vesk-later.bat", "exit /b 4\r\n");
+  ScopedVariable on_path(L"PATH", widen(first.path() + ";" + second.path()));
+  const std::pair<std::wstring, int64_t> rows[] = {
+      {L"", 7},                        // the default: .COM first
+      {L".COM;.EXE;.BAT;.CMD", 7},
+      {L".EXE;.COM", 100},
+      {L".bat;.exe", 100},             // folder by folder: the first folder wins
+      {L".PY", 7},                     // none usable: the default
+  };
+  for (const auto& [pathext, expected] : rows) {
+    ScopedVariable ext(L"PATHEXT", pathext);
+    if (pathext.empty()) SetEnvironmentVariableW(L"PATHEXT", nullptr);
+    auto code = run("vesk-tool", {"7", "", ""});
+    ASSERT_TRUE(code) << narrow(pathext) << ": " << code.message();
+    EXPECT_EQ(*code, expected) << narrow(pathext);
+  }
+  // An extension left out of PATHEXT is not tried; a name with an
+  // extension is used as given.
+  ScopedVariable ext(L"PATHEXT", L".EXE");
+  EXPECT_EQ(LaunchedProcess::start("vesk-later", {}).message(), kProgramNotFound);
+  auto code = run("vesk-later.bat", {});
+  ASSERT_TRUE(code) << code.message();
+  EXPECT_EQ(*code, 4);
+  code = run("vesk-tool.com", {"5", "", ""});
+  ASSERT_TRUE(code) << code.message();
+  EXPECT_EQ(*code, 5);
 }
 
 TEST(LaunchWin, WaitTwiceAndMove) {

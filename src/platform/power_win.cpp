@@ -23,6 +23,14 @@ Guid from_win(const GUID& g) {
   return out;
 }
 
+// powrprof.dll from the system folder, loaded once (never released); null
+// when it cannot be loaded.
+HMODULE powrprof() {
+  static const HMODULE lib =
+      LoadLibraryExW(L"powrprof.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  return lib;
+}
+
 template <class F>
 F lookup(HMODULE module, const char* name) {
   if (module == nullptr) return nullptr;
@@ -47,7 +55,7 @@ struct PlanFunctions {
 const PlanFunctions& plan_functions() {
   static const PlanFunctions fns = [] {
     PlanFunctions f;
-    HMODULE lib = LoadLibraryW(L"powrprof.dll");
+    HMODULE lib = powrprof();
     f.get_active = lookup<GetActiveSchemeFn>(lib, "PowerGetActiveScheme");
     f.set_active = lookup<SetActiveSchemeFn>(lib, "PowerSetActiveScheme");
     f.read_ac = lookup<ReadValueFn>(lib, "PowerReadACValueIndex");
@@ -60,19 +68,21 @@ const PlanFunctions& plan_functions() {
 }
 
 // The overlay functions are not in the documented headers and missing from
-// older systems: looked up by name at each use.
+// older systems: looked up by name, once.
 struct OverlayFunctions {
   GetOverlayFn get = nullptr;
   SetOverlayFn set = nullptr;
 };
 
 std::optional<OverlayFunctions> overlay_functions() {
-  HMODULE lib = LoadLibraryW(L"powrprof.dll");
-  OverlayFunctions f;
-  f.get = lookup<GetOverlayFn>(lib, "PowerGetActualOverlayScheme");
-  f.set = lookup<SetOverlayFn>(lib, "PowerSetActiveOverlayScheme");
-  if (f.get == nullptr || f.set == nullptr) return std::nullopt;
-  return f;
+  static const std::optional<OverlayFunctions> fns = []() -> std::optional<OverlayFunctions> {
+    OverlayFunctions f;
+    f.get = lookup<GetOverlayFn>(powrprof(), "PowerGetActualOverlayScheme");
+    f.set = lookup<SetOverlayFn>(powrprof(), "PowerSetActiveOverlayScheme");
+    if (f.get == nullptr || f.set == nullptr) return std::nullopt;
+    return f;
+  }();
+  return fns;
 }
 
 class WindowsPower final : public PowerApi {

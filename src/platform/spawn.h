@@ -30,12 +30,13 @@ enum class Lookup {
   // A system tool: a name with a path separator is used as given; a bare
   // name is looked up the way the system finds programs. POSIX: the
   // directories of PATH, as execvp does it. Windows: the system folder's
-  // copy first (a same-named file in the current folder is never picked),
-  // otherwise CreateProcessW's own search.
+  // copy only (never the current folder); none there fails with
+  // "<name> not found in the system folder".
   kSystemTool,
   // The lookup of `vesk run`, see launch.h: POSIX as kSystemTool; Windows
   // this executable's folder, the system folder, the Windows folder, PATH,
-  // ".exe" added, batch files through cmd.exe. Nothing found fails with
+  // PATHEXT's extensions tried, batch files through cmd.exe, the child in
+  // the default error mode (CREATE_DEFAULT_ERROR_MODE). Nothing found fails with
   // kProgramNotFound.
   kCommand,
 };

@@ -58,24 +58,6 @@ Error not_found() { return Error{std::string(kProgramNotFound)}; }
 
 bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// For the functions that return the length written, or the size needed
-// (terminator included) when the buffer is too small, or 0 on failure.
-template <class Call>
-std::optional<std::wstring> sized_text(Call call) {
-  std::wstring buf(MAX_PATH, L'\0');
-  // The size can change between calls (an environment variable, say).
-  for (int tries = 0; tries < 8; ++tries) {
-    DWORD n = call(buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return std::nullopt;
-    if (n < buf.size()) {
-      buf.resize(n);
-      return buf;
-    }
-    buf.assign(n, L'\0');
-  }
-  return std::nullopt;
-}
-
 std::optional<std::wstring> own_folder() {
   std::wstring buf(MAX_PATH, L'\0');
   for (;;) {
@@ -95,15 +77,15 @@ std::optional<std::wstring> own_folder() {
 }
 
 std::optional<std::wstring> system_folder() {
-  return sized_text([](wchar_t* b, DWORD n) { return GetSystemDirectoryW(b, n); });
+  return win::sized_text([](wchar_t* b, DWORD n) { return GetSystemDirectoryW(b, n); });
 }
 
 std::optional<std::wstring> windows_folder() {
-  return sized_text([](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); });
+  return win::sized_text([](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); });
 }
 
 std::optional<std::wstring> full_path(const std::wstring& path) {
-  return sized_text(
+  return win::sized_text(
       [&](wchar_t* b, DWORD n) { return GetFullPathNameW(path.c_str(), n, b, nullptr); });
 }
 
@@ -126,7 +108,7 @@ bool is_fully_qualified(std::wstring_view path) {
 std::vector<std::wstring> path_folders() {
   std::vector<std::wstring> folders;
   std::optional<std::wstring> path =
-      sized_text([](wchar_t* b, DWORD n) { return GetEnvironmentVariableW(L"PATH", b, n); });
+      win::sized_text([](wchar_t* b, DWORD n) { return GetEnvironmentVariableW(L"PATH", b, n); });
   if (!path) return folders;
   std::wstring_view rest = *path;
   while (!rest.empty()) {
@@ -180,12 +162,25 @@ Result<std::wstring> find_program(const std::string& program) {
   if (name.find(L'\0') != std::wstring::npos) return not_found();
   std::wstring_view base = file_name(name);
   if (!acceptable_name(base)) return not_found();
-  if (base.find(L'.') == std::wstring_view::npos) name += L".exe";
+  // A name without an extension is tried with each of PATHEXT's program
+  // extensions in turn, in each folder.
+  std::vector<std::wstring> extensions{L""};
+  if (base.find(L'.') == std::wstring_view::npos) {
+    std::optional<std::wstring> pathext =
+        win::sized_text([](wchar_t* b, DWORD n) { return GetEnvironmentVariableW(L"PATHEXT", b, n); });
+    extensions = win::program_extensions(pathext ? *pathext : std::wstring());
+  }
+  auto find_in = [&](const std::wstring& stem) -> std::optional<std::wstring> {
+    for (const std::wstring& ext : extensions) {
+      if (auto file = existing_file(stem + ext)) return file;
+    }
+    return std::nullopt;
+  };
 
   bool has_folder = name.find_first_of(L"\\/") != std::wstring::npos ||
                     (name.size() >= 2 && name[1] == L':');
   if (has_folder) {
-    if (auto file = existing_file(name)) return *file;
+    if (auto file = find_in(name)) return *file;
     return not_found();
   }
 
@@ -195,7 +190,7 @@ Result<std::wstring> find_program(const std::string& program) {
   if (auto f = windows_folder()) folders.push_back(std::move(*f));
   for (std::wstring& f : path_folders()) folders.push_back(std::move(f));
   for (const std::wstring& folder : folders) {
-    if (auto file = existing_file(join(folder, name))) return *file;
+    if (auto file = find_in(join(folder, name))) return *file;
   }
   return not_found();
 }
@@ -294,17 +289,22 @@ std::wstring program_file(const std::string& program) {
   return file;
 }
 
-// The system folder's copy of a bare name, or empty: then CreateProcessW's
-// own search (given no application name) finds the program.
-std::wstring system_copy(const std::wstring& name) {
-  if (name.find_first_of(L"\\/:") != std::wstring::npos) return {};
+// A system tool: a name with a folder as given; a bare name only from the
+// system folder (never the current folder, as CreateProcessW's own search
+// would), else an error that names it.
+Result<std::wstring> system_tool_file(const std::string& program) {
+  std::wstring name = widen(program);
+  if (name.find_first_of(L"\\/:") != std::wstring::npos) return name;
   std::optional<std::wstring> system = system_folder();
-  if (!system) return {};
+  if (!system) return last_error();
   std::wstring candidate = join(*system, name);
-  return is_regular_file(candidate) ? candidate : std::wstring();
+  if (!is_regular_file(candidate)) {
+    return Error{"not found in the system folder (" + win::narrow(*system) + ")"};
+  }
+  return candidate;
 }
 
-// The file to start (empty: CreateProcessW searches) and its command line.
+// The file to start and its command line.
 struct Command {
   std::wstring application;
   std::wstring line;
@@ -320,9 +320,10 @@ Result<Command> command_for(const std::string& program, const std::vector<std::s
     case Lookup::kAsGiven:
       command.application = program_file(program);
       break;
-    case Lookup::kSystemTool:
-      command.application = system_copy(widen(program));
+    case Lookup::kSystemTool: {
+      TRY_ASSIGN(command.application, system_tool_file(program));
       break;
+    }
     case Lookup::kCommand: {
       TRY_ASSIGN(std::wstring file, find_program(program));
       if (win::is_batch_file(file)) {
@@ -340,7 +341,7 @@ Result<Command> command_for(const std::string& program, const std::vector<std::s
   }
   // The child sees the name as it was given, as from a command prompt.
   std::wstring argv0 = widen(program);
-  if (argv0.find(L'"') != std::wstring::npos && !command.application.empty()) {
+  if (argv0.find(L'"') != std::wstring::npos) {
     argv0 = command.application;
   }
   TRY_ASSIGN(command.line, win::program_command_line(argv0, wide_args));
@@ -464,6 +465,9 @@ Result<Process> Process::start(const std::string& program,
 
   DWORD flags = CREATE_UNICODE_ENVIRONMENT;
   if (options.no_window) flags |= CREATE_NO_WINDOW;
+  // `run`'s command gets the system's usual error dialogs, as from a shell,
+  // not this process's error mode.
+  if (options.lookup == Lookup::kCommand) flags |= CREATE_DEFAULT_ERROR_MODE;
   // Interrupts are ignored from here on, so that none is lost between the
   // child starting and the caller waiting for it.
   if (options.ignore_interrupts) impl->guard.emplace();
@@ -488,7 +492,7 @@ Result<Process> Process::start(const std::string& program,
       flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
     BOOL started = CreateProcessW(
-        command.application.empty() ? nullptr : command.application.c_str(), command.line.data(),
+        command.application.c_str(), command.line.data(),
         nullptr, nullptr, TRUE, flags, block.empty() ? nullptr : block.data(), nullptr,
         &si.StartupInfo, &pi);
     DWORD error = started ? ERROR_SUCCESS : GetLastError();
@@ -499,7 +503,7 @@ Result<Process> Process::start(const std::string& program,
           (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
         return not_found();
       }
-      return Error{os_error_text(static_cast<int>(error))};
+      return Error{os_error_text(static_cast<int>(error), win::narrow(command.application))};
     }
   }
   UniqueHandle(pi.hThread).reset();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "platform/fs.h"
 
 namespace vesk::platform {
 namespace {
@@ -43,11 +44,35 @@ TEST(RunHiddenTool, HasNoInput) {
   EXPECT_EQ(got->out, "no input");
 }
 
-TEST(RunHiddenTool, MissingToolGivesTheSystemsReason) {
+TEST(RunHiddenTool, MissingToolGivesTheReason) {
   auto got = run_hidden_tool("vesk-no-such-tool-here.exe", {"/Query"});
   ASSERT_FALSE(got.ok());
-  // The system's text for a file that cannot be found, with its code.
-  EXPECT_NE(got.message().find("(os error 2)"), std::string::npos) << got.message();
+  // POSIX: the system's text for a file that cannot be found. Windows: a
+  // bare name is only looked for in the system folder.
+  bool windows = kPathSeparator == '\\';
+  EXPECT_NE(got.message().find(windows ? "not found in the system folder (" : "(os error 2)"),
+            std::string::npos)
+      << got.message();
+}
+
+std::string fake_legacy(std::string_view bytes) { return "legacy:" + std::string(bytes); }
+
+TEST(ToolText, Utf8AsItIsElseTheLegacyReading) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"", ""},
+      {"ERROR: denied\r\n", "ERROR: denied\r\n"},
+      {"Zugriff f\xC3\xBCr", "Zugriff f\xC3\xBCr"},
+      {"Zugriff f\x81r", "legacy:Zugriff f\x81r"},  // OEM 850: u-umlaut
+      {"\x83\x41\x83\x4E", "legacy:\x83\x41\x83\x4E"},  // Shift-JIS
+      {"cut \xC3", "legacy:cut \xC3"},
+  };
+  for (const auto& [bytes, text] : rows) {
+    EXPECT_EQ(utf8_or_legacy(bytes, fake_legacy), text) << bytes;
+  }
+  // POSIX reads other bytes as UTF-8 with replacements.
+  if (kPathSeparator == '/') {
+    EXPECT_EQ(tool_text("f\x81r"), "f\xEF\xBF\xBDr");
+  }
 }
 
 }  // namespace

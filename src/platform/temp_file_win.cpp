@@ -11,10 +11,21 @@ using win::UniqueHandle;
 using win::widen;
 
 Result<std::string> temp_folder() {
-  wchar_t buf[MAX_PATH + 2];
-  DWORD n = GetTempPathW(MAX_PATH + 2, buf);
-  if (n == 0 || n > MAX_PATH + 1) return last_error();
-  std::wstring folder(buf, n);
+  // No fixed buffer: the folder may be longer than MAX_PATH. GetTempPathW
+  // refuses such a folder, so then its own rule is followed here: TMP, TEMP,
+  // USERPROFILE, as a full path.
+  std::optional<std::wstring> path =
+      win::sized_text([](wchar_t* b, DWORD n) { return GetTempPathW(n, b); });
+  for (const wchar_t* name : {L"TMP", L"TEMP", L"USERPROFILE"}) {
+    if (path) break;
+    std::optional<std::wstring> value =
+        win::sized_text([&](wchar_t* b, DWORD n) { return GetEnvironmentVariableW(name, b, n); });
+    if (!value) continue;
+    path = win::sized_text(
+        [&](wchar_t* b, DWORD n) { return GetFullPathNameW(value->c_str(), n, b, nullptr); });
+  }
+  if (!path) return last_error();
+  std::wstring folder = std::move(*path);
   while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
   return utf16_to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(folder.data()),
                                            folder.size()));

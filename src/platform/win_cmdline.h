@@ -27,6 +27,12 @@ Result<std::wstring> program_command_line(std::wstring_view argv0,
 // Windows would strip when opening the file.
 bool is_batch_file(std::wstring_view path);
 
+// The extensions that `run` tries, in order, for a program name without
+// one: those of `pathext` (PATHEXT, ';'-separated) that are .com, .exe, .bat
+// or .cmd in any letter case, lower-cased, each once; when there are none
+// (PATHEXT unset or naming none of them), .com, .exe, .bat, .cmd.
+std::vector<std::wstring> program_extensions(std::wstring_view pathext);
+
 // Appends one argument for a batch file run through
 // `cmd.exe /e:ON /v:OFF /d /c "..."`; fails with kBatchArgumentsInvalid for
 // an argument that cannot be passed safely. See win_cmdline_win.cpp for the

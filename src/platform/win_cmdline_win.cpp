@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "platform/win_cmdline.h"
 
 #include "platform/spawn.h"
@@ -84,6 +85,24 @@ Result<std::wstring> program_command_line(std::wstring_view argv0,
 
 bool is_batch_file(std::wstring_view path) {
   return ends_with_ci(path, L".bat") || ends_with_ci(path, L".cmd");
+}
+
+std::vector<std::wstring> program_extensions(std::wstring_view pathext) {
+  static constexpr std::wstring_view kKnown[] = {L".com", L".exe", L".bat", L".cmd"};
+  std::vector<std::wstring> out;
+  while (!pathext.empty()) {
+    size_t semi = pathext.find(L';');
+    std::wstring_view entry = pathext.substr(0, semi);
+    pathext = semi == std::wstring_view::npos ? std::wstring_view() : pathext.substr(semi + 1);
+    for (std::wstring_view known : kKnown) {
+      bool listed = std::find(out.begin(), out.end(), known) != out.end();
+      if (entry.size() == known.size() && ends_with_ci(entry, known) && !listed) {
+        out.emplace_back(known);
+      }
+    }
+  }
+  if (out.empty()) out.assign(std::begin(kKnown), std::end(kKnown));
+  return out;
 }
 
 // How a batch argument is written, for cmd.exe started with

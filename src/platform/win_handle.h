@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -61,6 +62,24 @@ inline std::wstring widen(std::string_view utf8) {
 inline std::string narrow(std::wstring_view wide) {
   return utf16_to_utf8(
       std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+}
+
+// For the functions that return the length written, or the size needed
+// (terminator included) when the buffer is too small, or 0 on failure.
+template <class Call>
+inline std::optional<std::wstring> sized_text(Call call) {
+  std::wstring buf(MAX_PATH, L'\0');
+  // The size can change between calls (an environment variable, say).
+  for (int tries = 0; tries < 8; ++tries) {
+    DWORD n = call(buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::nullopt;
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.assign(n, L'\0');
+  }
+  return std::nullopt;
 }
 
 }  // namespace vesk::platform::win

@@ -4,6 +4,8 @@
 // writes OUT_TEXT to standard output and ERR_TEXT to standard error, each
 // REPEAT times (1 by default) alternating between the two, then exits with
 // CODE.
+//   vesk-toolchild hex CODE OUT_HEX ERR_HEX
+// the same with the bytes given in hexadecimal (any bytes, not only text).
 //   vesk-toolchild stdin
 // reports on standard output whether standard input gave any byte ("input"
 // or "no input") and exits with 0.
@@ -20,6 +22,18 @@ int main(int argc, char** argv) {
     int c = std::fgetc(stdin);
     vesk::platform::write_stdout(c == EOF ? "no input" : "input");
     return 0;
+  }
+  if (args.size() == 4 && args[0] == "hex") {
+    auto bytes = [](const std::string& hex) {
+      std::string out;
+      for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+      }
+      return out;
+    };
+    vesk::platform::write_stdout(bytes(args[2]));
+    vesk::platform::write_stderr(bytes(args[3]));
+    return std::atoi(args[1].c_str());
   }
   if (args.size() != 3 && args.size() != 4) return 100;
   long repeat = args.size() == 4 ? std::atol(args[3].c_str()) : 1;

@@ -8,6 +8,7 @@ packages=(
   nlohmann-json3-dev googletest
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64
+  xvfb xauth
 )
 
 # Node.js and npm run the MCP client test; any Node.js from 18 on will do, so

@@ -24,9 +24,15 @@ case "${1:-}" in
     # instead of starting wine's debugger.
     wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
       >/dev/null 2>&1 </dev/null || true
-    # One persistent wine server for the whole run (it detaches by itself),
-    # with its output away from CTest's pipes.
-    wineserver -p >/dev/null 2>&1 </dev/null || true
+    if [ "${2:-}" = --xvfb ]; then
+      # The wine server and its desktop process must start under the tests'
+      # display, so none is left running from here.
+      wineserver -k >/dev/null 2>&1 </dev/null || true
+    else
+      # One persistent wine server for the whole run (it detaches by
+      # itself), with its output away from CTest's pipes.
+      wineserver -p >/dev/null 2>&1 </dev/null || true
+    fi
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 </dev/null || true

@@ -9,6 +9,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64
   zsh
+  xvfb xauth
 )
 
 # Node.js and npm run the MCP client test; any Node.js from 18 on will do, so

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Linux and the Windows targets and runs every test: natively, and
-# the Windows build under wine. With --clang, also builds with clang++ 14.
+# the Windows build under wine. With --clang, also builds with clang++ 14
+# under the address and undefined-behaviour sanitizers and runs every test
+# there too. Each stage ends with the seconds it took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,21 +15,30 @@ for arg in "$@"; do
   esac
 done
 
-echo "== Linux build"
+# Prints the seconds since the last stage began, then starts the next one.
+stage_start=$SECONDS
+stage() {
+  if [ -n "${stage_name:-}" ]; then echo "== $stage_name: $((SECONDS - stage_start)) s"; fi
+  stage_name="$1"
+  stage_start=$SECONDS
+  if [ -n "$1" ]; then echo "== $1"; fi
+}
+
+stage "Linux build"
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j "$jobs"
 
-echo "== Windows build"
+stage "Windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 
 if ((clang)); then
-  echo "== clang build"
+  stage "clang build"
   cmake --preset clang >/dev/null
   cmake --build --preset clang -j "$jobs"
 fi
 
-echo "== Linux tests"
+stage "Linux tests"
 ctest --preset linux -j "$jobs"
 
 # The fuzz targets of the clang build: about a minute in all
@@ -37,6 +48,13 @@ if ((clang)); then
   scripts/fuzz.sh 12
 fi
 
-echo "== Windows tests (wine)"
-# The wine set-up (scripts/wine-prefix.sh) is a fixture of the Windows tests.
+if ((clang)); then
+  stage "clang tests (sanitizers)"
+  ctest --preset clang -j "$jobs"
+fi
+
+stage "Windows tests (wine)"
+# The wine set-up (scripts/wine-prefix.sh) is a fixture of the Windows tests,
+# which run under a virtual X display (xvfb-run) where there is one.
 ctest --preset windows
+stage ""

@@ -1,10 +1,11 @@
 #include "ipc/app_link.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 #include "ipc/liveness.h"
 #include "platform/clock.h"
-#include "platform/dir_watch.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 
@@ -18,7 +19,20 @@ std::string hex(uint64_t value) {
   return buf;
 }
 
+std::atomic<OpenWatch> g_open_watch{&platform::DirWatch::open};
+std::atomic<uint64_t> g_unwatched{0};
+
+std::unique_ptr<platform::DirWatch> open_watch(const std::string& folder) {
+  std::unique_ptr<platform::DirWatch> watch = g_open_watch.load()(folder);
+  if (!watch) ++g_unwatched;
+  return watch;
+}
+
 }  // namespace
+
+OpenWatch exchange_open_watch(OpenWatch open) { return g_open_watch.exchange(open); }
+
+uint64_t unwatched_requests() { return g_unwatched.load(); }
 
 std::string request_id(uint64_t filetime, uint32_t pid) {
   uint64_t ns = filetime > platform::kUnixEpochFiletime
@@ -35,7 +49,7 @@ std::string request_document(std::string_view kind, const Json& payload) {
 }
 
 Result<Json> app_request(const std::string& app_folder, std::string_view kind,
-                         Json payload, unsigned wait_seconds) {
+                         Json payload, unsigned wait_seconds, TimeUnit unit) {
   using platform::join_path;
   if (!app_alive(app_folder)) return Error{std::string(kNotRunning)};
 
@@ -56,7 +70,7 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
   }
   // Watch before sending so that no reply can slip in unseen. Without a
   // watch the wait below is a plain 40 ms poll.
-  std::unique_ptr<platform::DirWatch> watch = platform::DirWatch::open(replies);
+  std::unique_ptr<platform::DirWatch> watch = open_watch(replies);
   if (auto sent = platform::rename_replace(tmp_path, request_path); !sent) {
     (void)platform::remove_file(tmp_path);
     return Error{"couldn't send the request: " + sent.message()};
@@ -65,7 +79,7 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
   const uint64_t start = platform::monotonic_ns();
   for (;;) {
     uint64_t now = platform::monotonic_ns();
-    uint64_t elapsed_seconds = now > start ? (now - start) / 1000000000ULL : 0;
+    uint64_t elapsed_seconds = now > start ? (now - start) / (unit.ms * 1000000ULL) : 0;
     if (elapsed_seconds >= wait_seconds) {
       (void)platform::remove_file(request_path);
       return Error{std::string(kNoAnswer)};
@@ -76,10 +90,11 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
         return std::move(*reply);
       }
     }
+    const unsigned poll_ms = std::min(kPollMs, unit.ms);
     if (watch) {
-      watch->wait(kPollMs);
+      watch->wait(poll_ms);
     } else {
-      platform::sleep_ms(kPollMs);
+      platform::sleep_ms(poll_ms);
     }
   }
 }

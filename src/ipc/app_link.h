@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "base/json.h"
 #include "base/result.h"
+#include "platform/dir_watch.h"
 
 namespace vesk::ipc {
 
@@ -29,10 +31,26 @@ std::string request_id(uint64_t filetime, uint32_t pid);
 // {"args":payload,"cmd":kind}, compact.
 std::string request_document(std::string_view kind, const Json& payload);
 
-// Sends one request and waits up to `wait_seconds` whole seconds for the
-// reply. Returns the reply value unchanged, or a one-line message.
+// The length of the seconds that app_request's limit counts: a real second,
+// or a shorter one that lets tests run the time-out paths in milliseconds.
+struct TimeUnit {
+  unsigned ms = 1000;  // at least 1
+};
+
+// The change notification a request waits on: platform::DirWatch::open,
+// unless a test has put another in place (one that fails, say). Returns the
+// one before.
+using OpenWatch = std::unique_ptr<platform::DirWatch> (*)(const std::string& folder);
+OpenWatch exchange_open_watch(OpenWatch open);
+
+// How many requests of this process found no change notification to wait on
+// and polled every kPollMs instead.
+uint64_t unwatched_requests();
+
+// Sends one request and waits up to `wait_seconds` whole seconds (of `unit`)
+// for the reply. Returns the reply value unchanged, or a one-line message.
 Result<Json> app_request(const std::string& app_folder, std::string_view kind,
-                         Json payload, unsigned wait_seconds);
+                         Json payload, unsigned wait_seconds, TimeUnit unit = {});
 
 // When the tray app's heartbeat is fresh, asks it to "quit" and waits up to
 // about 5 seconds for the process named in `alive` to end. Never fails.

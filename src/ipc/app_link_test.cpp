@@ -44,6 +44,10 @@ TEST(WriteUnixTime, WritesDigitsOnly) {
   write_unix_time(join_path(join_path(dir.path(), "missing"), "installed"));  // ignored
 }
 
+// Seconds of 25 ms: the time-out paths in milliseconds. The real 10-second
+// limit is tested end to end (VeskProgram.NoAnswerTimesOut).
+constexpr TimeUnit kShort{25};
+
 class AppRequestTest : public ::testing::Test {
  protected:
   testing::TempDir dir;
@@ -120,7 +124,7 @@ TEST_F(AppRequestTest, UnreadableRepliesTimeOut) {
       (void)platform::write_file(join_path(replies, r.id + ".json"), bad);
       return std::nullopt;
     });
-    auto reply = app_request(folder, "status", Json::object(), 1);
+    auto reply = app_request(folder, "status", Json::object(), 8, kShort);
     ASSERT_FALSE(reply) << bad;
     EXPECT_EQ(reply.message(), kNoAnswer);
   }
@@ -131,21 +135,45 @@ TEST_F(AppRequestTest, TimeOutDeletesTheUntakenRequest) {
   app.leave_requests(true);
   app.start();
   uint64_t start = platform::monotonic_ns();
-  auto reply = app_request(folder, "status", Json::object(), 2);
-  double seconds = static_cast<double>(platform::monotonic_ns() - start) / 1e9;
+  auto reply = app_request(folder, "status", Json::object(), 4, kShort);
+  double ms = static_cast<double>(platform::monotonic_ns() - start) / 1e6;
   ASSERT_FALSE(reply);
   EXPECT_EQ(reply.message(), kNoAnswer);
-  EXPECT_GE(seconds, 2.0);
+  EXPECT_GE(ms, 100.0);
   EXPECT_TRUE(testing::names_in(requests).empty());
 }
 
 TEST_F(AppRequestTest, LateReplyWithinTheLimitIsAccepted) {
   standin::StandIn app(folder);
-  app.reply_after_ms(1200);
+  app.reply_after_ms(150);
   app.start();
-  auto reply = app_request(folder, "status", Json::object(), 3);
+  auto reply = app_request(folder, "status", Json::object(), 20, kShort);
   ASSERT_TRUE(reply) << reply.message();
   EXPECT_EQ(bool_member(*reply, "ok"), true);
+}
+
+// A request waits on a change notification; without one it polls, and the
+// count shows it, so a watch that silently fails fails here.
+TEST_F(AppRequestTest, WaitsOnTheWatchElsePolls) {
+  struct Row {
+    OpenWatch open;
+    uint64_t unwatched;
+  };
+  const Row rows[] = {
+      {&platform::DirWatch::open, 0},
+      {[](const std::string&) { return std::unique_ptr<platform::DirWatch>(); }, 1},
+  };
+  standin::StandIn app(folder);
+  app.start();
+  for (const Row& row : rows) {
+    OpenWatch before = exchange_open_watch(row.open);
+    uint64_t unwatched = unwatched_requests();
+    auto reply = app_request(folder, "status", Json::object(), 5);
+    exchange_open_watch(before);
+    ASSERT_TRUE(reply) << reply.message();
+    EXPECT_EQ(bool_member(*reply, "ok"), true);
+    EXPECT_EQ(unwatched_requests() - unwatched, row.unwatched);
+  }
 }
 
 TEST_F(AppRequestTest, UnwritableRequestFolderFails) {

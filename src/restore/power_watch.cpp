@@ -2,25 +2,40 @@
 
 #include <mutex>
 
-#include "platform/power.h"
 #include "platform/session_watch.h"
 #include "restore/put_back.h"
 
 namespace vesk::restore {
 namespace {
 
-// Set once, before the watcher's thread can read it.
-std::once_flag folder_once;
-std::string watched_folder;
-
-// On the watcher's thread, before its window procedure returns.
-void on_session_end() { session_end_put_back(watched_folder, platform::system_power()); }
+std::mutex target_mutex;
+PowerWatchTarget target;  // under target_mutex
 
 }  // namespace
 
+PowerWatchTarget exchange_power_watch_target(PowerWatchTarget next) {
+  std::lock_guard lock(target_mutex);
+  std::swap(target, next);
+  return next;
+}
+
+// On the watcher's thread, before its window procedure returns.
+void power_watch_session_end() {
+  PowerWatchTarget now;
+  {
+    std::lock_guard lock(target_mutex);
+    now = target;
+  }
+  if (now.app_folder.empty()) return;
+  session_end_put_back(now.app_folder, now.power ? *now.power : platform::system_power());
+}
+
 void start_power_watch(const std::string& app_folder) {
-  std::call_once(folder_once, [&] { watched_folder = app_folder; });
-  (void)platform::start_session_watch(&on_session_end);
+  {
+    std::lock_guard lock(target_mutex);
+    if (target.app_folder.empty()) target.app_folder = app_folder;
+  }
+  (void)platform::start_session_watch(&power_watch_session_end);
 }
 
 }  // namespace vesk::restore

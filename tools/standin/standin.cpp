@@ -97,7 +97,10 @@ void StandIn::serve_pending() {
     std::string path = join_path(requests_dir_, name);
     auto text = platform::read_file(path);
     if (!text) continue;
-    (void)platform::remove_file(path);
+    // Taking a request is deleting it: one that cannot be deleted yet (a
+    // Windows file still held open) is taken on a later pass, and never
+    // answered twice.
+    if (!platform::remove_file(path)) continue;
     Request request;
     request.id = name.substr(0, name.size() - 5);
     request.text = *text;

@@ -491,11 +491,21 @@ Result<Process> Process::start(const std::string& program,
       si.lpAttributeList = handle_list.get();
       flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
-    BOOL started = CreateProcessW(
-        command.application.c_str(), command.line.data(),
-        nullptr, nullptr, TRUE, flags, block.empty() ? nullptr : block.data(), nullptr,
-        &si.StartupInfo, &pi);
-    DWORD error = started ? ERROR_SUCCESS : GetLastError();
+    BOOL started = FALSE;
+    DWORD error = ERROR_SUCCESS;
+    // A child that dies while the loader is still starting it, before any of
+    // its own code has run, comes back as an internal error (seen on a busy
+    // machine under wine). Nothing of the command has happened yet, so it is
+    // started again, a few times at most.
+    for (int attempt = 0;; ++attempt) {
+      started = CreateProcessW(
+          command.application.c_str(), command.line.data(),
+          nullptr, nullptr, TRUE, flags, block.empty() ? nullptr : block.data(), nullptr,
+          &si.StartupInfo, &pi);
+      error = started ? ERROR_SUCCESS : GetLastError();
+      if (started || error != ERROR_INTERNAL_ERROR || attempt == 3) break;
+      Sleep(20u << attempt);
+    }
     // The child has its copies; ours must go so that pipes can end.
     for (UniqueHandle& h : child.owned) h.reset();
     if (!started) {

@@ -16,4 +16,9 @@ void init_console();
 bool write_stdout(std::string_view text);
 bool write_stderr(std::string_view text);
 
+// Interrupts as a user's Ctrl+C does. Windows: a Ctrl+C event to every
+// process attached to this process's console. POSIX: SIGINT to this
+// process's group. Returns false when it could not be sent.
+bool interrupt_console();
+
 }  // namespace vesk::platform

@@ -28,4 +28,6 @@ static bool write_fd(int fd, std::string_view text) {
 bool write_stdout(std::string_view text) { return write_fd(1, text); }
 bool write_stderr(std::string_view text) { return write_fd(2, text); }
 
+bool interrupt_console() { return ::kill(0, SIGINT) == 0; }
+
 }  // namespace vesk::platform

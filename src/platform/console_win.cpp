@@ -60,4 +60,6 @@ bool write_std(DWORD which, std::string_view text) {
 bool write_stdout(std::string_view text) { return write_std(STD_OUTPUT_HANDLE, text); }
 bool write_stderr(std::string_view text) { return write_std(STD_ERROR_HANDLE, text); }
 
+bool interrupt_console() { return GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE; }
+
 }  // namespace vesk::platform

@@ -6,9 +6,9 @@
 namespace vesk::platform {
 
 // From now on, a request to stop ends the process at once with exit status
-// 0: nothing is unwound, flushed or released. POSIX: SIGTERM, and SIGINT
+// `status`: nothing is unwound, flushed or released. POSIX: SIGTERM, and SIGINT
 // unless it was ignored when the program started (a background job's).
 // Windows: Ctrl+C, Ctrl+Break and the closing of the console.
-Status exit_on_stop_request();
+Status exit_on_stop_request(int status = 0);
 
 }  // namespace vesk::platform

@@ -12,11 +12,14 @@ namespace vesk::platform {
 
 namespace {
 
-void exit_now(int) { _exit(0); }
+volatile sig_atomic_t exit_status = 0;
+
+void exit_now(int) { _exit(exit_status); }
 
 }  // namespace
 
-Status exit_on_stop_request() {
+Status exit_on_stop_request(int status) {
+  exit_status = status;
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = exit_now;

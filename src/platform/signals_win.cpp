@@ -7,17 +7,20 @@ namespace vesk::platform {
 
 namespace {
 
+int exit_status = 0;
+
 // Runs on a thread of its own that the system starts for the event.
 BOOL WINAPI exit_now(DWORD event) {
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
-    ExitProcess(0);
+    ExitProcess(static_cast<UINT>(exit_status));
   }
   return FALSE;
 }
 
 }  // namespace
 
-Status exit_on_stop_request() {
+Status exit_on_stop_request(int status) {
+  exit_status = status;
   if (!SetConsoleCtrlHandler(exit_now, TRUE)) {
     return Error{"couldn't handle Ctrl+C: " + os_error_text(last_os_error())};
   }

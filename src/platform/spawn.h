@@ -52,6 +52,9 @@ struct SpawnOptions {
   bool capture_output = false;
   // Windows: no console window for the child. POSIX: no effect.
   bool no_window = false;
+  // Windows: the child gets a console of its own, as when started from
+  // Explorer (no_window then has no effect). POSIX: no effect.
+  bool new_console = false;
   // From start until wait() returns, this process ignores console
   // interrupts (Ctrl+C, Ctrl+Break; SIGINT, SIGQUIT) so that they reach the
   // child alone; the child gets them at their default handling.

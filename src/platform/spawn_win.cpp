@@ -20,33 +20,46 @@ namespace {
 
 // ---- Interrupts ---------------------------------------------------------
 
-// Swallows Ctrl+C and Ctrl+Break for this process; the child, on the same
-// console, still gets them. Closing the console and the like keep their
-// default handling.
-BOOL WINAPI swallow_interrupt(DWORD type) {
-  return (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) ? TRUE : FALSE;
-}
+// While a child runs, Ctrl+C and Ctrl+Break are swallowed by this process;
+// the child, on the same console, still gets them. Closing the console and
+// the like keep their default handling.
+//
+// A console hands an interrupt to each of its processes on a thread of its
+// own, in no set order: the one that ends the child may reach this process
+// only after the child is gone. So interrupts are also swallowed for a
+// short while after the last child ended; otherwise the caller, releasing
+// what it held for the child, would be ended with the wrong status.
+constexpr ULONGLONG kLateInterruptMs = 1000;
 
-// The handler is installed once however many children are running, and
-// removed when the last of them has been waited for. (Not
-// SetConsoleCtrlHandler(NULL, TRUE): children would inherit that and ignore
-// Ctrl+C themselves.)
 std::mutex interrupt_mutex;
 int interrupt_users = 0;
+ULONGLONG last_user_left = 0;  // GetTickCount64() when the last child ended
+bool interrupt_handler_installed = false;
 
+BOOL WINAPI swallow_interrupt(DWORD type) {
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
+  std::lock_guard lock(interrupt_mutex);
+  if (interrupt_users > 0) return TRUE;
+  return last_user_left != 0 && GetTickCount64() - last_user_left < kLateInterruptMs ? TRUE
+                                                                                    : FALSE;
+}
+
+// The handler is installed with the first child and stays: when no child
+// runs and none ended just now it passes interrupts on to the default
+// handling. (Not SetConsoleCtrlHandler(NULL, TRUE): children would inherit
+// that and ignore Ctrl+C themselves.)
 class IgnoreInterrupts {
  public:
   IgnoreInterrupts() {
     std::lock_guard lock(interrupt_mutex);
-    if (interrupt_users++ == 0) SetConsoleCtrlHandler(swallow_interrupt, TRUE);
+    ++interrupt_users;
+    if (!interrupt_handler_installed) {
+      interrupt_handler_installed = SetConsoleCtrlHandler(swallow_interrupt, TRUE) != FALSE;
+    }
   }
   ~IgnoreInterrupts() {
-    DWORD saved = GetLastError();
-    {
-      std::lock_guard lock(interrupt_mutex);
-      if (--interrupt_users == 0) SetConsoleCtrlHandler(swallow_interrupt, FALSE);
-    }
-    SetLastError(saved);
+    std::lock_guard lock(interrupt_mutex);
+    if (--interrupt_users == 0) last_user_left = GetTickCount64();
   }
   IgnoreInterrupts(const IgnoreInterrupts&) = delete;
   IgnoreInterrupts& operator=(const IgnoreInterrupts&) = delete;
@@ -464,7 +477,11 @@ Result<Process> Process::start(const std::string& program,
   }
 
   DWORD flags = CREATE_UNICODE_ENVIRONMENT;
-  if (options.no_window) flags |= CREATE_NO_WINDOW;
+  if (options.new_console) {
+    flags |= CREATE_NEW_CONSOLE;
+  } else if (options.no_window) {
+    flags |= CREATE_NO_WINDOW;
+  }
   // `run`'s command gets the system's usual error dialogs, as from a shell,
   // not this process's error mode.
   if (options.lookup == Lookup::kCommand) flags |= CREATE_DEFAULT_ERROR_MODE;

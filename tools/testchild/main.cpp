@@ -3,13 +3,19 @@
 //                             exits with N
 //   vesk-testchild crash      prints its process id, then crashes
 //   vesk-testchild args A…    prints each argument on a line of its own
+//   vesk-testchild interrupt FILE
+//                             prints its process id, waits (up to 30 s) for
+//                             FILE to exist, then presses Ctrl+C on its
+//                             console, which ends it with status 42
 #include <cstdlib>
 #include <string>
 
 #include "platform/args.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/fs.h"
 #include "platform/process.h"
+#include "platform/signals.h"
 
 int main(int argc, char** argv) {
   // No crash dialog: a crash must end the process at once.
@@ -27,6 +33,16 @@ int main(int argc, char** argv) {
     volatile int* nowhere = nullptr;
     *nowhere = 1;
     return 101;
+  }
+  if (args[0] == "interrupt" && args.size() == 2) {
+    if (!vesk::platform::exit_on_stop_request(42)) return 102;
+    vesk::platform::write_stdout(pid);
+    for (int i = 0; i < 3000 && !vesk::platform::file_exists(args[1]); ++i) {
+      vesk::platform::sleep_ms(10);
+    }
+    if (!vesk::platform::interrupt_console()) return 103;
+    vesk::platform::sleep_ms(30000);
+    return 104;
   }
   if (args[0] == "args") {
     for (size_t i = 1; i < args.size(); ++i) vesk::platform::write_stdout(args[i] + "\n");

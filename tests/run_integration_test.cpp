@@ -1,8 +1,12 @@
 // `vesk run` with real children, against the stand-in tray app.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "harness.h"
+#include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/spawn.h"
 #include "standin/standin.h"
 
 namespace vesk {
@@ -12,6 +16,16 @@ using testing::built_program;
 using testing::Sandbox;
 
 const std::string kChild = built_program("vesk-testchild");
+
+// After the two holds (vesk's own, then the child's): both released, in
+// that order, and nothing left held.
+void expect_both_holds_released(const standin::StandIn& app) {
+  auto seen = app.requests();
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[2].text, R"({"args":{"id":"1"},"cmd":"release"})");
+  EXPECT_EQ(seen[3].text, R"({"args":{"id":"2"},"cmd":"release"})");
+  EXPECT_TRUE(app.holds().empty());
+}
 
 TEST(VeskRun, PassesTheExitCodeAndMovesTheHold) {
   Sandbox box;
@@ -34,9 +48,40 @@ TEST(VeskRun, PassesTheExitCodeAndMovesTheHold) {
   EXPECT_EQ(seen[0].args, (Json{{"pid", vesk_pid}, {"reason", reason}}));
   EXPECT_EQ(seen[1].kind, "hold");
   EXPECT_EQ(seen[1].args, (Json{{"pid", std::stoul(child_pid)}, {"reason", reason}}));
-  EXPECT_EQ(seen[2].text, R"({"args":{"id":"1"},"cmd":"release"})");
-  EXPECT_EQ(seen[3].text, R"({"args":{"id":"2"},"cmd":"release"})");
-  EXPECT_TRUE(app.holds().empty());
+  expect_both_holds_released(app);
+}
+
+// Ctrl+C reaches every process of the console (POSIX: of the terminal's
+// job), vesk and its child: the child ends by it, with status 42, and vesk
+// passes that on and still releases both holds.
+TEST(VeskRun, InterruptReleasesBothHoldsAndPassesTheStatusOn) {
+  Sandbox box;
+  standin::StandIn app(box.app_folder());
+  app.start();
+  const std::string go = platform::join_path(box.root(), "go");
+  platform::SpawnOptions options;
+  options.new_console = true;
+  options.capture_output = true;
+  options.env = box.env();
+  auto vesk = platform::Process::start(built_program("vesk"),
+                                       {"run", "--", kChild, "interrupt", go}, options);
+  ASSERT_TRUE(vesk) << vesk.message();
+  platform::ProcessOutput output;
+  std::thread reader([&] {
+    if (auto read = vesk->communicate()) output = std::move(*read);
+  });
+  // Its own hold, the child's, and the release of its own: vesk now waits,
+  // and the child presses Ctrl+C once told to.
+  for (int i = 0; i < 1000 && app.requests().size() < 3; ++i) platform::sleep_ms(10);
+  EXPECT_EQ(app.requests().size(), 3u);
+  EXPECT_TRUE(platform::write_file(go, ""));
+  reader.join();
+
+  auto run = vesk->wait();
+  ASSERT_TRUE(run) << run.message();
+  EXPECT_EQ(run->code, 42) << output.out;
+  EXPECT_EQ(output.err, "");
+  expect_both_holds_released(app);
 }
 
 TEST(VeskRun, ExitCodesAndCrashes) {

@@ -52,8 +52,9 @@ struct SpawnOptions {
   bool capture_output = false;
   // Windows: no console window for the child. POSIX: no effect.
   bool no_window = false;
-  // Windows: the child gets a console of its own, as when started from
-  // Explorer (no_window then has no effect). POSIX: no effect.
+  // The child gets a console of its own, which interrupt_console() in it
+  // reaches and nothing else: Windows, a new console (no_window then has no
+  // effect); POSIX, a process group of its own, as a shell's new job.
   bool new_console = false;
   // From start until wait() returns, this process ignores console
   // interrupts (Ctrl+C, Ctrl+Break; SIGINT, SIGQUIT) so that they reach the

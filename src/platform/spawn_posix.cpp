@@ -172,7 +172,12 @@ Result<Process> Process::start(const std::string& program,
   sigaddset(&defaults, SIGPIPE);
   if (impl->guard) impl->guard->add_defaults(defaults);
   posix_spawnattr_setsigdefault(&setup.attr, &defaults);
-  posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGDEF);
+  short flags = POSIX_SPAWN_SETSIGDEF;
+  if (options.new_console) {
+    posix_spawnattr_setpgroup(&setup.attr, 0);
+    flags |= POSIX_SPAWN_SETPGROUP;
+  }
+  posix_spawnattr_setflags(&setup.attr, flags);
 
   char** env = envp.empty() ? environ : envp.data();
   int rc = options.lookup == Lookup::kAsGiven

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/dir_watch.h"
 
 namespace vesk::platform {
@@ -66,7 +67,7 @@ class InotifyWatch final : public DirWatch {
       return;
     }
     if (state_ == State::kUnwatchable) {
-      pause_us(ms * 1000UL);
+      sleep_ms(ms);
       return;
     }
     pollfd p{inotify_.fd(), POLLIN, 0};

@@ -58,7 +58,9 @@ struct SpawnOptions {
   bool new_console = false;
   // From start until wait() returns, this process ignores console
   // interrupts (Ctrl+C, Ctrl+Break; SIGINT, SIGQUIT) so that they reach the
-  // child alone; the child gets them at their default handling.
+  // child alone; the child gets them at their default handling. Windows: and
+  // for a second after, since a console may hand this process its copy of
+  // the interrupt only after the child has ended.
   bool ignore_interrupts = false;
   EnvChanges env;
 };

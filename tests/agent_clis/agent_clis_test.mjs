@@ -159,7 +159,7 @@ async function listStatusLines(run, cli) {
   return {
     out,
     vesk,
-    vesk_connected: !!vesk && /^\s*✓ vesk: /.test(vesk) && vesk.includes(`${vesk_command()} (stdio)`)
+    veskConnected: !!vesk && /^\s*✓ vesk: /.test(vesk) && vesk.includes(`${veskCommand()} (stdio)`)
       && /- Connected\s*$/.test(vesk),
     other: line('other'),
   };
@@ -174,8 +174,8 @@ async function listTreeLines(run, cli) {
   return {
     out,
     vesk,
-    vesk_connected: at >= 0 && /^●\s+✓ vesk connected\s*$/.test(out.lines[at])
-      && (out.lines[at + 1] ?? '').includes(vesk_command()),
+    veskConnected: at >= 0 && /^●\s+✓ vesk connected\s*$/.test(out.lines[at])
+      && (out.lines[at + 1] ?? '').includes(veskCommand()),
     other: index('other') < 0 ? undefined : out.lines[index('other')],
   };
 }
@@ -189,14 +189,14 @@ async function copilotList(run) {
   return {
     out: { text: `${out.text}\n$ copilot mcp get vesk (exit ${get.status})\n${get.text}` },
     vesk: listed('vesk'),
-    vesk_connected: get.status === 0 && get.lines.some((l) => /^\s*Status: Enabled\s*$/.test(l))
-      && get.lines.some((l) => l.trim() === `Command: ${vesk_command()}`),
-    vesk_gone: get.status !== 0 && /Server "vesk" not found/.test(get.text) && !listed('vesk'),
+    veskConnected: get.status === 0 && get.lines.some((l) => /^\s*Status: Enabled\s*$/.test(l))
+      && get.lines.some((l) => l.trim() === `Command: ${veskCommand()}`),
+    veskGone: get.status !== 0 && /Server "vesk" not found/.test(get.text) && !listed('vesk'),
     other: listed('other'),
   };
 }
 
-const vesk_command = () => `${vesk} mcp`;
+const veskCommand = () => `${vesk} mcp`;
 
 // The value of a JSON text that may hold comments and, when `trailingCommas`,
 // commas before a closing bracket; throws on anything else.
@@ -298,7 +298,7 @@ async function runAgent(agent, checks) {
     });
     await step('its own list shows vesk connected and the other server', async () => {
       const listed = await agent.list(run);
-      expect(listed.vesk_connected, `vesk is not shown connected:\n${listed.out.text}`);
+      expect(listed.veskConnected, `vesk is not shown connected:\n${listed.out.text}`);
       expect(listed.other, `the other server is not listed:\n${listed.out.text}`);
     });
     await step(handWrite ? 'the vesk entry is removed by hand' : 'vesk disconnect', async () => {
@@ -313,7 +313,7 @@ async function runAgent(agent, checks) {
     });
     await step('its own list no longer shows vesk and still the other server', async () => {
       const listed = await agent.list(run);
-      expect(!listed.vesk && listed.vesk_gone !== false, `vesk is still listed:\n${listed.out.text}`);
+      expect(!listed.vesk && listed.veskGone !== false, `vesk is still listed:\n${listed.out.text}`);
       expect(listed.other, `the other server is not listed:\n${listed.out.text}`);
     });
   } catch (e) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need: Debian's packages, and the
-# MCP client SDK from npm (into the untracked build folder).
+# MCP client SDK and the agent CLIs from npm (into the untracked build folder).
 set -euo pipefail
 
 packages=(
@@ -36,13 +36,31 @@ fi
 # and the 2.x client package), into the build folder (not tracked), at the
 # versions that tests/mcp_client/package-lock.json fixes.
 root="$(cd "$(dirname "$0")/.." && pwd)"
-lock="$root/tests/mcp_client/package-lock.json"
-sdk_dir="$root/build/mcp-client"
-if cmp -s "$lock" "$sdk_dir/package-lock.json" && [ -d "$sdk_dir/node_modules" ]; then
-  echo "setup: the MCP clients are installed"
-else
-  echo "setup: installing the MCP clients into $sdk_dir"
-  mkdir -p "$sdk_dir"
-  cp "$root/tests/mcp_client/package.json" "$lock" "$sdk_dir/"
-  npm ci --prefix "$sdk_dir" --no-audit --no-fund --loglevel=error
-fi
+
+# npm_install <what> <package folder> <install folder> [npm command]: installs
+# the folder's package.json and lock into the install folder, skipped when the
+# lock there is the same.
+npm_install() {
+  local what="$1" src="$2" dir="$3"
+  shift 3
+  local command=("$@")
+  ((${#command[@]})) || command=(ci)
+  if cmp -s "$src/package-lock.json" "$dir/package-lock.json" && [ -d "$dir/node_modules" ]; then
+    echo "setup: $what are installed"
+  else
+    echo "setup: installing $what into $dir"
+    mkdir -p "$dir"
+    cp "$src/package.json" "$src/package-lock.json" "$dir/"
+    # A failed install must not pass for a finished one next time.
+    npm "${command[@]}" --prefix "$dir" --no-audit --no-fund --loglevel=error ||
+      { rm -f "$dir/package-lock.json"; return 1; }
+  fi
+}
+
+npm_install "the MCP clients" "$root/tests/mcp_client" "$root/build/mcp-client"
+
+# The agent CLIs that the connect test drives (tests/agent_clis), at the
+# versions and hashes that its lock fixes. `npm install` rather than `npm ci`:
+# the lock holds only the platform builds the registry served when it was
+# made, and `npm ci` refuses a lock that lacks the others.
+npm_install "the agent CLIs" "$root/tests/agent_clis" "$root/build/agent-clis" install --no-save

@@ -90,14 +90,14 @@ Json tool_result(std::string text, bool is_error) {
   return out;
 }
 
-// The string at params/`key`, else "".
-std::string name_param(const Json* params, std::string_view key) {
+// The string params.`key`, else "".
+std::string string_param(const Json* params, std::string_view key) {
   const std::string* name = params ? string_member(*params, key) : nullptr;
   return name ? *name : std::string();
 }
 
 Json call_tool(const Json& id, const Json* params, uint32_t pid, const RequestFn& request) {
-  std::string name = name_param(params, "name");
+  std::string name = string_param(params, "name");
   if (name == "setup_prompt") return success(id, tool_result(std::string(setup_prompt()), false));
 
   const Json* given = params ? member(*params, "arguments") : nullptr;
@@ -118,7 +118,7 @@ Json call_tool(const Json& id, const Json* params, uint32_t pid, const RequestFn
 }
 
 Json get_prompt_response(const Json& id, const Json* params) {
-  std::string name = name_param(params, "name");
+  std::string name = string_param(params, "name");
   std::optional<Json> prompt = get_prompt(name);
   if (!prompt) return failure(id, kInvalidParams, "Unknown prompt " + name);
   return success(id, std::move(*prompt));

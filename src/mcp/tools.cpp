@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "base/text.h"
 #include "settings/catalogue.h"
@@ -14,10 +16,10 @@ namespace {
 using V = std::string_view;
 
 // What a call does, as the hints of its "annotations" say it: clients let
-// tools that only read run freely, and ask the user (or refuse) before
-// tools that say nothing, destroy or reach beyond the machine. No vesk tool
-// does either of the last two: each change stays on this machine, and the
-// restore engine can put it back.
+// tools that only read run freely, and ask the user (or refuse) before tools
+// that say nothing about themselves, destroy things or reach beyond the
+// machine. No vesk tool destroys anything or reaches out: each change stays
+// on this machine, and the restore engine can put it back.
 enum class Effect {
   kReads,    // reads only; the same answer for the same state
   kChanges,  // changes the tray app's state; repeating it changes nothing more

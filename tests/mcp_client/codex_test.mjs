@@ -154,9 +154,16 @@ function run(command, args, options, limitMs) {
     let stderr = '';
     child.stdout.on('data', (chunk) => { stdout += chunk; });
     child.stderr.on('data', (chunk) => { stderr += chunk; });
-    const timer = setTimeout(() => child.kill('SIGKILL'), limitMs);
+    // Codex's launcher passes SIGTERM on to the native program; SIGKILL
+    // would leave that running.
+    let hard;
+    const timer = setTimeout(() => {
+      child.kill('SIGTERM');
+      hard = setTimeout(() => child.kill('SIGKILL'), 5000);
+    }, limitMs);
     child.on('close', (code, signal) => {
       clearTimeout(timer);
+      clearTimeout(hard);
       resolve({ code, signal, stdout, stderr });
     });
   });

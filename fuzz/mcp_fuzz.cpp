@@ -2,10 +2,13 @@
 // eras. It must never crash, and every response must be valid JSON: an
 // object with exactly "id", "jsonrpc" and one of "result" or "error" (a
 // batch: a non-empty array of those), every error with an integer code and
-// a string message.
+// a string message. Every line that is JSON is answered, unless it is a
+// notification (an object without "id", or a batch of nothing else), and a
+// batch gets one response per element that is no notification.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +19,24 @@
 namespace {
 
 using vesk::fuzzing::check;
+
+bool notification(const vesk::Json& message) {
+  return message.is_object() && !message.contains("id");
+}
+
+// How many responses the line must get: nullopt for no answer at all, 0 for
+// one single response, n for a batch answered by an array of n.
+std::optional<size_t> expected_answers(std::string_view line) {
+  std::optional<vesk::Json> value = vesk::parse_json(line);
+  if (!value || !value->is_array() || value->empty()) {
+    if (value && notification(*value)) return std::nullopt;
+    return 0;
+  }
+  size_t requests = 0;
+  for (const vesk::Json& element : *value) requests += notification(element) ? 0 : 1;
+  if (requests == 0) return std::nullopt;
+  return requests;
+}
 
 void check_response(const vesk::Json& response) {
   check(response.is_object() && response.size() == 3);
@@ -49,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   };
 
   std::optional<vesk::Json> response = vesk::mcp::handle_text(line, 4242, request);
+  std::optional<size_t> expected = expected_answers(line);
+  check(response.has_value() == expected.has_value());
   if (!response) return 0;
   // Judged as the client reads it: the line that goes out.
   std::string written = vesk::compact_json(*response);
@@ -56,9 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::optional<vesk::Json> read_back = vesk::parse_json(written);
   check(read_back.has_value());
   if (read_back->is_array()) {
-    check(!read_back->empty());
+    check(!read_back->empty() && read_back->size() == *expected);
     for (const vesk::Json& element : *read_back) check_response(element);
   } else {
+    check(*expected == 0);
     check_response(*read_back);
   }
   return 0;

@@ -32,9 +32,10 @@ else
   echo "setup: everything is installed"
 fi
 
-# The official MCP TypeScript clients for the MCP client tests (the SDK 1.x
-# and the 2.x client package), into the build folder (not tracked), at the
-# versions that tests/mcp_client/package-lock.json fixes.
+# The MCP clients for the MCP client tests (the official TypeScript SDK 1.x,
+# its 2.x client package, and the Codex CLI, a native program in its npm
+# package), into the build folder (not tracked), at the versions that
+# tests/mcp_client/package-lock.json fixes.
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
 # npm_install <what> <package folder> <install folder> [npm command]: installs

@@ -48,7 +48,8 @@ TEST(McpProgram, AnswersOverPipesAndReleasesAtTheEnd) {
 
   uint32_t pid = 0;
   auto run = serve(box,
-                   "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\r\n"
+                   // A byte-order mark at the very start is skipped.
+                   "\xEF\xBB\xBF{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\r\n"
                    "   \r\n"
                    "{\"jsonrpc\":\"2.0\",\"id\":0,\"method\":\"initialize\",\"params\":{"
                    "\"protocolVersion\":\"2025-03-26\"}}\n"
@@ -72,14 +73,16 @@ TEST(McpProgram, AnswersOverPipesAndReleasesAtTheEnd) {
   }
   ASSERT_EQ(lines.size(), 5u) << run.out;
   EXPECT_EQ(lines[0], R"({"id":1,"jsonrpc":"2.0","result":{}})");
-  EXPECT_EQ(lines[1].substr(0, 62),
-            R"({"id":0,"jsonrpc":"2.0","result":{"capabilities":{"tools":{}},)");
+  const std::string initialized =
+      R"({"id":0,"jsonrpc":"2.0","result":{"capabilities":{"prompts":{},"tools":{}},)";
+  EXPECT_EQ(lines[1].substr(0, initialized.size()), initialized);
   EXPECT_NE(lines[1].find(R"("protocolVersion":"2025-03-26","serverInfo":{"name":"vesk")"),
             std::string::npos);
   EXPECT_EQ(lines[2],
             "{\"id\":\"s\",\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"{\\n  "
             "\\\"ok\\\": true,\\n  \\\"status\\\": \\\"Awake \xC2\xB7 82%\\\"\\n}\",\"type\":"
-            "\"text\"}],\"isError\":false}}");
+            "\"text\"}],\"isError\":false,\"structuredContent\":{\"ok\":true,\"status\":"
+            "\"Awake \xC2\xB7 82%\"}}}");
   EXPECT_NE(lines[3].find(R"("isError":false)"), std::string::npos) << lines[3];
   EXPECT_EQ(lines[4],
             R"({"error":{"code":-32602,"message":"Unknown tool Status"},"id":4,"jsonrpc":"2.0"})");
@@ -115,13 +118,19 @@ TEST(McpProgram, BadInputEndsCleanly) {
   auto run = serve(box,
                    std::string(10 << 20, '7') + "x\n" + std::string(100000, '[') + "\n" +
                        R"({"id":{"n":1},"method":"ping"})" "\n"
+                       "[1]\n"
                        "{\"id\":2,\"method\":\"ping\",\"params\":{\"a\":\"\xE2\x82\"}}\n"
                        R"({"id":3,"method":"ping"})" "\n",
                    pid);
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.err, "");
+  // Every line is answered, the one that is not UTF-8 too before the end.
   EXPECT_EQ(run.out, std::string(kParseErrorLine) + kParseErrorLine +
-                         "{\"id\":{\"n\":1},\"jsonrpc\":\"2.0\",\"result\":{}}\n");
+                         "{\"error\":{\"code\":-32600,\"message\":\"Invalid Request: id is an "
+                         "object or an array\"},\"id\":null,\"jsonrpc\":\"2.0\"}\n"
+                         "[{\"error\":{\"code\":-32600,\"message\":\"Invalid Request: not a JSON "
+                         "object\"},\"id\":null,\"jsonrpc\":\"2.0\"}]\n" +
+                         kParseErrorLine);
   ASSERT_EQ(app.requests().size(), 1u);
   expect_released(app, pid);
 }

@@ -28,10 +28,14 @@ int json_nesting_depth(std::string_view text, int limit) {
   return deepest;
 }
 
+bool parseable_json_text(std::string_view text, int max_depth) {
+  return without_byte_order_mark(text).size() == text.size() &&
+         text.find('\0') == std::string_view::npos &&
+         json_nesting_depth(text, max_depth) <= max_depth && valid_utf8(text);
+}
+
 std::optional<Json> parse_json(std::string_view text) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") return std::nullopt;
-  if (json_nesting_depth(text, kMaxJsonDepth) > kMaxJsonDepth) return std::nullopt;
-  if (!valid_utf8(text)) return std::nullopt;
+  if (!parseable_json_text(text, kMaxJsonDepth)) return std::nullopt;
   Json value = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
   if (value.is_discarded()) return std::nullopt;
   return value;

@@ -22,9 +22,16 @@ inline constexpr int kMaxJsonDepth = 256;
 // stops counting once `limit` is passed (and returns limit + 1).
 int json_nesting_depth(std::string_view text, int limit);
 
+// Whether `text` may be handed to the JSON parser at all, for every reader
+// of the program: well-formed UTF-8, no leading byte-order mark (it is not
+// white space), no NUL byte (the parser would take it for the end of the
+// text and miss what follows; JSON has none outside escapes), and nesting
+// no deeper than `max_depth`.
+bool parseable_json_text(std::string_view text, int max_depth);
+
 // Parses one document from UTF-8 text, white space around it allowed.
-// Fails on ill-formed UTF-8, a leading byte-order mark (it is not white
-// space), anything after the document, and nesting deeper than kMaxJsonDepth.
+// Fails on text that is not parseable_json_text (kMaxJsonDepth) and on
+// anything after the document.
 std::optional<Json> parse_json(std::string_view text);
 
 // No white space at all. Ill-formed UTF-8 inside strings is replaced.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/strict_json.h"
+
 namespace vesk {
 namespace {
 
@@ -12,6 +14,19 @@ TEST(Json, StrictParsing) {
       "", "{", "{\"a\":1} x", "\xEF\xBB\xBF{}", "{\"a\":\"\xC0\xAF\"}", "{} {}", "/*c*/{}",
   };
   for (const char* text : rejected) EXPECT_FALSE(parse_json(text).has_value()) << text;
+}
+
+TEST(Json, TextAfterANulByteIsTextAfterTheDocument) {
+  // Every reader goes through these: the MCP lines, the tray app's replies,
+  // the journals and the agents' files.
+  using namespace std::string_view_literals;
+  for (std::string_view text : {"{\"a\":1}\0xyz"sv, "{\"a\":1}\0"sv, "\0{}"sv, "{\"a\":\"\0\"}"sv,
+                                "[1,\0 2]"sv}) {
+    EXPECT_FALSE(parse_json(text).has_value()) << text.size();
+    EXPECT_FALSE(parse_strict_json(text, 8).has_value()) << text.size();
+  }
+  EXPECT_EQ(parse_json(R"({"a":"\u0000"})"), (Json{{"a", std::string(1, '\0')}}));
+  EXPECT_EQ(parse_strict_json(R"({"a":"\u0000"})", 8), (Json{{"a", std::string(1, '\0')}}));
 }
 
 TEST(Json, NestingDepth) {

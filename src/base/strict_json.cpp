@@ -4,14 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "base/utf8.h"
 
 namespace vesk {
 
 std::optional<Json> parse_strict_json(std::string_view text, int max_depth) {
-  if (json_nesting_depth(text, max_depth) > max_depth) return std::nullopt;
-  // As parse_json: a byte-order mark is not white space; UTF-8 only.
-  if (text.substr(0, 3) == "\xEF\xBB\xBF" || !valid_utf8(text)) return std::nullopt;
+  if (!parseable_json_text(text, max_depth)) return std::nullopt;
 
   // The parser keeps the last of two equal keys; the callback sees every key
   // and the objects they belong to.

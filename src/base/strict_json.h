@@ -8,9 +8,9 @@
 
 namespace vesk {
 
-// parse_json (one document, UTF-8, nothing after it), and moreover:
-// nullopt when any object holds the same key twice, or when arrays and
-// objects nest deeper than `max_depth` (checked before parsing).
+// parse_json (one document, nothing after it, parseable_json_text), and
+// moreover: nullopt when any object holds the same key twice, or when arrays
+// and objects nest deeper than `max_depth` (checked before parsing).
 std::optional<Json> parse_strict_json(std::string_view text, int max_depth);
 
 }  // namespace vesk

@@ -10,6 +10,17 @@ namespace vesk {
 
 inline constexpr char32_t kReplacementChar = 0xFFFD;
 
+// The UTF-8 byte-order mark (U+FEFF), which some Windows programs put at the
+// start of a file or stream.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// `text` without a byte-order mark at its very start.
+inline std::string_view without_byte_order_mark(std::string_view text) {
+  return text.substr(0, kByteOrderMark.size()) == kByteOrderMark
+             ? text.substr(kByteOrderMark.size())
+             : text;
+}
+
 // Decodes the code point at `pos` and advances `pos` past it. A byte that
 // does not start a well-formed sequence (overlong forms, surrogates and
 // values above U+10FFFF included) decodes as U+FFFD and advances by one.

@@ -35,10 +35,15 @@ Json server_info() {
   return info;
 }
 
-Json tools_capabilities() {
+Json server_capabilities() {
   Json capabilities = Json::object();
+  capabilities["prompts"] = Json::object();
   capabilities["tools"] = Json::object();
   return capabilities;
+}
+
+Json invalid_request(const Json& id, std::string_view why) {
+  return failure(id, kInvalidRequest, "Invalid Request: " + std::string(why));
 }
 
 bool handshake_version(const std::string& version) {
@@ -60,7 +65,7 @@ std::string_view agreed_version(const Json* params) {
 
 Json initialize_result(const Json* params) {
   Json out = Json::object();
-  out["capabilities"] = tools_capabilities();
+  out["capabilities"] = server_capabilities();
   out["instructions"] = std::string(kInstructions);
   out["protocolVersion"] = std::string(agreed_version(params));
   out["serverInfo"] = server_info();
@@ -85,20 +90,38 @@ Json tool_result(std::string text, bool is_error) {
   return out;
 }
 
+// The string params.`key`, else "".
+std::string string_param(const Json* params, std::string_view key) {
+  const std::string* name = params ? string_member(*params, key) : nullptr;
+  return name ? *name : std::string();
+}
+
 Json call_tool(const Json& id, const Json* params, uint32_t pid, const RequestFn& request) {
-  const std::string* name_member = params ? string_member(*params, "name") : nullptr;
-  std::string name = name_member ? *name_member : std::string();
+  std::string name = string_param(params, "name");
   if (name == "setup_prompt") return success(id, tool_result(std::string(setup_prompt()), false));
 
   const Json* given = params ? member(*params, "arguments") : nullptr;
-  std::optional<ToolRequest> mapped =
+  std::optional<Result<ToolRequest>> mapped =
       map_tool_call(name, given ? *given : Json::object(), pid);
   if (!mapped) return failure(id, kInvalidParams, "Unknown tool " + name);
+  if (!*mapped) return success(id, tool_result(mapped->message(), true));
 
-  Result<Json> reply = request(mapped->kind, std::move(mapped->payload), kToolWaitSeconds);
+  ToolRequest& call = mapped->value();
+  Result<Json> reply = request(call.kind, std::move(call.payload), kToolWaitSeconds);
   if (!reply) return success(id, tool_result(reply.message(), true));
   bool refused = bool_member(*reply, "ok") == std::optional<bool>(false);
-  return success(id, tool_result(pretty_json(*reply), refused));
+  Json result = tool_result(pretty_json(*reply), refused);
+  // The reply as data too, for clients that read results as objects; the
+  // text stays for those that show it.
+  if (!refused && reply->is_object()) result["structuredContent"] = std::move(*reply);
+  return success(id, std::move(result));
+}
+
+Json get_prompt_response(const Json& id, const Json* params) {
+  std::string name = string_param(params, "name");
+  std::optional<Json> prompt = get_prompt(name);
+  if (!prompt) return failure(id, kInvalidParams, "Unknown prompt " + name);
+  return success(id, std::move(*prompt));
 }
 
 // A stateless result: the result type and the server's identity added.
@@ -112,7 +135,7 @@ Json stateless(Json result) {
 Json discover_result() {
   Json out = Json::object();
   out["cacheScope"] = "public";
-  out["capabilities"] = tools_capabilities();
+  out["capabilities"] = server_capabilities();
   out["instructions"] = std::string(kInstructions);
   out["serverInfo"] = server_info();
   out["supportedVersions"] = supported_versions();
@@ -153,15 +176,20 @@ Json handle_stateless(const Json& id, const std::string& method, const Json* par
                       const Json* meta, uint32_t pid, const RequestFn& request) {
   if (std::optional<Json> fault = meta_fault(id, meta)) return std::move(*fault);
   if (method == "server/discover") return success(id, discover_result());
-  if (method == "tools/list") {
+  if (method == "tools/list" || method == "prompts/list") {
     Json result = Json::object();
     result["cacheScope"] = "public";
-    result["tools"] = tool_list();
+    if (method == "tools/list") {
+      result["tools"] = tool_list();
+    } else {
+      result["prompts"] = prompt_list();
+    }
     result["ttlMs"] = kCacheTtlMs;
     return success(id, stateless(std::move(result)));
   }
-  if (method == "tools/call") {
-    Json response = call_tool(id, params, pid, request);
+  if (method == "tools/call" || method == "prompts/get") {
+    Json response = method == "tools/call" ? call_tool(id, params, pid, request)
+                                           : get_prompt_response(id, params);
     auto result = response.find("result");
     if (result != response.end()) *result = stateless(std::move(*result));
     return response;
@@ -174,10 +202,16 @@ Json handle_stateless(const Json& id, const std::string& method, const Json* par
 Json parse_error_response() { return failure(nullptr, kParseError, "Parse error"); }
 
 std::optional<Json> handle_message(const Json& message, uint32_t pid, const RequestFn& request) {
+  if (!message.is_object()) return invalid_request(nullptr, "not a JSON object");
   const Json* id = member(message, "id");
   if (id == nullptr) return std::nullopt;
+  // An id that is not a plain value cannot be echoed back as the client's.
+  if (id->is_object() || id->is_array()) {
+    return invalid_request(nullptr, "id is an object or an array");
+  }
   const std::string* method_member = string_member(message, "method");
-  std::string method = method_member ? *method_member : std::string();
+  if (method_member == nullptr) return invalid_request(*id, "method is missing or not a string");
+  const std::string& method = *method_member;
   const Json* params = member(message, "params");
   const Json* meta = params ? member(*params, "_meta") : nullptr;
 
@@ -192,6 +226,12 @@ std::optional<Json> handle_message(const Json& message, uint32_t pid, const Requ
     return success(*id, std::move(result));
   }
   if (method == "tools/call") return call_tool(*id, params, pid, request);
+  if (method == "prompts/list") {
+    Json result = Json::object();
+    result["prompts"] = prompt_list();
+    return success(*id, std::move(result));
+  }
+  if (method == "prompts/get") return get_prompt_response(*id, params);
   return failure(*id, kMethodNotFound, "Method not found: " + method);
 }
 
@@ -199,6 +239,7 @@ std::optional<Json> handle_text(std::string_view text, uint32_t pid, const Reque
   std::optional<Json> value = parse_json(text);
   if (!value) return parse_error_response();
   if (!value->is_array()) return handle_message(*value, pid, request);
+  if (value->empty()) return invalid_request(nullptr, "an empty batch");
 
   Json responses = Json::array();
   for (const Json& element : *value) {

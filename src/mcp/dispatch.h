@@ -49,6 +49,7 @@ inline constexpr std::string_view kServerInfoKey = "io.modelcontextprotocol/serv
 inline constexpr unsigned kCacheTtlMs = 3600000;
 
 inline constexpr int kParseError = -32700;
+inline constexpr int kInvalidRequest = -32600;
 inline constexpr int kMethodNotFound = -32601;
 inline constexpr int kInvalidParams = -32602;
 inline constexpr int kUnsupportedProtocolVersion = -32022;
@@ -56,24 +57,32 @@ inline constexpr int kUnsupportedProtocolVersion = -32022;
 // How long a tool call waits for the tray app.
 inline constexpr unsigned kToolWaitSeconds = 10;
 
-// The response to one message, or nullopt for a notification (no "id"
-// member, or not an object), which is not carried out at all.
+// The response to one message, or nullopt for a notification (an object
+// without an "id" member), which is not carried out at all. A message that
+// is not an object, or whose "id" is an object or an array, is -32600 with
+// id null; one whose "method" is missing or not a string is -32600 with its
+// id.
 //
 // A request whose params._meta has kProtocolVersionKey, and every
 // "server/discover", is stateless: kProtocolVersionKey must be a string
 // (else -32602) naming kStatelessVersion (else -32022 with data
 // {"requested", "supported"}, the versions of server/discover), and
 // kClientCapabilitiesKey an object (else -32602); then "server/discover",
-// "tools/list" and "tools/call" are answered with "resultType" "complete" and
-// the server's identity under _meta, and every other method ("initialize"
-// and "ping" included) is -32601. Any other request is of the handshake era:
-// "ping", "initialize", "tools/list", "tools/call", else -32601. Nothing is
-// kept from one message to the next.
+// "tools/list", "tools/call", "prompts/list" and "prompts/get" are answered
+// with "resultType" "complete" and the server's identity under _meta, and
+// every other method ("initialize" and "ping" included) is -32601. Any other
+// request is of the handshake era: "ping", "initialize", "tools/list",
+// "tools/call", "prompts/list", "prompts/get", else -32601. Nothing is kept
+// from one message to the next.
+//
+// A tool call whose tray-app reply is an object, and not a refusal, also
+// carries that object as "structuredContent".
 std::optional<Json> handle_message(const Json& message, uint32_t pid, const RequestFn& request);
 
 // The response to one received line (UTF-8, not blank): a parse error, the
-// array of responses to a batch (nullopt when none of its elements is a
-// request), or handle_message's response.
+// array of responses to a batch (nullopt when all of its elements are
+// notifications; -32600 when it is empty), or handle_message's response.
+// So every line that is JSON is answered once, unless it is a notification.
 std::optional<Json> handle_text(std::string_view text, uint32_t pid, const RequestFn& request);
 
 // The -32700 response ("id" null).

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "ipc/app_link.h"
 #include "mcp/fake_link.h"
 #include "mcp/tools.h"
@@ -32,6 +33,13 @@ std::string not_found(std::string_view id, std::string_view method) {
 const char kParseError[] =
     R"({"error":{"code":-32700,"message":"Parse error"},"id":null,"jsonrpc":"2.0"})";
 
+std::string invalid_request(std::string_view id, std::string_view why) {
+  return R"({"error":{"code":-32600,"message":"Invalid Request: )" + std::string(why) +
+         R"("},"id":)" + std::string(id) + R"(,"jsonrpc":"2.0"})";
+}
+const std::string kNotAnObject = invalid_request("null", "not a JSON object");
+const std::string kBadId = invalid_request("null", "id is an object or an array");
+
 struct Exchange {
   std::string in;
   std::string out;  // "" for no response
@@ -47,25 +55,33 @@ TEST(McpDispatch, ProtocolMessages) {
       {R"({"id":null,"method":"ping"})", R"({"id":null,"jsonrpc":"2.0","result":{}})"},
       {R"({"id":-7,"method":"ping"})", R"({"id":-7,"jsonrpc":"2.0","result":{}})"},
       {R"({"id":2.5,"method":"ping"})", R"({"id":2.5,"jsonrpc":"2.0","result":{}})"},
-      {R"({"id":{"b":[1,{}],"a":true},"method":"ping"})",
-       R"({"id":{"a":true,"b":[1,{}]},"jsonrpc":"2.0","result":{}})"},
-      {R"({"id":[3],"method":"ping","jsonrpc":"1.0"})",
-       R"({"id":[3],"jsonrpc":"2.0","result":{}})"},
+      {R"({"id":true,"method":"ping"})", R"({"id":true,"jsonrpc":"2.0","result":{}})"},
       {R"({"id":9,"method":"ping","params":{"x":1}})", R"({"id":9,"jsonrpc":"2.0","result":{}})"},
-      // Notifications and texts that are not objects are not answered.
+      // An id that is an object or an array is not echoed.
+      {R"({"id":{"b":[1,{}],"a":true},"method":"ping"})", kBadId},
+      {R"({"id":[3],"method":"ping","jsonrpc":"1.0"})", kBadId},
+      {R"({"id":{},"method":5})", kBadId},
+      // Notifications are not answered.
       {R"({"jsonrpc":"2.0","method":"notifications/initialized"})", ""},
       {R"({"method":"ping"})", ""},
       {R"({"method":"nope"})", ""},
-      {"5", ""},
-      {R"("ping")", ""},
-      {"null", ""},
       {"{}", ""},
-      // Unknown, missing or misspelt methods.
+      // Texts that are not objects are no requests.
+      {"5", kNotAnObject},
+      {R"("ping")", kNotAnObject},
+      {"null", kNotAnObject},
+      {"true", kNotAnObject},
+      // A request needs a method.
+      {R"({"id":3})", invalid_request("3", "method is missing or not a string")},
+      {R"({"id":3,"method":5})", invalid_request("3", "method is missing or not a string")},
+      {R"({"id":"m","method":null})", invalid_request(R"("m")", "method is missing or not a string")},
+      {R"({"id":null,"method":["ping"]})",
+       invalid_request("null", "method is missing or not a string")},
+      // Unknown or misspelt methods.
       {R"({"id":3,"method":"PING"})", not_found("3", "PING")},
-      {R"({"id":3})", not_found("3", "")},
-      {R"({"id":3,"method":5})", not_found("3", "")},
+      {R"({"id":3,"method":""})", not_found("3", "")},
       {R"({"id":4,"method":"resources/list"})", not_found("4", "resources/list")},
-      {R"({"id":5,"method":"prompts/list"})", not_found("5", "prompts/list")},
+      {R"({"id":5,"method":"prompts/List"})", not_found("5", "prompts/List")},
       {R"({"id":"x","method":"logging/setLevel","params":{"level":"info"}})",
        not_found(R"("x")", "logging/setLevel")},
       {R"({"id":null,"method":"tools/List"})", not_found("null", "tools/List")},
@@ -88,7 +104,7 @@ TEST(McpDispatch, ProtocolMessages) {
 
 std::string initialized(std::string_view id, std::string_view version) {
   return R"({"id":)" + std::string(id) +
-         R"(,"jsonrpc":"2.0","result":{"capabilities":{"tools":{}},"instructions":")" +
+         R"(,"jsonrpc":"2.0","result":{"capabilities":{"prompts":{},"tools":{}},"instructions":")" +
          std::string(kInstructions) + R"(","protocolVersion":")" + std::string(version) +
          R"(","serverInfo":{"name":"vesk","version":"1.0.0"}}})";
 }
@@ -156,7 +172,7 @@ const char kVersions[] = R"(["2026-07-28","2025-11-25","2025-06-18","2025-03-26"
 
 TEST(McpDispatch, Discover) {
   std::string expected = std::string(R"({"id":"d","jsonrpc":"2.0","result":{)") + kResultMeta +
-                         R"("cacheScope":"public","capabilities":{"tools":{}},"instructions":")" +
+                         R"("cacheScope":"public","capabilities":{"prompts":{},"tools":{}},"instructions":")" +
                          std::string(kInstructions) + R"(","resultType":"complete",)"
                          R"("serverInfo":{"name":"vesk","version":"1.0.0"},"supportedVersions":)" +
                          kVersions + R"(,"ttlMs":3600000}})";
@@ -215,7 +231,7 @@ TEST(McpDispatch, StatelessFaults) {
       {stateless("1", "logging/setLevel", kMeta, R"("level":"info",)"),
        not_found("1", "logging/setLevel")},
       {stateless("1", "resources/subscribe", kMeta), not_found("1", "resources/subscribe")},
-      {stateless("1", "prompts/list", kMeta), not_found("1", "prompts/list")},
+      {stateless("1", "resources/list", kMeta), not_found("1", "resources/list")},
       // Without the version member a request stays in the handshake era.
       {stateless("1", "ping", R"("progressToken":5)"), R"({"id":1,"jsonrpc":"2.0","result":{}})"},
       // Notifications are never answered.
@@ -267,9 +283,11 @@ TEST(McpDispatch, StatelessTools) {
 
 TEST(McpDispatch, Batches) {
   const Exchange table[] = {
-      {"[]", ""},
+      {"[]", invalid_request("null", "an empty batch")},
       {R"([{"method":"notifications/initialized"},{"method":"ping"}])", ""},
-      {R"([1,"a",null,[{"id":1,"method":"ping"}]])", ""},
+      {R"([1,"a",null,[{"id":1,"method":"ping"}]])",
+       "[" + kNotAnObject + "," + kNotAnObject + "," + kNotAnObject + "," + kNotAnObject + "]"},
+      {R"([{"method":"x"},[],{"id":[1],"method":"ping"}])", "[" + kNotAnObject + "," + kBadId + "]"},
       {R"([{"id":1,"method":"ping"},{"method":"x"},{"id":"b","method":"nope"}])",
        R"([{"id":1,"jsonrpc":"2.0","result":{}},)"
        R"({"error":{"code":-32601,"message":"Method not found: nope"},"id":"b","jsonrpc":"2.0"}])"},
@@ -284,7 +302,11 @@ TEST(McpDispatch, ParseErrors) {
         std::string_view(R"({"id":1,"method":"ping"} x)"),
         std::string_view(R"({"id":1,"method":"ping"}{"id":2})"), std::string_view("pong"),
         std::string_view("\xEF\xBB\xBF{\"id\":1,\"method\":\"ping\"}"),
-        std::string_view("[{\"id\":1,\"method\":\"ping\"},]"), std::string_view("\"\\x\"")}) {
+        std::string_view("[{\"id\":1,\"method\":\"ping\"},]"), std::string_view("\"\\x\""),
+        // Text after a NUL byte is text after the value.
+        std::string_view("{\"id\":1,\"method\":\"ping\"}\0xyz", 27),
+        std::string_view("{\"id\":1,\"method\":\"ping\"}\0", 25),
+        std::string_view("\0", 1)}) {
     EXPECT_EQ(answer(text), kParseError) << text;
   }
 }
@@ -295,7 +317,8 @@ TEST(McpDispatch, ToolCallAsksTheTrayApp) {
   link.replies.push_back(Json{{"status", "Awake."}, {"ok", true}, {"holds", Json::array()}});
   EXPECT_EQ(answer(R"({"id":1,"method":"tools/call","params":{"name":"status"}})", link),
             R"({"id":1,"jsonrpc":"2.0","result":{"content":[{"text":"{\n  \"holds\": [],\n  )"
-            R"(\"ok\": true,\n  \"status\": \"Awake.\"\n}","type":"text"}],"isError":false}})");
+            R"(\"ok\": true,\n  \"status\": \"Awake.\"\n}","type":"text"}],"isError":false,)"
+            R"("structuredContent":{"holds":[],"ok":true,"status":"Awake."}}})");
   ASSERT_EQ(link.sent.size(), 1u);
   EXPECT_EQ(link.sent[0].kind, "status");
   EXPECT_EQ(compact_json(link.sent[0].payload), "{}");
@@ -321,10 +344,12 @@ TEST(McpDispatch, ToolCallArgumentsGoToTheMapping) {
   }
 }
 
-std::string call_result(std::string_view text, bool is_error) {
+// `structured`: the compact "structuredContent", "" for none.
+std::string call_result(std::string_view text, bool is_error, std::string_view structured = "") {
   return R"({"id":"c","jsonrpc":"2.0","result":{"content":[{"text":)" +
          compact_json(Json(std::string(text))) + R"(,"type":"text"}],"isError":)" +
-         (is_error ? "true" : "false") + "}}";
+         (is_error ? "true" : "false") +
+         (structured.empty() ? "" : R"(,"structuredContent":)" + std::string(structured)) + "}}";
 }
 
 TEST(McpDispatch, ToolCallOutcomes) {
@@ -332,21 +357,23 @@ TEST(McpDispatch, ToolCallOutcomes) {
     Result<Json> reply;
     std::string text;
     bool is_error;
+    std::string structured = "";  // an object reply that is no refusal, as data too
   };
   Row table[] = {
       {Json{{"ok", false}, {"error", "Not allowed."}},
        "{\n  \"error\": \"Not allowed.\",\n  \"ok\": false\n}", true},
-      {Json{{"ok", true}}, "{\n  \"ok\": true\n}", false},
-      {Json{{"ok", "false"}}, "{\n  \"ok\": \"false\"\n}", false},
-      {Json{{"ok", 0}}, "{\n  \"ok\": 0\n}", false},
-      {Json{{"status", "x"}}, "{\n  \"status\": \"x\"\n}", false},
-      {Json::object(), "{}", false},
+      {Json{{"ok", true}}, "{\n  \"ok\": true\n}", false, R"({"ok":true})"},
+      {Json{{"ok", "false"}}, "{\n  \"ok\": \"false\"\n}", false, R"({"ok":"false"})"},
+      {Json{{"ok", 0}}, "{\n  \"ok\": 0\n}", false, R"({"ok":0})"},
+      {Json{{"status", "x"}}, "{\n  \"status\": \"x\"\n}", false, R"({"status":"x"})"},
+      {Json::object(), "{}", false, "{}"},
       {Json(5), "5", false},
+      {Json("ok"), "\"ok\"", false},
       {Json::array({false}), "[\n  false\n]", false},
       {Json{{"z", 1}, {"a", Json{{"y", "\xC3\xA9"}, {"b", Json::array({1, 2})}}}},
        "{\n  \"a\": {\n    \"b\": [\n      1,\n      2\n    ],\n    \"y\": \"\xC3\xA9\"\n  },\n"
        "  \"z\": 1\n}",
-       false},
+       false, "{\"a\":{\"b\":[1,2],\"y\":\"\xC3\xA9\"},\"z\":1}"},
       {Error{std::string(ipc::kNotRunning)}, std::string(ipc::kNotRunning), true},
       {Error{std::string(ipc::kNoAnswer)}, std::string(ipc::kNoAnswer), true},
       {Error{"couldn't write the request: disk full"}, "couldn't write the request: disk full",
@@ -356,7 +383,7 @@ TEST(McpDispatch, ToolCallOutcomes) {
     testing::FakeLink link;
     link.replies.push_back(row.reply);
     EXPECT_EQ(answer(R"({"id":"c","method":"tools/call","params":{"name":"power"}})", link),
-              call_result(row.text, row.is_error))
+              call_result(row.text, row.is_error, row.structured))
         << row.text;
   }
 }
@@ -367,16 +394,97 @@ TEST(McpDispatch, SetupPromptSendsNothing) {
             call_result(setup_prompt(), false));
 }
 
+TEST(McpDispatch, EveryToolSaysWhatItDoes) {
+  // What clients decide approvals by: only the five reading tools are
+  // read-only; nothing is destructive or reaches beyond the machine; every
+  // tool but stay_awake (each call adds a hold) is idempotent.
+  struct Row {
+    const char* name;
+    bool read_only, idempotent;
+  };
+  const Row table[] = {
+      {"status", true, true},        {"stay_awake", false, false}, {"release", false, true},
+      {"set_mode", false, true},     {"set_preset", false, true},  {"set_app_rule", false, true},
+      {"watch_app", false, true},    {"energy", true, true},       {"settings", true, true},
+      {"set_setting", false, true},  {"power", true, true},        {"setup_prompt", true, true},
+  };
+  std::optional<Json> modern = parse_json(answer(stateless("1", "tools/list", kMeta)));
+  std::optional<Json> handshake = parse_json(answer(R"({"id":1,"method":"tools/list"})"));
+  ASSERT_TRUE(modern && handshake);
+  const Json& tools = (*handshake)["result"]["tools"];
+  EXPECT_EQ((*modern)["result"]["tools"], tools);  // the same list for every client
+  ASSERT_EQ(tools.size(), std::size(table));
+  for (size_t i = 0; i < std::size(table); ++i) {
+    const Row& row = table[i];
+    const Json& tool = tools[i];
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(tool["name"], row.name);
+    ASSERT_TRUE(tool["title"].is_string());
+    EXPECT_FALSE(blank(tool["title"].get<std::string>()));
+    const Json& hints = tool["annotations"];
+    ASSERT_EQ(hints.size(), 5u);
+    EXPECT_EQ(hints["title"], tool["title"]);
+    for (const char* hint : {"destructiveHint", "idempotentHint", "openWorldHint", "readOnlyHint"}) {
+      EXPECT_TRUE(hints[hint].is_boolean()) << hint;
+    }
+    EXPECT_EQ(hints["readOnlyHint"], row.read_only);
+    EXPECT_EQ(hints["destructiveHint"], false);
+    EXPECT_EQ(hints["idempotentHint"], row.idempotent);
+    EXPECT_EQ(hints["openWorldHint"], false);
+    EXPECT_FALSE(tool.contains("outputSchema"));
+  }
+}
+
+TEST(McpDispatch, SetupPromptAsAPrompt) {
+  const std::string description =
+      "Have the agent set Vesk up with you: it looks at the settings and what uses power, asks "
+      "what must keep running with the lid shut, and applies the strongest savings that allow "
+      "it.";
+  const std::string listed = R"({"prompts":[{"description":")" + description +
+                             R"(","name":"setup","title":"Set up Vesk"}]})";
+  const std::string got = R"({"description":")" + description +
+                          R"(","messages":[{"content":{"text":)" +
+                          compact_json(Json(std::string(setup_prompt()))) +
+                          R"(,"type":"text"},"role":"user"}]})";
+  const std::string unknown =
+      R"({"error":{"code":-32602,"message":"Unknown prompt Setup"},"id":2,"jsonrpc":"2.0"})";
+  const Exchange table[] = {
+      {R"({"id":1,"method":"prompts/list"})", R"({"id":1,"jsonrpc":"2.0","result":)" + listed + "}"},
+      {R"({"id":1,"method":"prompts/get","params":{"name":"setup","arguments":{"x":"y"}}})",
+       R"({"id":1,"jsonrpc":"2.0","result":)" + got + "}"},
+      {R"({"id":2,"method":"prompts/get","params":{"name":"Setup"}})", unknown},
+      {R"({"id":2,"method":"prompts/get"})",
+       R"({"error":{"code":-32602,"message":"Unknown prompt "},"id":2,"jsonrpc":"2.0"})"},
+      {stateless("1", "prompts/list", kMeta),
+       std::string(R"({"id":1,"jsonrpc":"2.0","result":{)") + kResultMeta +
+           R"("cacheScope":"public",)" + listed.substr(1, listed.size() - 2) +
+           R"(,"resultType":"complete","ttlMs":3600000}})"},
+      {stateless("1", "prompts/get", kMeta, R"("name":"setup",)"),
+       std::string(R"({"id":1,"jsonrpc":"2.0","result":{)") + kResultMeta +
+           got.substr(1, got.size() - 2) + R"(,"resultType":"complete"}})"},
+      {stateless("2", "prompts/get", kMeta, R"("name":"Setup",)"), unknown},
+  };
+  for (const Exchange& row : table) EXPECT_EQ(answer(row.in), row.out) << row.in;
+}
+
+TEST(McpDispatch, ReleaseWithAnIdThatIsNoHoldIdAsksNothing) {
+  // answer() checks that nothing was sent.
+  EXPECT_EQ(answer(R"({"id":"c","method":"tools/call","params":{"name":"release",)"
+                   R"("arguments":{"id":2.5}}})"),
+            call_result("id must be a hold id, the text in hold.id of stay_awake's answer (such "
+                        "as \"3\"); leave it out to end all of this session's holds.",
+                        true));
+}
+
 TEST(McpDispatch, NestingDepth) {
   // A message at the limit is answered; one level more is a parse error.
   const size_t limit = kMaxJsonDepth;
-  auto nested_id = [](size_t arrays) {
-    return R"({"method":"ping","id":)" + std::string(arrays, '[') + std::string(arrays, ']') + "}";
+  auto nested_params = [](size_t arrays) {
+    return R"({"method":"ping","id":1,"params":)" + std::string(arrays, '[') +
+           std::string(arrays, ']') + "}";
   };
-  EXPECT_EQ(answer(nested_id(limit - 1)), R"({"id":)" + std::string(limit - 1, '[') +
-                                              std::string(limit - 1, ']') +
-                                              R"(,"jsonrpc":"2.0","result":{}})");
-  EXPECT_EQ(answer(nested_id(limit)), kParseError);
+  EXPECT_EQ(answer(nested_params(limit - 1)), R"({"id":1,"jsonrpc":"2.0","result":{}})");
+  EXPECT_EQ(answer(nested_params(limit)), kParseError);
 
   EXPECT_EQ(answer(std::string(100000, '[')), kParseError);
   EXPECT_EQ(answer(std::string(100000, '[') + std::string(100000, ']')), kParseError);

@@ -1,7 +1,10 @@
 #include "mcp/tools.h"
 
-#include <initializer_list>
+#include <array>
+#include <cmath>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "base/text.h"
 #include "settings/catalogue.h"
@@ -12,44 +15,152 @@ namespace {
 
 using V = std::string_view;
 
-// Builders that spell out object and array, so that no brace list is
-// mistaken for the other.
+// What a call does, as the hints of its "annotations" say it: clients let
+// tools that only read run freely, and ask the user (or refuse) before tools
+// that say nothing about themselves, destroy things or reach beyond the
+// machine. No vesk tool destroys anything or reaches out: each change stays
+// on this machine, and the restore engine can put it back.
+enum class Effect {
+  kReads,    // reads only; the same answer for the same state
+  kChanges,  // changes the tray app's state; repeating it changes nothing more
+  kAdds,     // changes it, and every call adds something (a hold)
+};
+
+// An argument's schema: "description", "enum" and "type", each left out
+// when empty.
+struct ArgRow {
+  V name;
+  V type;
+  V description = {};
+  std::span<const V> choices = {};
+};
+
+// One tool: what "tools/list" shows of it and, for the tools whose
+// arguments go to the tray app unchanged, the request kind (empty for the
+// tools answered otherwise: stay_awake, release, setup_prompt).
+struct ToolRow {
+  V name;
+  V title;
+  Effect effect;
+  V kind;
+  V description;
+  std::span<const ArgRow> args = {};
+  std::span<const V> required = {};
+};
+
 Json strings(std::span<const V> items) {
   Json out = Json::array();
   for (V item : items) out.push_back(std::string(item));
   return out;
 }
-Json strings(std::initializer_list<V> items) { return strings(std::span(items.begin(), items.size())); }
 
-// An argument's schema: "description", "enum" and "type", each left out
-// when empty (`any_enum` null for no enum).
-Json argument(V type, V description = {}, Json any_enum = nullptr) {
+Json argument_schema(const ArgRow& arg) {
   Json out = Json::object();
-  if (!description.empty()) out["description"] = std::string(description);
-  if (!any_enum.is_null()) out["enum"] = std::move(any_enum);
-  if (!type.empty()) out["type"] = std::string(type);
+  if (!arg.description.empty()) out["description"] = std::string(arg.description);
+  if (!arg.choices.empty()) out["enum"] = strings(arg.choices);
+  if (!arg.type.empty()) out["type"] = std::string(arg.type);
   return out;
 }
 
-struct Arg {
-  V name;
-  Json schema;
-};
+Json annotations(const ToolRow& row) {
+  Json out = Json::object();
+  out["destructiveHint"] = false;
+  out["idempotentHint"] = row.effect != Effect::kAdds;
+  out["openWorldHint"] = false;
+  out["readOnlyHint"] = row.effect == Effect::kReads;
+  out["title"] = std::string(row.title);
+  return out;
+}
 
-Json tool(V name, V description, std::initializer_list<Arg> args = {},
-          std::initializer_list<V> required = {}) {
+Json tool_object(const ToolRow& row) {
   Json properties = Json::object();
-  for (const Arg& a : args) properties[std::string(a.name)] = a.schema;
+  for (const ArgRow& arg : row.args) properties[std::string(arg.name)] = argument_schema(arg);
   Json schema = Json::object();
   schema["additionalProperties"] = false;
   schema["properties"] = std::move(properties);
-  schema["required"] = strings(required);
+  schema["required"] = strings(row.required);
   schema["type"] = "object";
   Json out = Json::object();
-  out["description"] = std::string(description);
+  out["annotations"] = annotations(row);
+  out["description"] = std::string(row.description);
   out["inputSchema"] = std::move(schema);
-  out["name"] = std::string(name);
+  out["name"] = std::string(row.name);
+  out["title"] = std::string(row.title);
   return out;
+}
+
+constexpr V kModes[] = {"off", "auto", "always"};
+
+constexpr ArgRow kStayAwakeArgs[] = {
+    {"minutes", "number", "Optional limit (max 10080 = 7 days)"},
+    {"reason", "string", "Shown in the tray menu, e.g. 'Running the test suite'"},
+};
+constexpr ArgRow kReleaseArgs[] = {{"id", "string"}};
+constexpr ArgRow kSetModeArgs[] = {{"minutes", "number"}, {"mode", "string", {}, kModes}};
+constexpr V kSetModeRequired[] = {"mode"};
+constexpr ArgRow kSetPresetArgs[] = {{"preset", "string", {}, settings::kPresetNames}};
+constexpr V kSetPresetRequired[] = {"preset"};
+constexpr ArgRow kSetAppRuleArgs[] = {
+    {"app", "string", "Executable name, e.g. chrome, spotify, slack"},
+    {"rule", "string", {}, settings::kRuleActions},
+};
+constexpr V kSetAppRuleRequired[] = {"app", "rule"};
+constexpr ArgRow kWatchAppArgs[] = {{"app", "string"}, {"remove", "boolean"}};
+constexpr V kWatchAppRequired[] = {"app"};
+constexpr V kSetSettingRequired[] = {"key", "value"};
+
+// The catalogue, in its fixed order.
+std::span<const ToolRow> tool_rows() {
+  static const std::array<V, 12> kSettingKeys = settings::setting_keys();
+  static const ArgRow kSetSettingArgs[] = {
+      {"key", "string", {}, kSettingKeys},
+      {"value", {}, "Number, on/off, or text"},
+  };
+  static const ToolRow kRows[] = {
+      {"status", "Vesk status", Effect::kReads, "status",
+       "What Vesk is doing: whether closing the lid keeps the machine working, battery %, "
+       "hours left with the lid closed, which agents it sees and whether they're working, and "
+       "the apps using the most CPU."},
+      {"stay_awake", "Keep the laptop awake", Effect::kAdds, {},
+       "Keep the machine awake, including with the lid closed, until released, for a number "
+       "of minutes, or until this session ends. Use before long unattended work.",
+       kStayAwakeArgs},
+      {"release", "Release my keep-awake", Effect::kChanges, {},
+       "End a stay_awake hold this session made (by id), or all of this session's holds when "
+       "no id is given.",
+       kReleaseArgs},
+      {"set_mode", "Set the keep-awake mode", Effect::kChanges, "mode",
+       "off = never keep awake; auto (When Busy) = only while an agent is working; always = "
+       "until turned off or for a number of minutes.",
+       kSetModeArgs, kSetModeRequired},
+      {"set_preset", "Set the battery preset", Effect::kChanges, "preset",
+       "How hard to save battery while the lid is closed.", kSetPresetArgs, kSetPresetRequired},
+      {"set_app_rule", "Set an app's lid-closed rule", Effect::kChanges, "rule",
+       "What happens to an app while the lid is closed: leave it, slow it, pause it (frozen "
+       "until the lid opens), or default (back to the preset).",
+       kSetAppRuleArgs, kSetAppRuleRequired},
+      {"watch_app", "Keep awake while an app works", Effect::kChanges, "watch",
+       "Make an app keep the machine awake while it's busy (e.g. blender, ffmpeg), or stop "
+       "watching it.",
+       kWatchAppArgs, kWatchAppRequired},
+      {"energy", "Apps using energy", Effect::kReads, "energy",
+       "Apps using the most CPU right now and what happens to each while the lid is closed."},
+      {"settings", "Vesk settings", Effect::kReads, "schema",
+       "List every Vesk setting with its current value, allowed values, what it does and any "
+       "safety rule. Read this before changing settings."},
+      {"set_setting", "Change a Vesk setting", Effect::kChanges, "set",
+       "Change one setting (see settings for every key and what it does). Safety settings can "
+       "only be made stricter from here: battery_floor can only go up and heat_guard can only "
+       "be turned on.",
+       kSetSettingArgs, kSetSettingRequired},
+      {"power", "Power use", Effect::kReads, "power",
+       "Power use right now and what is using it, with the setting that would cut each (busy "
+       "apps, preset, power saver), plus what the laptop learned it draws open and closed."},
+      {"setup_prompt", "How to set up Vesk", Effect::kReads, {},
+       "The recommended steps for setting Vesk up with the person. Use when asked to set up or "
+       "tune Vesk."},
+  };
+  return kRows;
 }
 
 constexpr V kDefaultReason = "Asked by an agent";
@@ -70,90 +181,45 @@ constexpr V kSetupPrompt =
     "Never turn off the heat guard or lower the battery limit; Vesk won't let you, and "
     "that's on purpose.";
 
+constexpr V kSetupPromptTitle = "Set up Vesk";
+constexpr V kSetupPromptDescription =
+    "Have the agent set Vesk up with you: it looks at the settings and what uses power, asks "
+    "what must keep running with the lid shut, and applies the strongest savings that allow it.";
+
+// The answer to a release whose id is no hold id.
+constexpr V kNotAHoldId =
+    "id must be a hold id, the text in hold.id of stay_awake's answer (such as \"3\"); leave "
+    "it out to end all of this session's holds.";
+
+// A hold id as the tray app knows it: a string as it is, and a whole number
+// (models often send 3 for "3") as its decimal text, also when written with
+// a fraction or an exponent (3.0) as long as it is exact (up to 2^53);
+// nullopt for anything else.
+std::optional<std::string> hold_id_text(const Json& id) {
+  if (id.is_string()) return id.get<std::string>();
+  if (id.is_number_unsigned()) return std::to_string(id.get<uint64_t>());
+  if (id.is_number_integer()) return std::to_string(id.get<int64_t>());
+  if (id.is_number_float()) {
+    double value = id.get<double>();
+    constexpr double kExact = 9007199254740992.0;  // 2^53
+    if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) <= kExact) {
+      return std::to_string(static_cast<int64_t>(value));
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 Json tool_list() {
   Json tools = Json::array();
-  tools.push_back(tool(
-      "status",
-      "What Vesk is doing: whether closing the lid keeps the machine working, battery %, hours "
-      "left with the lid closed, which agents it sees and whether they're working, and the "
-      "apps using the most CPU."));
-  tools.push_back(tool(
-      "stay_awake",
-      "Keep the machine awake, including with the lid closed, until released, for a number of "
-      "minutes, or until this session ends. Use before long unattended work.",
-      {{"minutes", argument("number", "Optional limit (max 10080 = 7 days)")},
-       {"reason", argument("string", "Shown in the tray menu, e.g. 'Running the test suite'")}}));
-  tools.push_back(tool(
-      "release",
-      "End a stay_awake hold this session made (by id), or all of this session's holds when no "
-      "id is given.",
-      {{"id", argument("string")}}));
-  tools.push_back(tool(
-      "set_mode",
-      "off = never keep awake; auto (When Busy) = only while an agent is working; always = "
-      "until turned off or for a number of minutes.",
-      {{"minutes", argument("number")},
-       {"mode", argument("string", {}, strings({"off", "auto", "always"}))}},
-      {"mode"}));
-  tools.push_back(tool(
-      "set_preset", "How hard to save battery while the lid is closed.",
-      {{"preset", argument("string", {}, strings(settings::kPresetNames))}},
-      {"preset"}));
-  tools.push_back(tool(
-      "set_app_rule",
-      "What happens to an app while the lid is closed: leave it, slow it, pause it (frozen "
-      "until the lid opens), or default (back to the preset).",
-      {{"app", argument("string", "Executable name, e.g. chrome, spotify, slack")},
-       {"rule", argument("string", {}, strings(settings::kRuleActions))}},
-      {"app", "rule"}));
-  tools.push_back(tool(
-      "watch_app",
-      "Make an app keep the machine awake while it's busy (e.g. blender, ffmpeg), or stop "
-      "watching it.",
-      {{"app", argument("string")}, {"remove", argument("boolean")}}, {"app"}));
-  tools.push_back(tool(
-      "energy",
-      "Apps using the most CPU right now and what happens to each while the lid is closed."));
-  tools.push_back(tool(
-      "settings",
-      "List every Vesk setting with its current value, allowed values, what it does and any "
-      "safety rule. Read this before changing settings."));
-  tools.push_back(tool(
-      "set_setting",
-      "Change one setting (see settings for every key and what it does). Safety settings can "
-      "only be made stricter from here: battery_floor can only go up and heat_guard can only "
-      "be turned on.",
-      {{"key", argument("string", {}, strings(settings::setting_keys()))},
-       {"value", argument({}, "Number, on/off, or text")}},
-      {"key", "value"}));
-  tools.push_back(tool(
-      "power",
-      "Power use right now and what is using it, with the setting that would cut each (busy "
-      "apps, preset, power saver), plus what the laptop learned it draws open and closed."));
-  tools.push_back(tool(
-      "setup_prompt",
-      "The recommended steps for setting Vesk up with the person. Use when asked to set up or "
-      "tune Vesk."));
+  for (const ToolRow& row : tool_rows()) tools.push_back(tool_object(row));
   return tools;
 }
 
-std::optional<ToolRequest> map_tool_call(std::string_view name, const Json& arguments,
-                                         uint32_t pid) {
+std::optional<Result<ToolRequest>> map_tool_call(std::string_view name, const Json& arguments,
+                                                 uint32_t pid) {
   Json args = arguments.is_object() ? arguments : Json::object();
-
-  // Tools whose arguments pass through unchanged.
-  static constexpr struct {
-    V tool, kind;
-  } kPlain[] = {
-      {"status", "status"}, {"energy", "energy"},     {"set_mode", "mode"},
-      {"set_preset", "preset"}, {"set_app_rule", "rule"}, {"watch_app", "watch"},
-      {"set_setting", "set"},   {"settings", "schema"},   {"power", "power"},
-  };
-  for (const auto& row : kPlain) {
-    if (row.tool == name) return ToolRequest{std::string(row.kind), std::move(args)};
-  }
 
   if (name == "stay_awake") {
     const std::string* reason = string_member(args, "reason");
@@ -163,17 +229,47 @@ std::optional<ToolRequest> map_tool_call(std::string_view name, const Json& argu
   }
   if (name == "release") {
     Json payload = Json::object();
-    if (const std::string* id = string_member(args, "id")) {
-      payload["id"] = *id;
-      payload["pid"] = pid;
-      return ToolRequest{"release_own", std::move(payload)};
-    }
     payload["pid"] = pid;
-    return ToolRequest{"release_pid", std::move(payload)};
+    const Json* id = member(args, "id");
+    if (id == nullptr || id->is_null()) return ToolRequest{"release_pid", std::move(payload)};
+    std::optional<std::string> text = hold_id_text(*id);
+    if (!text) return Error{std::string(kNotAHoldId)};
+    payload["id"] = std::move(*text);
+    return ToolRequest{"release_own", std::move(payload)};
+  }
+  for (const ToolRow& row : tool_rows()) {
+    if (row.name == name && !row.kind.empty()) {
+      return ToolRequest{std::string(row.kind), std::move(args)};
+    }
   }
   return std::nullopt;
 }
 
 std::string_view setup_prompt() { return kSetupPrompt; }
+
+Json prompt_list() {
+  Json prompt = Json::object();
+  prompt["description"] = std::string(kSetupPromptDescription);
+  prompt["name"] = std::string(kSetupPromptName);
+  prompt["title"] = std::string(kSetupPromptTitle);
+  Json prompts = Json::array();
+  prompts.push_back(std::move(prompt));
+  return prompts;
+}
+
+std::optional<Json> get_prompt(std::string_view name) {
+  if (name != kSetupPromptName) return std::nullopt;
+  Json content = Json::object();
+  content["text"] = std::string(kSetupPrompt);
+  content["type"] = "text";
+  Json message = Json::object();
+  message["content"] = std::move(content);
+  message["role"] = "user";
+  Json out = Json::object();
+  out["description"] = std::string(kSetupPromptDescription);
+  out["messages"] = Json::array();
+  out["messages"].push_back(std::move(message));
+  return out;
+}
 
 }  // namespace vesk::mcp

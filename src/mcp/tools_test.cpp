@@ -17,6 +17,7 @@ Json parsed(std::string_view text) {
 
 struct ToolRow {
   const char* name;
+  const char* title;
   const char* description;
   const char* input_schema;  // compact
 };
@@ -25,49 +26,50 @@ const char kNoArguments[] =
     R"({"additionalProperties":false,"properties":{},"required":[],"type":"object"})";
 
 const ToolRow kTools[] = {
-    {"status",
+    {"status", "Vesk status",
      "What Vesk is doing: whether closing the lid keeps the machine working, battery %, hours "
      "left with the lid closed, which agents it sees and whether they're working, and the apps "
      "using the most CPU.",
      kNoArguments},
-    {"stay_awake",
+    {"stay_awake", "Keep the laptop awake",
      "Keep the machine awake, including with the lid closed, until released, for a number of "
      "minutes, or until this session ends. Use before long unattended work.",
      R"j({"additionalProperties":false,"properties":{"minutes":{"description":"Optional limit )j"
      R"j((max 10080 = 7 days)","type":"number"},"reason":{"description":"Shown in the tray menu, )j"
      R"j(e.g. 'Running the test suite'","type":"string"}},"required":[],"type":"object"})j"},
-    {"release",
+    {"release", "Release my keep-awake",
      "End a stay_awake hold this session made (by id), or all of this session's holds when no id "
      "is given.",
      R"({"additionalProperties":false,"properties":{"id":{"type":"string"}},"required":[],)"
      R"("type":"object"})"},
-    {"set_mode",
+    {"set_mode", "Set the keep-awake mode",
      "off = never keep awake; auto (When Busy) = only while an agent is working; always = until "
      "turned off or for a number of minutes.",
      R"({"additionalProperties":false,"properties":{"minutes":{"type":"number"},"mode":{"enum":)"
      R"(["off","auto","always"],"type":"string"}},"required":["mode"],"type":"object"})"},
-    {"set_preset", "How hard to save battery while the lid is closed.",
+    {"set_preset", "Set the battery preset",
+     "How hard to save battery while the lid is closed.",
      R"({"additionalProperties":false,"properties":{"preset":{"enum":["max_battery","balanced",)"
      R"("full_speed"],"type":"string"}},"required":["preset"],"type":"object"})"},
-    {"set_app_rule",
+    {"set_app_rule", "Set an app's lid-closed rule",
      "What happens to an app while the lid is closed: leave it, slow it, pause it (frozen until "
      "the lid opens), or default (back to the preset).",
      R"({"additionalProperties":false,"properties":{"app":{"description":"Executable name, e.g. )"
      R"(chrome, spotify, slack","type":"string"},"rule":{"enum":["leave","slow","pause",)"
      R"("default"],"type":"string"}},"required":["app","rule"],"type":"object"})"},
-    {"watch_app",
+    {"watch_app", "Keep awake while an app works",
      "Make an app keep the machine awake while it's busy (e.g. blender, ffmpeg), or stop "
      "watching it.",
      R"({"additionalProperties":false,"properties":{"app":{"type":"string"},"remove":{"type":)"
      R"("boolean"}},"required":["app"],"type":"object"})"},
-    {"energy",
+    {"energy", "Apps using energy",
      "Apps using the most CPU right now and what happens to each while the lid is closed.",
      kNoArguments},
-    {"settings",
+    {"settings", "Vesk settings",
      "List every Vesk setting with its current value, allowed values, what it does and any "
      "safety rule. Read this before changing settings.",
      kNoArguments},
-    {"set_setting",
+    {"set_setting", "Change a Vesk setting",
      "Change one setting (see settings for every key and what it does). Safety settings can only "
      "be made stricter from here: battery_floor can only go up and heat_guard can only be turned "
      "on.",
@@ -75,11 +77,11 @@ const ToolRow kTools[] = {
      R"("battery_floor","heat_guard","only_on_power","quiet_minutes","sleep_when_done",)"
      R"("claude_app","check_in_minutes","notify_done","ntfy_topic"],"type":"string"},"value":)"
      R"({"description":"Number, on/off, or text"}},"required":["key","value"],"type":"object"})"},
-    {"power",
+    {"power", "Power use",
      "Power use right now and what is using it, with the setting that would cut each (busy apps, "
      "preset, power saver), plus what the laptop learned it draws open and closed.",
      kNoArguments},
-    {"setup_prompt",
+    {"setup_prompt", "How to set up Vesk",
      "The recommended steps for setting Vesk up with the person. Use when asked to set up or "
      "tune Vesk.",
      kNoArguments},
@@ -93,11 +95,14 @@ TEST(McpTools, TheTwelveToolsInOrder) {
     const ToolRow& row = kTools[i];
     SCOPED_TRACE(row.name);
     const Json& tool = tools[i];
-    // Exactly the three members, written in this order.
-    std::string expected = R"({"description":")" + std::string(row.description) +
+    // Exactly these members, written in this order; the annotations repeat
+    // the title (their hints are checked with tools/list).
+    std::string expected = R"({"annotations":)" + compact_json(tool["annotations"]) +
+                           R"(,"description":")" + std::string(row.description) +
                            R"(","inputSchema":)" + row.input_schema + R"(,"name":")" +
-                           row.name + R"("})";
+                           row.name + R"(","title":")" + row.title + R"("})";
     EXPECT_EQ(compact_json(tool), expected);
+    EXPECT_EQ(tool["annotations"]["title"], row.title);
   }
 }
 
@@ -116,9 +121,13 @@ TEST(McpTools, SettingKeysComeFromTheCatalogue) {
 struct MapRow {
   const char* name;
   const char* arguments;  // JSON text
-  const char* kind;
-  const char* payload;  // compact
+  const char* kind;       // nullptr: refused without a request, with kNoHoldId
+  const char* payload;    // compact
 };
+
+const char kNoHoldId[] =
+    "id must be a hold id, the text in hold.id of stay_awake's answer (such as \"3\"); leave "
+    "it out to end all of this session's holds.";
 
 const MapRow kMappings[] = {
     {"status", "{}", "status", "{}"},
@@ -151,10 +160,22 @@ const MapRow kMappings[] = {
     {"stay_awake", R"({"minutes":20000,"pid":1,"reason":"build"})", "hold",
      R"({"minutes":20000,"pid":4242,"reason":"build"})"},
     {"stay_awake", R"({"pid":"me"})", "hold", R"({"pid":4242,"reason":"Asked by an agent"})"},
-    // Releases name only the pid, and the hold when its id is a string.
+    // Releases name only the pid, and the hold when an id is given: a
+    // string, or a whole number as its digits.
     {"release", "{}", "release_pid", R"({"pid":4242})"},
-    {"release", R"({"id":7})", "release_pid", R"({"pid":4242})"},
+    {"release", R"({"id":7})", "release_own", R"({"id":"7","pid":4242})"},
+    {"release", R"({"id":3.0})", "release_own", R"({"id":"3","pid":4242})"},
+    {"release", R"({"id":-2})", "release_own", R"({"id":"-2","pid":4242})"},
+    {"release", R"({"id":18446744073709551615})", "release_own",
+     R"({"id":"18446744073709551615","pid":4242})"},
     {"release", R"({"id":null,"pid":1})", "release_pid", R"({"pid":4242})"},
+    // Any other id is refused: it would otherwise end the wrong holds.
+    {"release", R"({"id":2.5})", nullptr, nullptr},
+    {"release", R"({"id":1e300})", nullptr, nullptr},
+    {"release", R"({"id":true})", nullptr, nullptr},
+    {"release", R"({"id":false})", nullptr, nullptr},
+    {"release", R"({"id":{"id":"3"}})", nullptr, nullptr},
+    {"release", R"({"id":["3"]})", nullptr, nullptr},
     {"release", R"({"id":"h-1","pid":1,"all":true})", "release_own", R"({"id":"h-1","pid":4242})"},
     {"release", R"({"id":""})", "release_own", R"({"id":"","pid":4242})"},
     {"release", R"("h-1")", "release_pid", R"({"pid":4242})"},
@@ -163,18 +184,25 @@ const MapRow kMappings[] = {
 TEST(McpTools, CallsBecomeRequests) {
   for (const MapRow& row : kMappings) {
     SCOPED_TRACE(std::string(row.name) + " " + row.arguments);
-    std::optional<ToolRequest> request = map_tool_call(row.name, parsed(row.arguments), kPid);
+    std::optional<Result<ToolRequest>> request =
+        map_tool_call(row.name, parsed(row.arguments), kPid);
     ASSERT_TRUE(request.has_value());
-    EXPECT_EQ(request->kind, row.kind);
-    EXPECT_EQ(compact_json(request->payload), row.payload);
+    if (row.kind == nullptr) {
+      ASSERT_FALSE(request->ok());
+      EXPECT_EQ(request->message(), kNoHoldId);
+      continue;
+    }
+    ASSERT_TRUE(request->ok()) << request->message();
+    EXPECT_EQ((*request)->kind, row.kind);
+    EXPECT_EQ(compact_json((*request)->payload), row.payload);
   }
 }
 
 TEST(McpTools, PidIsAnUnsignedNumber) {
   auto hold = map_tool_call("stay_awake", Json::object(), 4294967295u);
-  ASSERT_TRUE(hold);
-  EXPECT_TRUE(hold->payload["pid"].is_number_unsigned());
-  EXPECT_EQ(compact_json(hold->payload["pid"]), "4294967295");
+  ASSERT_TRUE(hold && hold->ok());
+  EXPECT_TRUE((*hold)->payload["pid"].is_number_unsigned());
+  EXPECT_EQ(compact_json((*hold)->payload["pid"]), "4294967295");
 }
 
 TEST(McpTools, UnknownNamesMapToNothing) {

@@ -80,7 +80,7 @@ Status send(const WriteFn& write, const Json& response) {
 
 // Reads, answers and writes until the session ends.
 void session(LineReader& lines, const WriteFn& write, uint32_t pid, const RequestFn& request) {
-  for (;;) {
+  for (bool first = true;; first = false) {
     std::string_view line;
     LineReader::Got got = lines.next(line);
     if (got == LineReader::Got::kEnd) return;
@@ -88,7 +88,12 @@ void session(LineReader& lines, const WriteFn& write, uint32_t pid, const Reques
     if (got == LineReader::Got::kTooLong) {
       response = parse_error_response();
     } else {
-      if (!valid_utf8(line)) return;
+      if (first) line = without_byte_order_mark(line);
+      if (!valid_utf8(line)) {
+        // The client learns why the session ends.
+        (void)send(write, parse_error_response());
+        return;
+      }
       if (blank(line)) continue;
       response = handle_text(line, pid, request);
     }

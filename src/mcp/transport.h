@@ -57,8 +57,10 @@ class LineReader {
 inline constexpr unsigned kReleaseWaitSeconds = 1;
 
 // Runs the session: reads lines until the input ends, fails or a line is not
-// UTF-8; skips blank lines (Unicode white space only); writes each response
-// as compact JSON and "\n" in one write; ends early when a write fails.
+// UTF-8 (that line is answered as a parse error first); skips a byte-order
+// mark at the very start of the input, and blank lines (Unicode white space
+// only); writes each response as compact JSON and "\n" in one write; ends
+// early when a write fails.
 // Then asks the tray app to release every hold of `pid`
 // (kReleaseWaitSeconds, outcome ignored). Returns the exit status, always 0.
 int serve(const ReadFn& read, const WriteFn& write, uint32_t pid, const RequestFn& request);

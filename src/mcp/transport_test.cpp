@@ -141,7 +141,8 @@ TEST(McpServe, OneWritePerResponseInRequestOrder) {
   EXPECT_EQ(s.writes[0], kPong1);
   EXPECT_EQ(s.writes[1],
             "{\"id\":2,\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"{\\n  \\\"ok\\\": "
-            "true\\n}\",\"type\":\"text\"}],\"isError\":false}}\n");
+            "true\\n}\",\"type\":\"text\"}],\"isError\":false,\"structuredContent\":{\"ok\":"
+            "true}}}\n");
   EXPECT_EQ(s.writes[2],
             "[{\"id\":3,\"jsonrpc\":\"2.0\",\"result\":{}},"
             "{\"id\":4,\"jsonrpc\":\"2.0\",\"result\":{}}]\n");
@@ -161,7 +162,7 @@ TEST(McpServe, BothErasInOneSession) {
             R"({"id":3,"method":"ping","params":{)" + meta + "}}\n" + kPing1 + "\n");
   ASSERT_EQ(s.writes.size(), 4u);
   EXPECT_NE(s.writes[0].find(R"("protocolVersion":"2025-11-25")"), std::string::npos);
-  EXPECT_NE(s.writes[1].find(R"("isError":false,"resultType":"complete"}})"), std::string::npos)
+  EXPECT_NE(s.writes[1].find(R"("isError":false,"resultType":"complete",)"), std::string::npos)
       << s.writes[1];
   EXPECT_EQ(s.writes[2],
             "{\"error\":{\"code\":-32601,\"message\":\"Method not found: ping\"},\"id\":3,"
@@ -181,7 +182,8 @@ TEST(McpServe, InvalidUtf8EndsTheSession) {
   for (const char* bad : {"\xFF", "\xC3", "\xED\xA0\x80", "\xC0\xAF"}) {
     Session s(std::string(kPing1) + "\n{\"id\":2,\"method\":\"ping\",\"x\":\"" + bad +
               "\"}\n{\"id\":3,\"method\":\"tools/call\",\"params\":{\"name\":\"status\"}}\n");
-    EXPECT_EQ(s.out(), kPong1);
+    // The client is told why, then the session ends.
+    EXPECT_EQ(s.out(), std::string(kPong1) + kParseErrorLine);
     EXPECT_EQ(s.status, 0);
     ASSERT_EQ(s.link.sent.size(), 1u);  // the status call was never made
     s.expect_released();
@@ -189,8 +191,19 @@ TEST(McpServe, InvalidUtf8EndsTheSession) {
 }
 
 TEST(McpServe, ParseErrorsGoOn) {
-  Session s("{\"id\":1\n" + std::string(kPing1) + "\n");
-  EXPECT_EQ(s.out(), std::string(kParseErrorLine) + kPong1);
+  Session s("{\"id\":1\n" + std::string(kPing1) + "\n" + std::string(kPing1) +
+            std::string("\0xyz\n", 5) + R"({"id":2,"method":"ping"})" + "\n");
+  EXPECT_EQ(s.out(), std::string(kParseErrorLine) + kPong1 + kParseErrorLine + kPong2);
+}
+
+TEST(McpServe, AByteOrderMarkIsSkippedAtTheStartOnly) {
+  for (size_t piece : {1, 1 << 16}) {
+    Session s("\xEF\xBB\xBF" + std::string(kPing1) + "\n\xEF\xBB\xBF" + kPing1 + "\n", piece);
+    EXPECT_EQ(s.out(), std::string(kPong1) + kParseErrorLine) << piece;
+  }
+  // Alone on the first line, it leaves a blank line.
+  Session alone("\xEF\xBB\xBF\r\n" + std::string(kPing1) + "\n");
+  EXPECT_EQ(alone.out(), kPong1);
 }
 
 TEST(McpServe, HugeLines) {

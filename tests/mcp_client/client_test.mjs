@@ -8,8 +8,10 @@
 import { createRequire } from 'node:module';
 import path from 'node:path';
 
-import { Checks, expect, PROMPT_END, PROMPT_START, REQUEST_LIMIT, sleep, startTray, TOOL_NAMES }
-  from './harness.mjs';
+import {
+  Checks, expect, PROMPT_END, PROMPT_START, READ_ONLY_TOOLS, REQUEST_LIMIT, sleep, startTray,
+  TOOL_NAMES,
+} from './harness.mjs';
 
 const [vesk, standin, sdkFolder] = process.argv.slice(2);
 if (!vesk || !standin || !sdkFolder) {
@@ -51,6 +53,7 @@ try {
     expect((client.getInstructions() || '').startsWith('Vesk keeps this laptop awake'),
       `instructions ${client.getInstructions()}`);
     expect(client.getServerCapabilities()?.tools !== undefined, 'no tools capability');
+    expect(client.getServerCapabilities()?.prompts !== undefined, 'no prompts capability');
     transport._process.once('exit', (code) => { exitCode = code; });
   });
 
@@ -72,6 +75,14 @@ try {
       `names ${tools.map((t) => t.name).join(',')}`);
     const setSetting = tools.find((t) => t.name === 'set_setting');
     expect(setSetting.inputSchema.properties.key.enum.length === 12, 'set_setting key enum');
+    for (const tool of tools) {
+      const hints = tool.annotations || {};
+      expect(typeof tool.title === 'string' && hints.title === tool.title, `${tool.name} title`);
+      expect(hints.readOnlyHint === READ_ONLY_TOOLS.includes(tool.name) &&
+        hints.destructiveHint === false && hints.openWorldHint === false &&
+        hints.idempotentHint === (tool.name !== 'stay_awake'),
+      `${tool.name} annotations ${JSON.stringify(hints)}`);
+    }
   });
 
   await check('callTool status', async () => {
@@ -80,6 +91,26 @@ try {
     expect(result.content.length === 1 && result.content[0].type === 'text', JSON.stringify(result.content));
     const reply = JSON.parse(result.content[0].text);
     expect(reply.ok === true && typeof reply.status === 'string', result.content[0].text);
+    expect(JSON.stringify(result.structuredContent) === JSON.stringify(reply),
+      `structuredContent ${JSON.stringify(result.structuredContent)}`);
+  });
+
+  await check('a refused call has no structuredContent', async () => {
+    const result = await client.callTool(
+      { name: 'set_setting', arguments: { key: 'heat_guard', value: 'off' } }, undefined, REQUEST_LIMIT);
+    expect(result.isError === true, `isError ${result.isError}`);
+    expect(JSON.parse(result.content[0].text).ok === false, result.content[0].text);
+    expect(!('structuredContent' in result), `structuredContent ${JSON.stringify(result.structuredContent)}`);
+  });
+
+  await check('the setup prompt', async () => {
+    const { prompts } = await client.listPrompts(undefined, REQUEST_LIMIT);
+    expect(prompts.length === 1 && prompts[0].name === 'setup' && prompts[0].title &&
+      prompts[0].description, JSON.stringify(prompts));
+    const prompt = await client.getPrompt({ name: 'setup' }, REQUEST_LIMIT);
+    expect(prompt.messages.length === 1 && prompt.messages[0].role === 'user', JSON.stringify(prompt));
+    const text = prompt.messages[0].content.text;
+    expect(text.startsWith(PROMPT_START) && text.endsWith(PROMPT_END), text);
   });
 
   await check('callTool setup_prompt', async () => {

@@ -12,8 +12,10 @@
 import { createRequire } from 'node:module';
 import path from 'node:path';
 
-import { Checks, expect, PROMPT_END, PROMPT_START, REQUEST_LIMIT, sleep, startTray, TOOL_NAMES }
-  from './harness.mjs';
+import {
+  Checks, expect, PROMPT_END, PROMPT_START, READ_ONLY_TOOLS, REQUEST_LIMIT, sleep, startTray,
+  TOOL_NAMES,
+} from './harness.mjs';
 
 const [mode, vesk, standin, clientFolder] = process.argv.slice(2);
 const MODES = {
@@ -66,6 +68,7 @@ try {
     expect((client.getInstructions() || '').startsWith('Vesk keeps this laptop awake'),
       `instructions ${client.getInstructions()}`);
     expect(client.getServerCapabilities()?.tools !== undefined, 'no tools capability');
+    expect(client.getServerCapabilities()?.prompts !== undefined, 'no prompts capability');
     if (expected.era === 'modern') {
       const discovered = client.getDiscoverResult();
       expect(discovered && discovered.supportedVersions[0] === '2026-07-28',
@@ -78,6 +81,19 @@ try {
     expect(tools.length === 12, `${tools.length} tools`);
     expect(JSON.stringify(tools.map((t) => t.name)) === JSON.stringify(TOOL_NAMES),
       `names ${tools.map((t) => t.name).join(',')}`);
+    const readOnly = tools.filter((t) => t.annotations?.readOnlyHint === true).map((t) => t.name);
+    expect(JSON.stringify(readOnly) === JSON.stringify(READ_ONLY_TOOLS), `read-only ${readOnly}`);
+    expect(tools.every((t) => t.title && t.annotations?.destructiveHint === false &&
+      t.annotations?.openWorldHint === false), 'titles and hints');
+  });
+
+  await check('the setup prompt', async () => {
+    const { prompts } = await client.listPrompts(undefined, REQUEST_LIMIT);
+    expect(prompts.length === 1 && prompts[0].name === 'setup', JSON.stringify(prompts));
+    const prompt = await client.getPrompt({ name: 'setup' }, REQUEST_LIMIT);
+    const text = prompt.messages[0]?.content?.text || '';
+    expect(prompt.messages.length === 1 && text.startsWith(PROMPT_START) && text.endsWith(PROMPT_END),
+      JSON.stringify(prompt));
   });
 
   await check('callTool setup_prompt', async () => {
@@ -93,6 +109,15 @@ try {
     expect(result.isError === false, `isError ${result.isError}`);
     const reply = JSON.parse(result.content[0].text);
     expect(reply.ok === true && typeof reply.status === 'string', result.content[0].text);
+    expect(JSON.stringify(result.structuredContent) === JSON.stringify(reply),
+      `structuredContent ${JSON.stringify(result.structuredContent)}`);
+  });
+
+  await check('a refused call has no structuredContent', async () => {
+    const result = await client.callTool({ name: 'release', arguments: { id: 2.5 } }, REQUEST_LIMIT);
+    expect(result.isError === true && result.content[0].text.startsWith('id must be a hold id'),
+      JSON.stringify(result));
+    expect(!('structuredContent' in result), `structuredContent ${JSON.stringify(result.structuredContent)}`);
   });
 
   await check('close releases the session\'s holds', async () => {

@@ -13,6 +13,8 @@ export const TOOL_NAMES = [
 export const PROMPT_START = 'Vesk is installed on this laptop. It keeps the machine awake';
 export const PROMPT_END = "Vesk won't let you, and that's on purpose.";
 export const REQUEST_LIMIT = { timeout: 15000 };
+// What only reads: the tools that clients may run without asking.
+export const READ_ONLY_TOOLS = ['status', 'energy', 'settings', 'power', 'setup_prompt'];
 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -48,18 +50,28 @@ export class Checks {
 }
 
 // The stand-in tray app serving a new temporary app folder; `env` is the
-// environment that makes `vesk` use it. Ends the process after 60 s.
-export async function startTray(vesk, standin, baseEnv) {
+// environment that makes `vesk` use it: APPDATA, or with `byHome` a new
+// HOME alone (the app folder is then HOME/.config/Vesk). Ends the process
+// after 90 s.
+export async function startTray(vesk, standin, baseEnv, { byHome = false } = {}) {
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'vesk-mcp-client-'));
-  const folder = path.join(root, 'Vesk');
-  fs.mkdirSync(folder);
-  const env = { ...baseEnv, APPDATA: root };
+  let env;
+  let folder;
+  if (byHome) {
+    env = { ...baseEnv, HOME: root };
+    for (const name of ['APPDATA', 'USERPROFILE', 'XDG_CONFIG_HOME']) delete env[name];
+    folder = path.join(root, '.config', 'Vesk');
+  } else {
+    env = { ...baseEnv, APPDATA: root };
+    folder = path.join(root, 'Vesk');
+  }
+  fs.mkdirSync(folder, { recursive: true });
   const tray = spawn(standin, ['--folder', folder], { stdio: ['ignore', 'ignore', 'inherit'] });
   const watchdog = setTimeout(() => {
-    console.log('FAIL the client test took over 60 s');
+    console.log('FAIL the client test took over 90 s');
     tray.kill();
     process.exit(1);
-  }, 60000);
+  }, 90000);
   // Ready once its heartbeat file is there.
   for (let i = 0; i < 500 && !fs.existsSync(path.join(folder, 'alive')); i++) await sleep(20);
   return {

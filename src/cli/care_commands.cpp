@@ -53,11 +53,18 @@ void print_indented(Io& io, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) io.out("  " + line + "\n");
 }
 
-// One line per journal the run set aside, before anything else it says.
+// One line per journal the run set aside, before anything else it says,
+// then what that means: its changes are unknown, so they are checked by hand.
 void print_set_aside(Io& io, const restore::RescueResult& rescued) {
   for (const std::string& copy : rescued.set_aside) {
     io.out("A journal couldn't be read and was set aside: " + copy + "\n");
   }
+  if (rescued.set_aside.empty()) return;
+  io.out(
+      "What it held is unknown, so it may not all be back. Check by hand: on Windows, in "
+      "Control Panel \u203A Power Options, \"When I close the lid\", when the computer sleeps "
+      "and the processor's power settings; restart any app that stays paused or slow. Then "
+      "delete the copy.\n");
 }
 
 }  // namespace
@@ -121,8 +128,12 @@ Outcome run_rescue(Context& ctx, CareSystem& system) {
         "your apps.\n");
     return kExitDone;
   }
-  ctx.io.out("Some changes couldn't be undone:\n");
-  print_indented(ctx.io, rescued.pending);
+  if (!rescued.pending.empty()) {
+    ctx.io.out("Some changes couldn't be undone:\n");
+    print_indented(ctx.io, rescued.pending);
+  } else if (!rescued.set_aside.empty()) {
+    return kExitRefused;  // only a set-aside journal, said above
+  }
   ctx.io.out(
       "They stay recorded and will be retried. To undo by hand: resume or restart those apps; "
       "on Windows, set \"When I close the lid\" back in Control Panel \u203A Power Options.\n");
@@ -141,6 +152,12 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
   restore::RescueResult rescued = system.rescue(ctx.app_folder);
   print_set_aside(ctx.io, rescued);
   if (!rescued.all_back) {
+    if (rescued.pending.empty()) {
+      ctx.io.out(
+          "Not uninstalling yet: the watchdog stays until you have checked. Then run `vesk "
+          "uninstall` again.\n");
+      return kExitRefused;
+    }
     ctx.io.out(
         "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to keep "
         "retrying:\n");

@@ -189,7 +189,7 @@ TEST(RescueCommand, PendingLinesWithStatusOne) {
       "They stay recorded and will be retried. To undo by hand: resume or restart those apps; on "
       "Windows, set \"When I close the lid\" back in Control Panel \xE2\x80\xBA Power Options.\n";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{}, "Some changes couldn't be undone:\n" + tail},
+      {{}, tail},  // never an empty list
       {{"a.exe (pid 12) is still paused", "sleep timeout"},
        "Some changes couldn't be undone:\n  a.exe (pid 12) is still paused\n  sleep timeout\n" +
            tail},
@@ -209,26 +209,38 @@ TEST(RescueCommand, SetAsideJournalsBeforeTheOutcome) {
   const std::string set_aside =
       "A journal couldn't be read and was set aside: /app/restore.json.unreadable\n"
       "A journal couldn't be read and was set aside: /app/touched.json.unreadable-3\n";
+  const std::string unknown =
+      "What it held is unknown, so it may not all be back. Check by hand: on Windows, in "
+      "Control Panel \xE2\x80\xBA Power Options, \"When I close the lid\", when the computer "
+      "sleeps and the processor's power settings; restart any app that stays paused or slow. "
+      "Then delete the copy.\n";
   struct Case {
     bool uninstall;
-    bool all_back;
-    int status;
-    std::string after;
+    bool pending;
+    std::string after;  // the rest of the output, whole
   };
+  const std::string tail =
+      "They stay recorded and will be retried. To undo by hand: resume or restart those apps; on "
+      "Windows, set \"When I close the lid\" back in Control Panel \xE2\x80\xBA Power Options.\n";
   const Case cases[] = {
-      {false, true, 0, "Everything Vesk changed is back"},
-      {false, false, 1, "Some changes couldn't be undone:\n  x\n"},
-      {true, true, 0, "Vesk's watchdog and login item are removed"},
-      {true, false, 1, "Not uninstalling yet"},
+      {false, false, ""},
+      {false, true, "Some changes couldn't be undone:\n  x\n" + tail},
+      {true, false,
+       "Not uninstalling yet: the watchdog stays until you have checked. Then run `vesk "
+       "uninstall` again.\n"},
+      {true, true,
+       "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to keep "
+       "retrying:\n  x\n"},
   };
   for (const Case& c : cases) {
     FakeCare care;
-    care.rescued = {c.all_back,
-                    c.all_back ? std::vector<std::string>{} : std::vector<std::string>{"x"},
+    care.rescued = {false, c.pending ? std::vector<std::string>{"x"} : std::vector<std::string>{},
                     {"/app/restore.json.unreadable", "/app/touched.json.unreadable-3"}};
     Harness run;
-    EXPECT_EQ(*(c.uninstall ? run_uninstall : run_rescue)(run.ctx, care), c.status);
-    EXPECT_EQ(run.io.out_.substr(0, set_aside.size() + c.after.size()), set_aside + c.after);
+    // Never a success: what the journal held is unknown. Nothing is removed.
+    EXPECT_EQ(*(c.uninstall ? run_uninstall : run_rescue)(run.ctx, care), 1);
+    EXPECT_EQ(run.io.out_, set_aside + unknown + c.after);
+    EXPECT_EQ(care.calls, std::vector<std::string>{"rescue /app"});
   }
 }
 

@@ -40,12 +40,16 @@ class SystemCare final : public CareSystem {
   }
   Status install_watchdog() override { return care::install_watchdog(); }
   void write_unix_time(const std::string& path) override { ipc::write_unix_time(path); }
-  void remove_file(const std::string& path) override { (void)platform::remove_file(path); }
-  void delete_user_key_tree(const std::string& subkey) override {
-    (void)platform::delete_user_key_tree(subkey);
+  Status remove_file(const std::string& path) override {
+    Status removed = platform::remove_file(path);
+    if (removed || platform::file_absent(path)) return {};
+    return removed;
   }
-  void delete_user_value(const std::string& subkey, const std::string& name) override {
-    (void)platform::delete_user_value(subkey, name);
+  Status delete_user_key_tree(const std::string& subkey) override {
+    return platform::delete_user_key_tree(subkey);
+  }
+  Status delete_user_value(const std::string& subkey, const std::string& name) override {
+    return platform::delete_user_value(subkey, name);
   }
 };
 
@@ -165,10 +169,29 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
     return kExitRefused;
   }
   system.start_power_watch(ctx.app_folder);
-  (void)system.run_system_tool(care::kTaskTool, {"/Delete", "/F", "/TN", care::kTaskName});
-  system.delete_user_key_tree(care::kAppIdentityKey);
-  system.delete_user_value(care::kLoginItemKey, care::kLoginItemValue);
-  system.remove_file(platform::join_path(ctx.app_folder, care::kInstalledMarker));
+  // What is still there after its removal failed: an item that was not
+  // there counts as removed.
+  std::vector<std::string> left;
+  auto note = [&](const std::string& what, const Status& removed) {
+    if (!removed) left.push_back(what + ": " + removed.message());
+  };
+  auto task = system.run_system_tool(care::kTaskTool, {"/Delete", "/F", "/TN", care::kTaskName});
+  if (!task && system.run_system_tool(care::kTaskTool, {"/Query", "/TN", care::kTaskName})) {
+    left.push_back("the watchdog task \"" + std::string(care::kTaskName) + "\": " + task.message());
+  }
+  note(std::string("HKEY_CURRENT_USER\\") + care::kAppIdentityKey,
+       system.delete_user_key_tree(care::kAppIdentityKey));
+  note(std::string("HKEY_CURRENT_USER\\") + care::kLoginItemKey + " value " +
+           care::kLoginItemValue,
+       system.delete_user_value(care::kLoginItemKey, care::kLoginItemValue));
+  std::string marker = platform::join_path(ctx.app_folder, care::kInstalledMarker);
+  note(marker, system.remove_file(marker));
+  if (!left.empty()) {
+    ctx.io.out("Nothing Vesk changed is left, but these couldn't be removed:\n");
+    print_indented(ctx.io, left);
+    ctx.io.out("Remove them by hand, or run `vesk uninstall` again.\n");
+    return kExitRefused;
+  }
   ctx.io.out("Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
              "the app and " +
              ctx.app_folder + " to finish.\n");

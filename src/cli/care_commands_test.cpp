@@ -16,6 +16,8 @@ class FakeCare final : public CareSystem {
   std::optional<uint64_t> age;
   bool alive = false;
   Result<std::string> tool_answer{Error{"schtasks.exe: No such file or directory (os error 2)"}};
+  std::optional<Result<std::string>> delete_answer;  // for "/Delete"; else tool_answer
+  Status key_result, value_result, remove_result;
   std::vector<std::string> summary;
   std::vector<std::string> copies;
   restore::RescueResult rescued;  // everything back unless a test says otherwise
@@ -37,6 +39,7 @@ class FakeCare final : public CareSystem {
     std::string call = "tool " + program;
     for (const auto& a : args) call += " " + a;
     calls.push_back(call);
+    if (delete_answer && !args.empty() && args[0] == "/Delete") return *delete_answer;
     return tool_answer;
   }
   std::vector<std::string> journal_summary(const std::string& folder) override {
@@ -56,12 +59,17 @@ class FakeCare final : public CareSystem {
     return install_result;
   }
   void write_unix_time(const std::string& path) override { calls.push_back("marker " + path); }
-  void remove_file(const std::string& path) override { calls.push_back("remove " + path); }
-  void delete_user_key_tree(const std::string& subkey) override {
-    calls.push_back("key " + subkey);
+  Status remove_file(const std::string& path) override {
+    calls.push_back("remove " + path);
+    return remove_result;
   }
-  void delete_user_value(const std::string& subkey, const std::string& name) override {
+  Status delete_user_key_tree(const std::string& subkey) override {
+    calls.push_back("key " + subkey);
+    return key_result;
+  }
+  Status delete_user_value(const std::string& subkey, const std::string& name) override {
     calls.push_back("value " + subkey + " " + name);
+    return value_result;
   }
 };
 
@@ -274,13 +282,16 @@ TEST(UninstallCommand, PendingRemovesNothing) {
   EXPECT_EQ(care.calls, std::vector<std::string>{"rescue /app"});
 }
 
-TEST(UninstallCommand, RemovesEverythingInOrderWhateverFails) {
-  FakeCare care;  // the tool fails: ignored
+// The task's deletion fails, and so does the query after it: the task is
+// not there, which counts as removed.
+TEST(UninstallCommand, RemovesEverythingInOrder) {
+  FakeCare care;
   Harness run;
   EXPECT_EQ(*run_uninstall(run.ctx, care), 0);
   EXPECT_EQ(care.calls,
             (std::vector<std::string>{
                 "rescue /app", "watch", "tool schtasks.exe /Delete /F /TN Vesk Watchdog",
+                "tool schtasks.exe /Query /TN Vesk Watchdog",
                 "key Software\\Classes\\AppUserModelId\\Vesk.App",
                 "value Software\\Microsoft\\Windows\\CurrentVersion\\Run Vesk",
                 "remove " + marker_path()}));
@@ -288,6 +299,39 @@ TEST(UninstallCommand, RemovesEverythingInOrderWhateverFails) {
             "Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
             "the app and /app to finish.\n");
   EXPECT_EQ(run.io.err_, "");
+}
+
+// An item that is there and stays gets a line with the reason; status 1 and
+// no "nothing it changed is left".
+TEST(UninstallCommand, WhatCouldNotBeRemovedIsNamed) {
+  const Error denied{"Access is denied. (os error 5)"};
+  struct Case {
+    void (*fail)(FakeCare&, const Error&);
+    std::string line;
+  };
+  const Case cases[] = {
+      {[](FakeCare& c, const Error& e) {
+         c.delete_answer = Result<std::string>(e);
+         c.tool_answer = std::string("Vesk Watchdog  Ready");  // the query finds it
+       },
+       "  the watchdog task \"Vesk Watchdog\": Access is denied. (os error 5)\n"},
+      {[](FakeCare& c, const Error& e) { c.key_result = e; },
+       "  HKEY_CURRENT_USER\\Software\\Classes\\AppUserModelId\\Vesk.App: Access is denied. "
+       "(os error 5)\n"},
+      {[](FakeCare& c, const Error& e) { c.value_result = e; },
+       "  HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run value Vesk: Access "
+       "is denied. (os error 5)\n"},
+      {[](FakeCare& c, const Error& e) { c.remove_result = e; },
+       "  " + marker_path() + ": Access is denied. (os error 5)\n"},
+  };
+  for (const Case& c : cases) {
+    FakeCare care;
+    c.fail(care, denied);
+    Harness run;
+    EXPECT_EQ(*run_uninstall(run.ctx, care), 1);
+    EXPECT_EQ(run.io.out_, "Nothing Vesk changed is left, but these couldn't be removed:\n" +
+                               c.line + "Remove them by hand, or run `vesk uninstall` again.\n");
+  }
 }
 
 }  // namespace

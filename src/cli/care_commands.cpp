@@ -86,7 +86,8 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
   auto age = system.heartbeat_age(platform::join_path(ctx.app_folder, "alive"));
   if (!age) {
     io.out("App: never ran here\n");
-  } else if (*age < ipc::kFreshSeconds) {
+  } else if (*age < ipc::kFreshSeconds && system.app_alive(ctx.app_folder)) {
+    // (A fresh heartbeat from a process that has ended: not running.)
     io.out("App: running\n");
   } else {
     io.out("App: not running (last seen " + minutes_text(static_cast<double>(*age) / 60.0) +

@@ -177,8 +177,14 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
     if (!removed) left.push_back(what + ": " + removed.message());
   };
   auto task = system.run_system_tool(care::kTaskTool, {"/Delete", "/F", "/TN", care::kTaskName});
-  if (!task && system.run_system_tool(care::kTaskTool, {"/Query", "/TN", care::kTaskName})) {
-    left.push_back("the watchdog task \"" + std::string(care::kTaskName) + "\": " + task.message());
+  if (!task) {
+    // Still there when a query names it (a tool that answers a query for a
+    // missing task without an error names nothing).
+    auto query = system.run_system_tool(care::kTaskTool, {"/Query", "/TN", care::kTaskName});
+    if (query && query->find(care::kTaskName) != std::string::npos) {
+      left.push_back("the watchdog task \"" + std::string(care::kTaskName) + "\": " +
+                     task.message());
+    }
   }
   note(std::string("HKEY_CURRENT_USER\\") + care::kAppIdentityKey,
        system.delete_user_key_tree(care::kAppIdentityKey));

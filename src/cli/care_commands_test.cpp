@@ -290,7 +290,8 @@ TEST(UninstallCommand, PendingRemovesNothing) {
 }
 
 // The task's deletion fails, and so does the query after it: the task is
-// not there, which counts as removed.
+// not there, which counts as removed. (So does a query that answers without
+// naming it.)
 TEST(UninstallCommand, RemovesEverythingInOrder) {
   FakeCare care;
   Harness run;
@@ -306,6 +307,13 @@ TEST(UninstallCommand, RemovesEverythingInOrder) {
             "Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
             "the app and /app to finish.\n");
   EXPECT_EQ(run.io.err_, "");
+
+  FakeCare quiet;
+  quiet.delete_answer = Result<std::string>(Error{"schtasks.exe: "});
+  quiet.tool_answer = std::string("");  // answers the query, names nothing
+  Harness again;
+  EXPECT_EQ(*run_uninstall(again.ctx, quiet), 0);
+  EXPECT_EQ(again.io.out_, run.io.out_);
 }
 
 // An item that is there and stays gets a line with the reason; status 1 and
@@ -319,7 +327,7 @@ TEST(UninstallCommand, WhatCouldNotBeRemovedIsNamed) {
   const Case cases[] = {
       {[](FakeCare& c, const Error& e) {
          c.delete_answer = Result<std::string>(e);
-         c.tool_answer = std::string("Vesk Watchdog  Ready");  // the query finds it
+         c.tool_answer = std::string("\\Vesk Watchdog  N/A  Ready\n");  // the query finds it
        },
        "  the watchdog task \"Vesk Watchdog\": Access is denied. (os error 5)\n"},
       {[](FakeCare& c, const Error& e) { c.key_result = e; },

@@ -3,6 +3,8 @@
 //   vesk status         against the in-process stand-in answering at once
 //   vesk run -- true    against /bin/true: the cost of the two holds and
 //                       releases around a command
+//   vesk doctor         with 400,000 entries in touched.json (a few runs):
+//                       reading the journal must stay linear
 // Peak memory comes from wait4 and is an upper bound: it also counts the
 // benchmark itself at the moment it starts the child.
 // Usage: vesk_bench [runs]   (default 200). Prints medians in milliseconds.
@@ -30,6 +32,40 @@ struct Series {
 };
 
 double median(const std::vector<double>& v) { return bench::percentile(v, 0.5); }
+
+// `vesk doctor` over a touched journal of `entries` entries of ended
+// processes; prints the median of three runs.
+bool doctor_with_many_entries(const std::string& vesk, int entries) {
+  auto app_data = bench::make_app_data("vesk-bench-doctor-");
+  if (!app_data) return false;
+  std::string journal = "[";
+  for (int i = 0; i < entries; ++i) {
+    if (i > 0) journal += ",";
+    journal += "{\"pid\":" + std::to_string(100000 + i) +
+               ",\"exe\":\"app\",\"start\":133500000000000000,\"paused\":true,"
+               "\"previous\":32,\"unit\":null}";
+  }
+  journal += "]";
+  if (!platform::write_file(platform::join_path(app_data->folder, "touched.json"), journal)) {
+    std::fprintf(stderr, "couldn't write the touched journal\n");
+    return false;
+  }
+  std::vector<double> ms;
+  for (int i = 0; i < 3; ++i) {
+    uint64_t start = platform::monotonic_ns();
+    auto run = platform::run_captured(vesk, {"doctor"}, {{"APPDATA", app_data->root}});
+    uint64_t end = platform::monotonic_ns();
+    if (!run || run->exit_code != 0) {
+      std::fprintf(stderr, "vesk doctor failed: %s\n",
+                   run ? run->err.c_str() : run.message().c_str());
+      return false;
+    }
+    ms.push_back(static_cast<double>(end - start) / 1e6);
+  }
+  platform::remove_tree(app_data->root);
+  std::printf("vesk doctor, %d touched entries: %.1f ms (median of 3)\n", entries, median(ms));
+  return true;
+}
 
 }  // namespace
 
@@ -74,5 +110,5 @@ int main(int argc, char** argv) {
   }
   std::printf("vesk version - /bin/true: %.3f ms\n", median(series[1].ms) - median(series[0].ms));
   std::printf("vesk run -- true - /bin/true: %.3f ms\n", median(series[3].ms) - median(series[0].ms));
-  return 0;
+  return doctor_with_many_entries(vesk, 400000) ? 0 : 1;
 }

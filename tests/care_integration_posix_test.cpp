@@ -1,5 +1,11 @@
 // `doctor`, `rescue`, `install` and `uninstall` run as the built program on
 // a system without the task scheduler's tool or a registry.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "harness.h"
@@ -96,18 +102,26 @@ TEST(CareProgram, RescueKeepsWhatCannotBeUndone) {
   EXPECT_TRUE(platform::file_exists(join_path(box.app_folder(), "restore.json")));
 }
 
-// An unreadable journal is set aside once, said so, and then listed by
-// doctor; it no longer holds the rescue back.
+const char kUnknown[] =
+    "What it held is unknown, so it may not all be back. Check by hand: on Windows, in Control "
+    "Panel \xE2\x80\xBA Power Options, \"When I close the lid\", when the computer sleeps and "
+    "the processor's power settings; restart any app that stays paused or slow. Then delete the "
+    "copy.\n";
+
+// An unreadable journal is set aside once, said so, with status 1 (what it
+// held is unknown), and then listed by doctor; it no longer holds the next
+// run back.
 TEST(CareProgram, RescueSetsAnUnreadableJournalAside) {
   Sandbox box;
   std::string journal = join_path(box.app_folder(), "touched.json");
   ASSERT_TRUE(platform::write_file(journal, "[{\"pid\": 1,"));
   auto run = box.vesk({"rescue"});
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out, "A journal couldn't be read and was set aside: " + journal +
-                         ".unreadable\n" + kAllBack);
+                         ".unreadable\n" + kUnknown);
   EXPECT_EQ(platform::read_file(journal + ".unreadable").value_or(""), "[{\"pid\": 1,");
   run = box.vesk({"rescue"});
+  EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, kAllBack);
   run = box.vesk({"doctor"});
   EXPECT_EQ(run.out, doctor_text(box, "App: never ran here",
@@ -139,6 +153,104 @@ TEST(CareProgram, UninstallWaitsWhileSomethingIsPending) {
             "keep retrying:\n" +
                 std::string(kLidLine));
   EXPECT_TRUE(platform::file_exists(join_path(box.app_folder(), "installed")));
+}
+
+// uninstall stops where something is unknown, and goes ahead on the next
+// run.
+TEST(CareProgram, UninstallStopsAtASetAsideJournal) {
+  Sandbox box;
+  std::string journal = join_path(box.app_folder(), "restore.json");
+  ASSERT_TRUE(platform::write_file(journal, "{\"lid_action\":[1,1],"));
+  ASSERT_TRUE(platform::write_file(join_path(box.app_folder(), "installed"), "1700000000"));
+  auto run = box.vesk({"uninstall"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "A journal couldn't be read and was set aside: " + journal +
+                         ".unreadable\n" + kUnknown +
+                         "Not uninstalling yet: the watchdog stays until you have checked. Then "
+                         "run `vesk uninstall` again.\n");
+  EXPECT_TRUE(platform::file_exists(join_path(box.app_folder(), "installed")));
+  run = box.vesk({"uninstall"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_FALSE(platform::file_exists(join_path(box.app_folder(), "installed")));
+}
+
+// A journal that cannot be opened stays, named with the reason, and holds
+// uninstall back. (A folder in its place: unreadable as a file even to root.)
+TEST(CareProgram, UnopenableJournalIsPendingAndNamed) {
+  Sandbox box;
+  std::string journal = join_path(box.app_folder(), "restore.json");
+  ASSERT_TRUE(platform::create_dirs(journal));
+  const std::string line =
+      "  " + journal + " couldn't be read: " + platform::read_file(journal).message() + "\n";
+  auto run = box.vesk({"uninstall"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out,
+            "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to "
+            "keep retrying:\n" + line);
+  run = box.vesk({"doctor"});
+  EXPECT_EQ(run.out, doctor_text(box, "App: never ran here",
+                                 "Changes Vesk has made right now (put back when the lid opens or "
+                                 "work ends):\n" + line));
+  EXPECT_TRUE(platform::file_exists(journal));
+  EXPECT_TRUE(testing::names_in(box.app_folder()) == std::vector<std::string>{"restore.json"});
+}
+
+// A folder whose entries cannot be deleted, even by root: immutable when the
+// file system allows it, else without write permission.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(std::string path) : path_(std::move(path)) {
+    if (::geteuid() != 0) {
+      made_ = ::chmod(path_.c_str(), 0555) == 0;
+      return;
+    }
+    int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags |= FS_IMMUTABLE_FL;
+      made_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+  }
+  ~ReadOnlyFolder() {
+    if (!made_) return;
+    if (::geteuid() != 0) {
+      (void)::chmod(path_.c_str(), 0755);
+      return;
+    }
+    int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int flags = 0;
+    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags &= ~FS_IMMUTABLE_FL;
+      (void)::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  bool made() const { return made_; }
+
+ private:
+  std::string path_;
+  bool made_ = false;
+};
+
+// A blank journal that cannot be deleted: the run is not done, and the
+// pending line says which file and why, never an empty list.
+TEST(CareProgram, UndeletableBlankJournalIsNamed) {
+  Sandbox box;
+  std::string journal = join_path(box.app_folder(), "touched.json");
+  ASSERT_TRUE(platform::write_file(journal, " \n"));
+  ReadOnlyFolder read_only(box.app_folder());
+  if (!read_only.made()) GTEST_SKIP() << "no way to make a read-only folder here";
+  for (const char* command : {"rescue", "uninstall"}) {
+    auto run = box.vesk({command});
+    EXPECT_EQ(run.exit_code, 1) << command;
+    std::string line = "  " + journal + " couldn't be deleted: ";
+    EXPECT_NE(run.out.find(line), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("(os error "), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(":\nThey stay"), std::string::npos) << run.out;
+    EXPECT_TRUE(platform::file_exists(journal));
+  }
 }
 
 TEST(CareProgram, UninstallTwiceSaysTheSame) {

@@ -1,5 +1,7 @@
 // Runs the built `vesk` as a child process against the stand-in tray app in
 // a temporary app folder.
+#include <chrono>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -9,6 +11,7 @@
 #include "ipc/liveness.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/process.h"
 #include "standin/standin.h"
 
 namespace vesk {
@@ -111,6 +114,28 @@ TEST(VeskProgram, UnwritableAppFolder) {
   EXPECT_NE(run.err.find(" (os error "), std::string::npos) << run.err;
   EXPECT_EQ(run.err.back(), '\n');
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1);  // one line
+}
+
+// A tray app killed outright leaves a fresh heartbeat behind; the process it
+// names is gone, so vesk says so at once instead of waiting for an answer.
+TEST(VeskProgram, CrashedAppIsSeenAtOnce) {
+  Sandbox box;
+  auto gone = platform::Child::start(testing::built_program("vesk-testchild"), {"exit", "0"});
+  ASSERT_TRUE(gone) << gone.message();
+  uint32_t pid = gone->pid();
+  uint64_t created = platform::process_start_time(pid).value_or(1);
+  ASSERT_TRUE(gone->wait());
+  ASSERT_TRUE(platform::write_file(join_path(box.app_folder(), "alive"),
+                                   std::to_string(ipc::unix_now()) + " " + std::to_string(pid) +
+                                       " " + std::to_string(created)));
+  auto started = std::chrono::steady_clock::now();
+  auto run = box.vesk({"on", "5"});
+  auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.err,
+            "vesk: Vesk isn't running. Start the Vesk app first (it lives in the system tray).\n");
+  EXPECT_LT(took, std::chrono::seconds(5));  // not the 10-second wait for an answer
+  EXPECT_TRUE(testing::names_in(join_path(box.app_folder(), "requests")).empty());
 }
 
 TEST(VeskProgram, NoAnswerTimesOut) {

@@ -19,6 +19,22 @@ TEST(VeskStreams, ClosedPipeKeepsTheExitStatus) {
   EXPECT_EQ(run->out, "help=0\nunknown=2\n");
 }
 
+// Output that cannot be written (a full disk): one line saying so, and
+// status 2, for a report and for the completion script alike.
+TEST(VeskStreams, FullDiskIsAnError) {
+  testing::Sandbox box;
+  for (const char* command : {"completion bash", "doctor", "version", "help"}) {
+    const std::string script = std::string("\"$0\" ") + command + " > /dev/full";
+    auto run = platform::run_captured("/bin/sh", {"-c", script, testing::built_program("vesk")},
+                                      box.env());
+    ASSERT_TRUE(run) << run.message();
+    EXPECT_EQ(run->exit_code, 2) << command;
+    EXPECT_EQ(run->out, "") << command;
+    EXPECT_EQ(run->err, "vesk: couldn't write the output: No space left on device (os error 28)\n")
+        << command;
+  }
+}
+
 TEST(VeskStreams, ArgumentThatIsNotUtf8) {
   testing::Sandbox box;
   auto run = box.vesk({"\xFF" "x"});

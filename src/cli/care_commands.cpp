@@ -40,12 +40,16 @@ class SystemCare final : public CareSystem {
   }
   Status install_watchdog() override { return care::install_watchdog(); }
   void write_unix_time(const std::string& path) override { ipc::write_unix_time(path); }
-  void remove_file(const std::string& path) override { (void)platform::remove_file(path); }
-  void delete_user_key_tree(const std::string& subkey) override {
-    (void)platform::delete_user_key_tree(subkey);
+  Status remove_file(const std::string& path) override {
+    Status removed = platform::remove_file(path);
+    if (removed || platform::file_absent(path)) return {};
+    return removed;
   }
-  void delete_user_value(const std::string& subkey, const std::string& name) override {
-    (void)platform::delete_user_value(subkey, name);
+  Status delete_user_key_tree(const std::string& subkey) override {
+    return platform::delete_user_key_tree(subkey);
+  }
+  Status delete_user_value(const std::string& subkey, const std::string& name) override {
+    return platform::delete_user_value(subkey, name);
   }
 };
 
@@ -53,11 +57,18 @@ void print_indented(Io& io, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) io.out("  " + line + "\n");
 }
 
-// One line per journal the run set aside, before anything else it says.
+// One line per journal the run set aside, before anything else it says,
+// then what that means: its changes are unknown, so they are checked by hand.
 void print_set_aside(Io& io, const restore::RescueResult& rescued) {
   for (const std::string& copy : rescued.set_aside) {
     io.out("A journal couldn't be read and was set aside: " + copy + "\n");
   }
+  if (rescued.set_aside.empty()) return;
+  io.out(
+      "What it held is unknown, so it may not all be back. Check by hand: on Windows, in "
+      "Control Panel \u203A Power Options, \"When I close the lid\", when the computer sleeps "
+      "and the processor's power settings; restart any app that stays paused or slow. Then "
+      "delete the copy.\n");
 }
 
 }  // namespace
@@ -75,7 +86,8 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
   auto age = system.heartbeat_age(platform::join_path(ctx.app_folder, "alive"));
   if (!age) {
     io.out("App: never ran here\n");
-  } else if (*age < ipc::kFreshSeconds) {
+  } else if (*age < ipc::kFreshSeconds && system.app_alive(ctx.app_folder)) {
+    // (A fresh heartbeat from a process that has ended: not running.)
     io.out("App: running\n");
   } else {
     io.out("App: not running (last seen " + minutes_text(static_cast<double>(*age) / 60.0) +
@@ -121,8 +133,12 @@ Outcome run_rescue(Context& ctx, CareSystem& system) {
         "your apps.\n");
     return kExitDone;
   }
-  ctx.io.out("Some changes couldn't be undone:\n");
-  print_indented(ctx.io, rescued.pending);
+  if (!rescued.pending.empty()) {
+    ctx.io.out("Some changes couldn't be undone:\n");
+    print_indented(ctx.io, rescued.pending);
+  } else if (!rescued.set_aside.empty()) {
+    return kExitRefused;  // only a set-aside journal, said above
+  }
   ctx.io.out(
       "They stay recorded and will be retried. To undo by hand: resume or restart those apps; "
       "on Windows, set \"When I close the lid\" back in Control Panel \u203A Power Options.\n");
@@ -141,6 +157,12 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
   restore::RescueResult rescued = system.rescue(ctx.app_folder);
   print_set_aside(ctx.io, rescued);
   if (!rescued.all_back) {
+    if (rescued.pending.empty()) {
+      ctx.io.out(
+          "Not uninstalling yet: the watchdog stays until you have checked. Then run `vesk "
+          "uninstall` again.\n");
+      return kExitRefused;
+    }
     ctx.io.out(
         "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to keep "
         "retrying:\n");
@@ -148,10 +170,35 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
     return kExitRefused;
   }
   system.start_power_watch(ctx.app_folder);
-  (void)system.run_system_tool(care::kTaskTool, {"/Delete", "/F", "/TN", care::kTaskName});
-  system.delete_user_key_tree(care::kAppIdentityKey);
-  system.delete_user_value(care::kLoginItemKey, care::kLoginItemValue);
-  system.remove_file(platform::join_path(ctx.app_folder, care::kInstalledMarker));
+  // What is still there after its removal failed: an item that was not
+  // there counts as removed.
+  std::vector<std::string> left;
+  auto note = [&](const std::string& what, const Status& removed) {
+    if (!removed) left.push_back(what + ": " + removed.message());
+  };
+  auto task = system.run_system_tool(care::kTaskTool, {"/Delete", "/F", "/TN", care::kTaskName});
+  if (!task) {
+    // Still there when a query names it (a tool that answers a query for a
+    // missing task without an error names nothing).
+    auto query = system.run_system_tool(care::kTaskTool, {"/Query", "/TN", care::kTaskName});
+    if (query && query->find(care::kTaskName) != std::string::npos) {
+      left.push_back("the watchdog task \"" + std::string(care::kTaskName) + "\": " +
+                     task.message());
+    }
+  }
+  note(std::string("HKEY_CURRENT_USER\\") + care::kAppIdentityKey,
+       system.delete_user_key_tree(care::kAppIdentityKey));
+  note(std::string("HKEY_CURRENT_USER\\") + care::kLoginItemKey + " value " +
+           care::kLoginItemValue,
+       system.delete_user_value(care::kLoginItemKey, care::kLoginItemValue));
+  std::string marker = platform::join_path(ctx.app_folder, care::kInstalledMarker);
+  note(marker, system.remove_file(marker));
+  if (!left.empty()) {
+    ctx.io.out("Nothing Vesk changed is left, but these couldn't be removed:\n");
+    print_indented(ctx.io, left);
+    ctx.io.out("Remove them by hand, or run `vesk uninstall` again.\n");
+    return kExitRefused;
+  }
   ctx.io.out("Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
              "the app and " +
              ctx.app_folder + " to finish.\n");

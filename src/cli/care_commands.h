@@ -29,9 +29,11 @@ class CareSystem {
   virtual restore::RescueResult rescue(const std::string& app_folder) = 0;
   virtual Status install_watchdog() = 0;
   virtual void write_unix_time(const std::string& path) = 0;
-  virtual void remove_file(const std::string& path) = 0;
-  virtual void delete_user_key_tree(const std::string& subkey) = 0;
-  virtual void delete_user_value(const std::string& subkey, const std::string& name) = 0;
+  // Each succeeds when the item is gone afterwards, also when it was not
+  // there.
+  virtual Status remove_file(const std::string& path) = 0;
+  virtual Status delete_user_key_tree(const std::string& subkey) = 0;
+  virtual Status delete_user_value(const std::string& subkey, const std::string& name) = 0;
 };
 
 CareSystem& system_care();

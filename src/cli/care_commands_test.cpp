@@ -16,6 +16,8 @@ class FakeCare final : public CareSystem {
   std::optional<uint64_t> age;
   bool alive = false;
   Result<std::string> tool_answer{Error{"schtasks.exe: No such file or directory (os error 2)"}};
+  std::optional<Result<std::string>> delete_answer;  // for "/Delete"; else tool_answer
+  Status key_result, value_result, remove_result;
   std::vector<std::string> summary;
   std::vector<std::string> copies;
   restore::RescueResult rescued;  // everything back unless a test says otherwise
@@ -37,6 +39,7 @@ class FakeCare final : public CareSystem {
     std::string call = "tool " + program;
     for (const auto& a : args) call += " " + a;
     calls.push_back(call);
+    if (delete_answer && !args.empty() && args[0] == "/Delete") return *delete_answer;
     return tool_answer;
   }
   std::vector<std::string> journal_summary(const std::string& folder) override {
@@ -56,12 +59,17 @@ class FakeCare final : public CareSystem {
     return install_result;
   }
   void write_unix_time(const std::string& path) override { calls.push_back("marker " + path); }
-  void remove_file(const std::string& path) override { calls.push_back("remove " + path); }
-  void delete_user_key_tree(const std::string& subkey) override {
-    calls.push_back("key " + subkey);
+  Status remove_file(const std::string& path) override {
+    calls.push_back("remove " + path);
+    return remove_result;
   }
-  void delete_user_value(const std::string& subkey, const std::string& name) override {
+  Status delete_user_key_tree(const std::string& subkey) override {
+    calls.push_back("key " + subkey);
+    return key_result;
+  }
+  Status delete_user_value(const std::string& subkey, const std::string& name) override {
     calls.push_back("value " + subkey + " " + name);
+    return value_result;
   }
 };
 
@@ -85,17 +93,24 @@ std::string alive_path() { return platform::join_path("/app", "alive"); }
 std::string marker_path() { return platform::join_path("/app", "installed"); }
 
 TEST(DoctorCommand, AppLineFromTheHeartbeatAge) {
-  const std::pair<std::optional<uint64_t>, std::string> cases[] = {
-      {std::nullopt, "App: never ran here"},
-      {0, "App: running"},
-      {14, "App: running"},
-      {15, "App: not running (last seen under 1 min)"},
-      {300, "App: not running (last seen 5 min)"},
-      {7200, "App: not running (last seen 2 h)"},
+  struct Case {
+    std::optional<uint64_t> age;
+    bool process_alive;  // the process in `alive` still runs
+    std::string line;
   };
-  for (const auto& [age, line] : cases) {
+  const Case cases[] = {
+      {std::nullopt, true, "App: never ran here"},
+      {0, true, "App: running"},
+      {14, true, "App: running"},
+      {3, false, "App: not running (last seen under 1 min)"},  // it has crashed
+      {15, true, "App: not running (last seen under 1 min)"},
+      {300, true, "App: not running (last seen 5 min)"},
+      {7200, true, "App: not running (last seen 2 h)"},
+  };
+  for (const auto& [age, process_alive, line] : cases) {
     FakeCare care;
     care.age = age;
+    care.alive = process_alive;
     Harness run;
     ASSERT_EQ(*run_doctor(run.ctx, care), 0);
     EXPECT_EQ(run.io.out_,
@@ -103,7 +118,7 @@ TEST(DoctorCommand, AppLineFromTheHeartbeatAge) {
                   "\nWatchdog: NOT installed (run `vesk install`)\n"
                   "Keep-awake control: available\n"
                   "Changes Vesk has made right now: none\n");
-    EXPECT_TRUE(run.requests.empty());
+    EXPECT_EQ(run.requests.size(), process_alive ? 1u : 0u);  // its answer fails: no line
   }
 }
 
@@ -189,7 +204,7 @@ TEST(RescueCommand, PendingLinesWithStatusOne) {
       "They stay recorded and will be retried. To undo by hand: resume or restart those apps; on "
       "Windows, set \"When I close the lid\" back in Control Panel \xE2\x80\xBA Power Options.\n";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{}, "Some changes couldn't be undone:\n" + tail},
+      {{}, tail},  // never an empty list
       {{"a.exe (pid 12) is still paused", "sleep timeout"},
        "Some changes couldn't be undone:\n  a.exe (pid 12) is still paused\n  sleep timeout\n" +
            tail},
@@ -209,26 +224,38 @@ TEST(RescueCommand, SetAsideJournalsBeforeTheOutcome) {
   const std::string set_aside =
       "A journal couldn't be read and was set aside: /app/restore.json.unreadable\n"
       "A journal couldn't be read and was set aside: /app/touched.json.unreadable-3\n";
+  const std::string unknown =
+      "What it held is unknown, so it may not all be back. Check by hand: on Windows, in "
+      "Control Panel \xE2\x80\xBA Power Options, \"When I close the lid\", when the computer "
+      "sleeps and the processor's power settings; restart any app that stays paused or slow. "
+      "Then delete the copy.\n";
   struct Case {
     bool uninstall;
-    bool all_back;
-    int status;
-    std::string after;
+    bool pending;
+    std::string after;  // the rest of the output, whole
   };
+  const std::string tail =
+      "They stay recorded and will be retried. To undo by hand: resume or restart those apps; on "
+      "Windows, set \"When I close the lid\" back in Control Panel \xE2\x80\xBA Power Options.\n";
   const Case cases[] = {
-      {false, true, 0, "Everything Vesk changed is back"},
-      {false, false, 1, "Some changes couldn't be undone:\n  x\n"},
-      {true, true, 0, "Vesk's watchdog and login item are removed"},
-      {true, false, 1, "Not uninstalling yet"},
+      {false, false, ""},
+      {false, true, "Some changes couldn't be undone:\n  x\n" + tail},
+      {true, false,
+       "Not uninstalling yet: the watchdog stays until you have checked. Then run `vesk "
+       "uninstall` again.\n"},
+      {true, true,
+       "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to keep "
+       "retrying:\n  x\n"},
   };
   for (const Case& c : cases) {
     FakeCare care;
-    care.rescued = {c.all_back,
-                    c.all_back ? std::vector<std::string>{} : std::vector<std::string>{"x"},
+    care.rescued = {false, c.pending ? std::vector<std::string>{"x"} : std::vector<std::string>{},
                     {"/app/restore.json.unreadable", "/app/touched.json.unreadable-3"}};
     Harness run;
-    EXPECT_EQ(*(c.uninstall ? run_uninstall : run_rescue)(run.ctx, care), c.status);
-    EXPECT_EQ(run.io.out_.substr(0, set_aside.size() + c.after.size()), set_aside + c.after);
+    // Never a success: what the journal held is unknown. Nothing is removed.
+    EXPECT_EQ(*(c.uninstall ? run_uninstall : run_rescue)(run.ctx, care), 1);
+    EXPECT_EQ(run.io.out_, set_aside + unknown + c.after);
+    EXPECT_EQ(care.calls, std::vector<std::string>{"rescue /app"});
   }
 }
 
@@ -262,13 +289,17 @@ TEST(UninstallCommand, PendingRemovesNothing) {
   EXPECT_EQ(care.calls, std::vector<std::string>{"rescue /app"});
 }
 
-TEST(UninstallCommand, RemovesEverythingInOrderWhateverFails) {
-  FakeCare care;  // the tool fails: ignored
+// The task's deletion fails, and so does the query after it: the task is
+// not there, which counts as removed. (So does a query that answers without
+// naming it.)
+TEST(UninstallCommand, RemovesEverythingInOrder) {
+  FakeCare care;
   Harness run;
   EXPECT_EQ(*run_uninstall(run.ctx, care), 0);
   EXPECT_EQ(care.calls,
             (std::vector<std::string>{
                 "rescue /app", "watch", "tool schtasks.exe /Delete /F /TN Vesk Watchdog",
+                "tool schtasks.exe /Query /TN Vesk Watchdog",
                 "key Software\\Classes\\AppUserModelId\\Vesk.App",
                 "value Software\\Microsoft\\Windows\\CurrentVersion\\Run Vesk",
                 "remove " + marker_path()}));
@@ -276,6 +307,46 @@ TEST(UninstallCommand, RemovesEverythingInOrderWhateverFails) {
             "Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
             "the app and /app to finish.\n");
   EXPECT_EQ(run.io.err_, "");
+
+  FakeCare quiet;
+  quiet.delete_answer = Result<std::string>(Error{"schtasks.exe: "});
+  quiet.tool_answer = std::string("");  // answers the query, names nothing
+  Harness again;
+  EXPECT_EQ(*run_uninstall(again.ctx, quiet), 0);
+  EXPECT_EQ(again.io.out_, run.io.out_);
+}
+
+// An item that is there and stays gets a line with the reason; status 1 and
+// no "nothing it changed is left".
+TEST(UninstallCommand, WhatCouldNotBeRemovedIsNamed) {
+  const Error denied{"Access is denied. (os error 5)"};
+  struct Case {
+    void (*fail)(FakeCare&, const Error&);
+    std::string line;
+  };
+  const Case cases[] = {
+      {[](FakeCare& c, const Error& e) {
+         c.delete_answer = Result<std::string>(e);
+         c.tool_answer = std::string("\\Vesk Watchdog  N/A  Ready\n");  // the query finds it
+       },
+       "  the watchdog task \"Vesk Watchdog\": Access is denied. (os error 5)\n"},
+      {[](FakeCare& c, const Error& e) { c.key_result = e; },
+       "  HKEY_CURRENT_USER\\Software\\Classes\\AppUserModelId\\Vesk.App: Access is denied. "
+       "(os error 5)\n"},
+      {[](FakeCare& c, const Error& e) { c.value_result = e; },
+       "  HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run value Vesk: Access "
+       "is denied. (os error 5)\n"},
+      {[](FakeCare& c, const Error& e) { c.remove_result = e; },
+       "  " + marker_path() + ": Access is denied. (os error 5)\n"},
+  };
+  for (const Case& c : cases) {
+    FakeCare care;
+    c.fail(care, denied);
+    Harness run;
+    EXPECT_EQ(*run_uninstall(run.ctx, care), 1);
+    EXPECT_EQ(run.io.out_, "Nothing Vesk changed is left, but these couldn't be removed:\n" +
+                               c.line + "Remove them by hand, or run `vesk uninstall` again.\n");
+  }
 }
 
 }  // namespace

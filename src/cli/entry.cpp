@@ -1,6 +1,7 @@
 #include "cli/entry.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "cli/commands.h"
 #include "ipc/app_folder.h"
@@ -24,9 +25,26 @@ class SystemChild final : public RunningChild {
 
 class ConsoleIo final : public Io {
  public:
-  // A closed stream loses the text; the exit status stays the command's.
-  void out(std::string_view text) override { (void)platform::write_stdout(text); }
+  // A closed pipe loses the text and the exit status stays the command's;
+  // any other failure to write the output is kept, and nothing more is
+  // written after it.
+  void out(std::string_view text) override {
+    if (failure_) return;
+    Status written = platform::write_stdout_checked(text);
+    if (!written) failure_ = written.message();
+  }
   void err(std::string_view text) override { (void)platform::write_stderr(text); }
+
+  // The command's status, unless its output could not be written: then one
+  // line on standard error and status 2.
+  int finish(int status) {
+    if (!failure_) return status;
+    err("vesk: couldn't write the output: " + *failure_ + "\n");
+    return kExitFailed;
+  }
+
+ private:
+  std::optional<std::string> failure_;
 };
 
 }  // namespace
@@ -83,16 +101,16 @@ int main_entry(std::vector<std::string> args) {
     Result<std::string> found = ipc::app_folder();
     if (!found) {
       std::string problem = found.message();
-      return run_cli(
+      return io.finish(run_cli(
           std::move(args), std::string(), io,
           [problem](std::string_view, Json, unsigned) -> Result<Json> { return Error{problem}; },
-          system_launcher(), problem);
+          system_launcher(), problem));
     }
     std::string folder = *found;
-    return run_cli(std::move(args), folder, io,
-                   [folder](std::string_view kind, Json payload, unsigned wait) {
-                     return ipc::app_request(folder, kind, std::move(payload), wait);
-                   });
+    return io.finish(run_cli(std::move(args), folder, io,
+                             [folder](std::string_view kind, Json payload, unsigned wait) {
+                               return ipc::app_request(folder, kind, std::move(payload), wait);
+                             }));
   } catch (const std::exception& e) {
     io.err(std::string("vesk: internal error: ") + e.what() + "\n");
   } catch (...) {

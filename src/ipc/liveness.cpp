@@ -54,8 +54,16 @@ std::optional<uint64_t> heartbeat_age(const std::string& path) {
 }
 
 bool app_alive(const std::string& app_folder) {
-  auto age = heartbeat_age(platform::join_path(app_folder, "alive"));
-  return age && *age < kFreshSeconds;
+  auto text = platform::read_file(platform::join_path(app_folder, "alive"));
+  if (!text) return false;
+  auto age = heartbeat_age_of(*text, unix_now());
+  if (!age || *age >= kFreshSeconds) return false;
+  // A fresh heartbeat from a process that has ended: it crashed or was
+  // killed, and nobody will answer. A file that names no process, or one
+  // this program may not look at, goes by the heartbeat alone.
+  auto identity = alive_identity(*text);
+  return !identity || platform::process_presence(identity->pid, identity->creation_time) !=
+                          platform::ProcessPresence::kGone;
 }
 
 bool app_process_alive(const std::string& app_folder) {

@@ -36,7 +36,9 @@ std::optional<AppIdentity> alive_identity(std::string_view text);
 // heartbeat_age_of the file at `path` at the current time.
 std::optional<uint64_t> heartbeat_age(const std::string& path);
 
-// The heartbeat in the folder's `alive` file is fresh.
+// The heartbeat in the folder's `alive` file is fresh, and the process it
+// names (if it names one) has not ended: a tray app that crashed is seen at
+// once, not after its heartbeat has aged.
 bool app_alive(const std::string& app_folder);
 
 // The process named in the folder's `alive` file is still that running

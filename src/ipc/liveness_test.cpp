@@ -98,8 +98,30 @@ TEST(AppLiveness, FollowsTheAliveFile) {
   EXPECT_TRUE(app_process_alive(dir.path()));
 
   write(unix_now(), pid, created + 1);  // the id was reused by another process
+  EXPECT_FALSE(app_alive(dir.path()));
+  EXPECT_FALSE(app_process_alive(dir.path()));
+
+  ASSERT_TRUE(platform::write_file(alive, std::to_string(unix_now())));  // names no process
   EXPECT_TRUE(app_alive(dir.path()));
   EXPECT_FALSE(app_process_alive(dir.path()));
+}
+
+// A fresh heartbeat from a process that has ended: not running, at once.
+TEST(AppLiveness, EndedProcessIsNotRunning) {
+  testing::TempDir dir;
+  auto child = platform::Child::start(testing::built_program("vesk-testchild"), {"exit", "0"});
+  ASSERT_TRUE(child) << child.message();
+  uint32_t pid = child->pid();
+  uint64_t created = platform::process_start_time(pid).value_or(1);
+  ASSERT_TRUE(child->wait());
+  EXPECT_EQ(platform::process_presence(pid, created), platform::ProcessPresence::kGone);
+  ASSERT_TRUE(platform::write_file(platform::join_path(dir.path(), "alive"),
+                                   std::to_string(unix_now()) + " " + std::to_string(pid) + " " +
+                                       std::to_string(created)));
+  EXPECT_FALSE(app_alive(dir.path()));
+  EXPECT_EQ(platform::process_presence(platform::current_pid(),
+                                       *platform::process_start_time(platform::current_pid())),
+            platform::ProcessPresence::kRunning);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "base/result.h"
+
 namespace vesk::platform {
 
 // Prepares the process once at start-up: a closed pipe must come back as a
@@ -15,6 +17,11 @@ void init_console();
 // Returns false when the text could not be written in full.
 bool write_stdout(std::string_view text);
 bool write_stderr(std::string_view text);
+
+// As write_stdout, with the system's reason when the text could not be
+// written. A reader that has gone away (a closed pipe) or no standard
+// output at all is not a failure: there is nobody to tell.
+Status write_stdout_checked(std::string_view text);
 
 // Interrupts as a user's Ctrl+C does. Windows: a Ctrl+C event to every
 // process attached to this process's console. POSIX: SIGINT to this

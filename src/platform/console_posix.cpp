@@ -4,6 +4,7 @@
 #include <csignal>
 
 #include "platform/console.h"
+#include "platform/error.h"
 
 namespace vesk::platform {
 
@@ -27,6 +28,13 @@ static bool write_fd(int fd, std::string_view text) {
 
 bool write_stdout(std::string_view text) { return write_fd(1, text); }
 bool write_stderr(std::string_view text) { return write_fd(2, text); }
+
+Status write_stdout_checked(std::string_view text) {
+  if (write_fd(1, text)) return {};
+  int error = errno;
+  if (error == EPIPE) return {};
+  return Error{os_error_text(error)};
+}
 
 bool interrupt_console() { return ::kill(0, SIGINT) == 0; }
 

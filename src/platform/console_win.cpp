@@ -1,4 +1,5 @@
 #include "platform/console.h"
+#include "platform/error.h"
 
 #include "platform/win_handle.h"
 
@@ -59,6 +60,17 @@ bool write_std(DWORD which, std::string_view text) {
 
 bool write_stdout(std::string_view text) { return write_std(STD_OUTPUT_HANDLE, text); }
 bool write_stderr(std::string_view text) { return write_std(STD_ERROR_HANDLE, text); }
+
+Status write_stdout_checked(std::string_view text) {
+  SetLastError(ERROR_SUCCESS);
+  if (write_stdout(text)) return {};
+  DWORD error = GetLastError();
+  HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return {};
+  if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) return {};
+  if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;  // took nothing, said nothing
+  return Error{os_error_text(static_cast<int>(error))};
+}
 
 bool interrupt_console() { return GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE; }
 

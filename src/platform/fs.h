@@ -86,6 +86,11 @@ Status remove_file(const std::string& path);
 
 bool file_exists(const std::string& path);
 
+// The system says nothing of that name is there (POSIX: ENOENT or ENOTDIR;
+// Windows: file or path not found). False when it cannot tell, as in a
+// folder this program may not search: a file there may well exist.
+bool file_absent(const std::string& path);
+
 // The names (not paths) of the entries of a folder, "." and ".." left out.
 Result<std::vector<std::string>> list_dir(const std::string& path);
 

@@ -84,6 +84,12 @@ bool file_exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+bool file_absent(const std::string& path) {
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) == 0) return false;
+  return errno == ENOENT || errno == ENOTDIR;
+}
+
 Result<std::vector<std::string>> list_dir(const std::string& path) {
   DIR* dir = ::opendir(path.c_str());
   if (dir == nullptr) return last_error();

@@ -195,6 +195,12 @@ bool file_exists(const std::string& path) {
   return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool file_absent(const std::string& path) {
+  if (GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 Result<std::vector<std::string>> list_dir(const std::string& path) {
   std::wstring pattern = widen(path);
   if (!pattern.empty() && !is_separator(pattern.back())) pattern += L'\\';

@@ -12,10 +12,13 @@ LaunchedProcess& LaunchedProcess::operator=(LaunchedProcess&&) noexcept = defaul
 LaunchedProcess::~LaunchedProcess() = default;
 
 Result<LaunchedProcess> LaunchedProcess::start(const std::string& program,
-                                               const std::vector<std::string>& args) {
+                                               const std::vector<std::string>& args,
+                                               uint32_t kill_after_ms) {
   SpawnOptions options;
   options.lookup = Lookup::kCommand;
   options.ignore_interrupts = true;
+  options.hand_on_stops = true;
+  options.kill_after_ms = kill_after_ms;
   TRY_ASSIGN(Process process, Process::start(program, args, options));
   return LaunchedProcess(std::unique_ptr<Impl>(new Impl{std::move(process)}));
 }

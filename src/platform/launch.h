@@ -29,12 +29,18 @@ namespace vesk::platform {
 // carry the system's message.
 //
 // From start until wait() returns, this process ignores console interrupts
-// (Ctrl+C, Ctrl+Break; SIGINT, SIGQUIT) so that they reach the child alone
-// and the caller can still tidy up after it.
+// (Ctrl+C, Ctrl+Break; SIGINT) so that they reach the child alone, and hands
+// other requests to stop (SIGTERM, SIGHUP, SIGQUIT; the console closing) on
+// to the child (SpawnOptions::hand_on_stops), so that the caller can still
+// tidy up after it. A second SIGTERM `kill_after_ms` or more after the
+// first ends the child with SIGKILL.
+inline constexpr uint32_t kKillAfterMs = 10000;
+
 class LaunchedProcess {
  public:
   static Result<LaunchedProcess> start(const std::string& program,
-                                       const std::vector<std::string>& args);
+                                       const std::vector<std::string>& args,
+                                       uint32_t kill_after_ms = kKillAfterMs);
   LaunchedProcess(LaunchedProcess&&) noexcept;
   LaunchedProcess& operator=(LaunchedProcess&&) noexcept;
   LaunchedProcess(const LaunchedProcess&) = delete;

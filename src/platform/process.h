@@ -27,6 +27,13 @@ uint32_t current_pid();
 // /proc/<pid>/stat (clock ticks since boot). A zombie counts as not running.
 std::optional<uint64_t> process_start_time(uint32_t pid);
 
+// What the system says of the process with this id and creation time:
+// still running; gone (no process has the id, it has exited, or the id now
+// belongs to a process created at another time); or unknown, when this
+// program may not look at it.
+enum class ProcessPresence { kRunning, kGone, kUnknown };
+ProcessPresence process_presence(uint32_t pid, uint64_t creation_time);
+
 struct CapturedRun {
   int exit_code = 0;  // the exit code; on POSIX 128 + signal for a signal
   std::string out;

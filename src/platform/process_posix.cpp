@@ -66,4 +66,16 @@ std::optional<uint64_t> process_start_time(uint32_t pid) {
          *start_ticks * 10000000ULL / static_cast<uint64_t>(ticks_per_second);
 }
 
+ProcessPresence process_presence(uint32_t pid, uint64_t creation_time) {
+  if (pid == 0) return ProcessPresence::kGone;
+  std::string folder = "/proc/" + std::to_string(pid);
+  if (!read_file(folder + "/stat")) {
+    return file_absent(folder) ? ProcessPresence::kGone : ProcessPresence::kUnknown;
+  }
+  // Readable: nullopt here is a zombie (or a process that ended meanwhile).
+  auto created = process_start_time(pid);
+  return created && *created == creation_time ? ProcessPresence::kRunning
+                                              : ProcessPresence::kGone;
+}
+
 }  // namespace vesk::platform

@@ -8,6 +8,8 @@
 
 namespace vesk::platform {
 
+// Both succeed when the item is gone afterwards, also when it was not there.
+
 // Deletes HKEY_CURRENT_USER\<subkey> with all its subkeys and values
 // (RegDeleteTreeW). An empty subkey is refused: it would name the whole hive.
 Status delete_user_key_tree(const std::string& subkey);

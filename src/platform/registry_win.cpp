@@ -13,7 +13,9 @@ Status delete_user_key_tree(const std::string& subkey) {
   std::wstring path = widen(subkey);
   // With a subkey named, the key goes together with everything below it.
   LSTATUS rc = RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
-  if (rc != ERROR_SUCCESS) return Error{os_error_text(static_cast<int>(rc))};
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
+    return Error{os_error_text(static_cast<int>(rc))};
+  }
   return {};
 }
 
@@ -21,7 +23,9 @@ Status delete_user_value(const std::string& subkey, const std::string& name) {
   std::wstring path = widen(subkey);
   std::wstring value = widen(name);
   LSTATUS rc = RegDeleteKeyValueW(HKEY_CURRENT_USER, path.c_str(), value.c_str());
-  if (rc != ERROR_SUCCESS) return Error{os_error_text(static_cast<int>(rc))};
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
+    return Error{os_error_text(static_cast<int>(rc))};
+  }
   return {};
 }
 

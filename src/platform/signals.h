@@ -11,4 +11,8 @@ namespace vesk::platform {
 // Windows: Ctrl+C, Ctrl+Break and the closing of the console.
 Status exit_on_stop_request(int status = 0);
 
+// From now on, a polite request to stop is ignored: POSIX SIGTERM, Windows
+// Ctrl+Break. (For test children that must outlast one.)
+Status ignore_stop_requests();
+
 }  // namespace vesk::platform

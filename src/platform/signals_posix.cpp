@@ -39,4 +39,11 @@ Status exit_on_stop_request(int status) {
   return {};
 }
 
+Status ignore_stop_requests() {
+  if (::signal(SIGTERM, SIG_IGN) == SIG_ERR) {
+    return Error{"couldn't ignore SIGTERM: " + os_error_text(last_os_error())};
+  }
+  return {};
+}
+
 }  // namespace vesk::platform

@@ -17,12 +17,21 @@ BOOL WINAPI exit_now(DWORD event) {
   return FALSE;
 }
 
+BOOL WINAPI ignore_break(DWORD event) { return event == CTRL_BREAK_EVENT ? TRUE : FALSE; }
+
 }  // namespace
 
 Status exit_on_stop_request(int status) {
   exit_status = status;
   if (!SetConsoleCtrlHandler(exit_now, TRUE)) {
     return Error{"couldn't handle Ctrl+C: " + os_error_text(last_os_error())};
+  }
+  return {};
+}
+
+Status ignore_stop_requests() {
+  if (!SetConsoleCtrlHandler(ignore_break, TRUE)) {
+    return Error{"couldn't ignore Ctrl+Break: " + os_error_text(last_os_error())};
   }
   return {};
 }

@@ -62,6 +62,19 @@ struct SpawnOptions {
   // for a second after, since a console may hand this process its copy of
   // the interrupt only after the child has ended.
   bool ignore_interrupts = false;
+  // From start until wait() returns, a request to stop this process is
+  // handed on to the child, which then ends as it chooses while the caller
+  // waits for it. POSIX: SIGTERM, SIGHUP and SIGQUIT sent to this process
+  // are sent on to the child (not those the terminal sends to the whole
+  // job, which reach the child anyway); a SIGTERM that comes
+  // `kill_after_ms` or more after the first is sent on as SIGKILL, so that
+  // a child that ignores SIGTERM cannot hold up whoever wants this process
+  // gone. Windows: Ctrl+Break reaches the child on the shared console and is
+  // swallowed here, and when the console closes this process waits (as
+  // long as the system lets it) for the child to end. A signal that was
+  // ignored when this process started stays ignored, here and in the child.
+  bool hand_on_stops = false;
+  uint32_t kill_after_ms = 10000;
   EnvChanges env;
 };
 

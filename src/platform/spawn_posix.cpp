@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
 #include <map>
 
@@ -62,6 +64,7 @@ class IgnoreInterrupts {
     sigaction(SIGINT, &old_int_, nullptr);
     sigaction(SIGQUIT, &old_quit_, nullptr);
   }
+  const struct sigaction& quit_before() const { return old_quit_; }
   IgnoreInterrupts(const IgnoreInterrupts&) = delete;
   IgnoreInterrupts& operator=(const IgnoreInterrupts&) = delete;
 
@@ -75,6 +78,86 @@ class IgnoreInterrupts {
  private:
   struct sigaction old_int_ {};
   struct sigaction old_quit_ {};
+};
+
+// Hands SIGTERM, SIGHUP and SIGQUIT on to one child while it lives and
+// restores what was there. One child at a time: the handler's state is
+// process-wide.
+volatile sig_atomic_t stop_target = 0;       // the child's pid; 0: none
+uint64_t kill_after_ns = 0;                  // set before the handler is installed
+volatile uint64_t first_term_ns = 0;         // when the first SIGTERM came; 0: none yet
+
+uint64_t monotonic_now_ns() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000000ULL + static_cast<uint64_t>(now.tv_nsec);
+}
+
+void hand_on(int signal_number, siginfo_t* info, void*) {
+  int saved_errno = errno;
+  pid_t child = static_cast<pid_t>(stop_target);
+  // Sent by the kernel or the terminal (si_code > 0): it went to the whole
+  // job, the child included.
+  bool from_a_process = info == nullptr || info->si_code <= 0;
+  if (child > 0 && from_a_process) {
+    int to_send = signal_number;
+    if (signal_number == SIGTERM) {
+      uint64_t now = monotonic_now_ns() | 1;  // never 0
+      if (first_term_ns == 0) {
+        first_term_ns = now;
+      } else if (now - first_term_ns >= kill_after_ns) {
+        to_send = SIGKILL;
+      }
+    }
+    ::kill(child, to_send);
+  }
+  errno = saved_errno;
+}
+
+class HandOnStops {
+ public:
+  static constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGQUIT};
+
+  // Before the child starts: what each signal's handling was when this
+  // program started (SIGQUIT may be ignored for the child's start by
+  // IgnoreInterrupts: `quit_before` is what it was before that).
+  HandOnStops(uint32_t kill_after_ms, const struct sigaction& quit_before) {
+    for (size_t i = 0; i < std::size(kSignals); ++i) {
+      if (kSignals[i] == SIGQUIT) {
+        old_[i] = quit_before;
+      } else {
+        sigaction(kSignals[i], nullptr, &old_[i]);
+      }
+    }
+    kill_after_ns = static_cast<uint64_t>(kill_after_ms) * 1000000ULL;
+  }
+  // Once the child runs.
+  void start(pid_t child) {
+    first_term_ns = 0;
+    stop_target = child;
+    struct sigaction action {};
+    action.sa_sigaction = hand_on;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int s : kSignals) sigaddset(&action.sa_mask, s);
+    for (size_t i = 0; i < std::size(kSignals); ++i) {
+      if (old_[i].sa_handler == SIG_IGN) continue;  // ignored from the start: stays so
+      sigaction(kSignals[i], &action, nullptr);
+      installed_[i] = true;
+    }
+  }
+  ~HandOnStops() {
+    for (size_t i = 0; i < std::size(kSignals); ++i) {
+      if (installed_[i]) sigaction(kSignals[i], &old_[i], nullptr);
+    }
+    stop_target = 0;
+  }
+  HandOnStops(const HandOnStops&) = delete;
+  HandOnStops& operator=(const HandOnStops&) = delete;
+
+ private:
+  struct sigaction old_[std::size(kSignals)] {};
+  bool installed_[std::size(kSignals)] = {};
 };
 
 std::vector<std::string> child_environment(const EnvChanges& changes) {
@@ -124,6 +207,11 @@ struct SpawnSetup {
 
 struct Process::Impl {
   std::optional<IgnoreInterrupts> guard;
+  std::optional<HandOnStops> stops;  // restored before `guard`
+  void release_guards() {
+    stops.reset();
+    guard.reset();
+  }
   pid_t pid = -1;
   bool reaped = false;
   Fd in, out, err;
@@ -166,6 +254,15 @@ Result<Process> Process::start(const std::string& program,
 
   auto impl = std::make_unique<Impl>();
   if (options.ignore_interrupts) impl->guard.emplace();
+  if (options.hand_on_stops) {
+    struct sigaction quit{};
+    if (impl->guard) {
+      quit = impl->guard->quit_before();
+    } else {
+      sigaction(SIGQUIT, nullptr, &quit);
+    }
+    impl->stops.emplace(options.kill_after_ms, quit);
+  }
   // SIGPIPE: the program ignores it for itself.
   sigset_t defaults;
   sigemptyset(&defaults);
@@ -192,6 +289,7 @@ Result<Process> Process::start(const std::string& program,
     }
     return Error{os_error_text(rc)};
   }
+  if (impl->stops) impl->stops->start(impl->pid);
   if (options.input == Input::kPipe) {
     // Never block on a child that does not read: write what fits, then read.
     ::fcntl(in.write.fd, F_SETFL, ::fcntl(in.write.fd, F_GETFL) | O_NONBLOCK);
@@ -248,12 +346,12 @@ Result<ProcessExit> Process::wait() {
   while (::wait4(impl_->pid, &status, 0, &usage) < 0) {
     if (errno != EINTR) {
       Error error = last_error();
-      impl_->guard.reset();
+      impl_->release_guards();
       return error;
     }
   }
   impl_->reaped = true;
-  impl_->guard.reset();
+  impl_->release_guards();
   ProcessExit exit;
   exit.peak_memory_kib = static_cast<uint64_t>(usage.ru_maxrss);
   if (WIFEXITED(status)) {
@@ -271,7 +369,7 @@ void Process::end() {
   while (::waitpid(impl_->pid, &status, 0) < 0 && errno == EINTR) {
   }
   impl_->reaped = true;
-  impl_->guard.reset();
+  impl_->release_guards();
 }
 
 }  // namespace vesk::platform

@@ -21,8 +21,9 @@ namespace {
 // ---- Interrupts ---------------------------------------------------------
 
 // While a child runs, Ctrl+C and Ctrl+Break are swallowed by this process;
-// the child, on the same console, still gets them. Closing the console and
-// the like keep their default handling.
+// the child, on the same console, still gets them. Closing the console
+// waits for the child (below); logoff and shutdown keep their default
+// handling.
 //
 // A console hands an interrupt to each of its processes on a thread of its
 // own, in no set order: the one that ends the child may reach this process
@@ -30,6 +31,12 @@ namespace {
 // short while after the last child ended; otherwise the caller, releasing
 // what it held for the child, would be ended with the wrong status.
 constexpr ULONGLONG kLateInterruptMs = 1000;
+// When the console closes, every process on it gets the event and the
+// system ends each about five seconds later. While a child runs, this
+// process lets that time pass instead of ending at once, so that the caller
+// sees the child (which got the event too) end and tidies up after it; it
+// ends by itself as soon as it is done.
+constexpr DWORD kCloseGraceMs = 4500;
 
 std::mutex interrupt_mutex;
 int interrupt_users = 0;
@@ -37,6 +44,15 @@ ULONGLONG last_user_left = 0;  // GetTickCount64() when the last child ended
 bool interrupt_handler_installed = false;
 
 BOOL WINAPI swallow_interrupt(DWORD type) {
+  if (type == CTRL_CLOSE_EVENT) {
+    bool child_running = false;
+    {
+      std::lock_guard lock(interrupt_mutex);
+      child_running = interrupt_users > 0;
+    }
+    if (child_running) Sleep(kCloseGraceMs);
+    return FALSE;
+  }
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
   std::lock_guard lock(interrupt_mutex);
   if (interrupt_users > 0) return TRUE;

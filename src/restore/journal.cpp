@@ -13,17 +13,29 @@ template <class T, class Parse>
 JournalState<T> load(const std::string& path, Parse parse) {
   JournalState<T> state;
   auto text = platform::read_file(path);
-  // A file that exists but cannot be read now (locked, no access) is still
-  // there: it is not "missing".
-  state.present = text.ok() || platform::file_exists(path);
-  state.blank = text.ok() && blank(*text);
-  if (text && !state.blank) state.value = parse(*text);
+  if (!text) {
+    // A file that exists but cannot be read now (locked, no access, a
+    // folder that cannot be searched) is still there: it is not "missing".
+    state.present = !platform::file_absent(path);
+    if (state.present) state.read_error = text.message();
+    return state;
+  }
+  state.present = true;
+  state.blank = blank(*text);
+  if (!state.blank) state.value = parse(*text);
   return state;
 }
 
-bool remove_journal(const std::string& path) {
-  (void)platform::remove_file(path);
-  return !platform::file_exists(path);
+Status remove_journal(const std::string& path) {
+  Status removed = platform::remove_file(path);
+  if (removed || platform::file_absent(path)) return {};
+  return Error{path + " couldn't be deleted: " + removed.message()};
+}
+
+Status write_journal(const std::string& path, const std::string& text) {
+  Status written = platform::write_file_atomic(path, text);
+  if (written) return {};
+  return Error{path + " couldn't be updated: " + written.message()};
 }
 
 constexpr const char* kJournals[] = {kRestoreFile, kTouchedFile};
@@ -59,23 +71,19 @@ std::optional<std::vector<Touched>> read_touched(const std::string& app_folder) 
   return load_touched(app_folder).value;
 }
 
-bool write_restore(const std::string& app_folder, const Restore& record) {
-  return platform::write_file_atomic(platform::join_path(app_folder, kRestoreFile),
-                                     restore_text(record))
-      .ok();
+Status write_restore(const std::string& app_folder, const Restore& record) {
+  return write_journal(platform::join_path(app_folder, kRestoreFile), restore_text(record));
 }
 
-bool write_touched(const std::string& app_folder, const std::vector<Touched>& entries) {
-  return platform::write_file_atomic(platform::join_path(app_folder, kTouchedFile),
-                                     touched_text(entries))
-      .ok();
+Status write_touched(const std::string& app_folder, const std::vector<Touched>& entries) {
+  return write_journal(platform::join_path(app_folder, kTouchedFile), touched_text(entries));
 }
 
-bool remove_restore(const std::string& app_folder) {
+Status remove_restore(const std::string& app_folder) {
   return remove_journal(platform::join_path(app_folder, kRestoreFile));
 }
 
-bool remove_touched(const std::string& app_folder) {
+Status remove_touched(const std::string& app_folder) {
   return remove_journal(platform::join_path(app_folder, kTouchedFile));
 }
 

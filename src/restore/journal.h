@@ -110,24 +110,39 @@ std::optional<Restore> read_restore(const std::string& app_folder);
 std::optional<std::vector<Touched>> read_touched(const std::string& app_folder);
 
 // Written through platform::write_file_atomic: on failure the file stays as
-// it was. The status is for callers that care; the journals' users ignore it.
-bool write_restore(const std::string& app_folder, const Restore& record);
-bool write_touched(const std::string& app_folder, const std::vector<Touched>& entries);
+// it was, and the error names the file and the system's reason.
+Status write_restore(const std::string& app_folder, const Restore& record);
+Status write_touched(const std::string& app_folder, const std::vector<Touched>& entries);
 
-// Deletes the journal; true when it is gone afterwards (also when it was
-// not there).
-bool remove_restore(const std::string& app_folder);
-bool remove_touched(const std::string& app_folder);
+// Deletes the journal. Success when it is gone, also when it was not there;
+// a file that is still there (or may be: a folder that cannot be searched)
+// is an error naming it and the system's reason.
+Status remove_restore(const std::string& app_folder);
+Status remove_touched(const std::string& app_folder);
 
 // What a read found: no file at all, a file holding nothing but white
-// space, a file that could not be read or broke the rules, or a value.
+// space, a file that exists but could not be opened or read (`read_error`,
+// the system's reason), a file whose content breaks the rules, or a value.
 template <class T>
 struct JournalState {
   bool present = false;
   bool blank = false;
   std::optional<T> value;
-  bool unreadable() const { return present && !blank && !value; }
+  std::string read_error;
+  // Could not be opened or read: what it holds is unknown and it stays.
+  bool unopenable() const { return present && !read_error.empty(); }
+  // Read, but the content breaks the rules: it is set aside.
+  bool unparsable() const { return present && read_error.empty() && !blank && !value; }
+  bool unreadable() const { return unopenable() || unparsable(); }
 };
+
+// Why a journal that is there gives no value, for people: the system's
+// reason, or that its content isn't a journal.
+inline constexpr char kNotAJournal[] = "its content isn't a valid journal";
+template <class T>
+std::string unreadable_reason(const JournalState<T>& journal) {
+  return journal.unopenable() ? journal.read_error : std::string(kNotAJournal);
+}
 JournalState<Restore> load_restore(const std::string& app_folder);
 JournalState<std::vector<Touched>> load_touched(const std::string& app_folder);
 

@@ -195,15 +195,28 @@ std::mutex& restore_journal_mutex() {
 
 namespace {
 
-// An unreadable journal is set aside, its copy added to `copies`; false when
-// it could not be moved (it then stays, pending).
+// A journal whose content cannot be parsed is set aside, its copy added to
+// `copies`. One that cannot be opened, or cannot be moved, stays where it is
+// and counts as pending (false); a move that failed adds a line to
+// `problems`. Anything else: true.
 template <class T>
 bool clear_unreadable(const std::string& path, const JournalState<T>& journal,
-                      std::vector<std::string>& copies) {
-  if (!journal.unreadable()) return true;
+                      std::vector<std::string>& copies, std::vector<std::string>& problems) {
+  if (journal.unopenable()) return false;
+  if (!journal.unparsable()) return true;
   auto copy = set_aside(path);
-  if (!copy) return false;
+  if (!copy) {
+    problems.push_back(path + " couldn't be set aside: " + copy.message());
+    return false;
+  }
   copies.push_back(std::move(*copy));
+  return true;
+}
+
+// Keeps the message of a failed write or delete; true when it failed.
+bool failed(const Status& status, std::vector<std::string>& problems) {
+  if (status) return false;
+  problems.push_back(status.message());
   return true;
 }
 
@@ -213,8 +226,8 @@ void session_end_put_back(const std::string& app_folder, PowerApi& api) {
   std::lock_guard lock(restore_journal_mutex());
   auto journal = load_restore(app_folder);
   if (journal.blank) (void)remove_restore(app_folder);
-  std::vector<std::string> copies;
-  (void)clear_unreadable(platform::join_path(app_folder, kRestoreFile), journal, copies);
+  std::vector<std::string> copies, problems;
+  (void)clear_unreadable(platform::join_path(app_folder, kRestoreFile), journal, copies, problems);
   if (!journal.value) return;
   session_end_put_back_record(*journal.value, api);
   // Written even when empty; the next put-back run removes it.
@@ -226,33 +239,33 @@ void session_end_put_back(const std::string& app_folder, PowerApi& api) {
 namespace {
 
 // The touched journal's part; true when something is still pending.
-bool run_processes(const std::string& app_folder, ProcessControl& processes,
-                   std::vector<std::string>& copies) {
+bool run_processes(const std::string& app_folder, ProcessControl& processes, PutBack& run) {
   auto journal = load_touched(app_folder);
-  if (!clear_unreadable(platform::join_path(app_folder, kTouchedFile), journal, copies)) {
+  if (!clear_unreadable(platform::join_path(app_folder, kTouchedFile), journal, run.set_aside,
+                        run.problems)) {
     return true;
   }
   std::vector<Touched> kept =
       put_back_processes(journal.value.value_or(std::vector<Touched>{}), processes);
   if (!kept.empty()) {
-    (void)write_touched(app_folder, kept);
+    (void)failed(write_touched(app_folder, kept), run.problems);
     return true;
   }
-  return !remove_touched(app_folder);
+  return failed(remove_touched(app_folder), run.problems);
 }
 
 // The restore journal's part; true when something is still pending.
-bool run_power(const std::string& app_folder, PowerApi& power,
-               std::vector<std::string>& copies) {
+bool run_power(const std::string& app_folder, PowerApi& power, PutBack& run) {
   std::lock_guard lock(restore_journal_mutex());
   auto journal = load_restore(app_folder);
-  if (!clear_unreadable(platform::join_path(app_folder, kRestoreFile), journal, copies)) {
+  if (!clear_unreadable(platform::join_path(app_folder, kRestoreFile), journal, run.set_aside,
+                        run.problems)) {
     return true;
   }
   Restore record = journal.value.value_or(Restore{});
   if (!is_empty(record)) put_back_power(record, power);
-  if (is_empty(record)) return !remove_restore(app_folder);
-  (void)write_restore(app_folder, record);
+  if (is_empty(record)) return failed(remove_restore(app_folder), run.problems);
+  (void)failed(write_restore(app_folder, record), run.problems);
   return true;
 }
 
@@ -262,8 +275,8 @@ PutBack put_back(const std::string& app_folder, PowerApi& power, ProcessControl&
   remove_stale_temporaries(app_folder,
                            [&](uint32_t pid) { return processes.start_time(pid).has_value(); });
   PutBack run;
-  bool processes_pending = run_processes(app_folder, processes, run.set_aside);
-  bool power_pending = run_power(app_folder, power, run.set_aside);
+  bool processes_pending = run_processes(app_folder, processes, run);
+  bool power_pending = run_power(app_folder, power, run);
   (void)platform::remove_file(platform::join_path(app_folder, "hold"));
   if (processes_pending || power_pending) run.result = PutBackResult::kPartlyRestored;
   return run;
@@ -280,10 +293,24 @@ RescueResult rescue(const std::string& app_folder, const std::function<void()>& 
   quit_tray_app();
   start_power_watch(app_folder);
   PutBack run = put_back(app_folder, power, processes);
-  std::vector<std::string> lines = journal_summary(app_folder);
-  bool all_back = run.result == PutBackResult::kRestored && lines.empty();
-  return RescueResult{all_back, all_back ? std::vector<std::string>{} : std::move(lines),
-                      std::move(run.set_aside)};
+  RescueResult rescued;
+  rescued.pending = journal_summary(app_folder);
+  for (std::string& problem : run.problems) {
+    if (std::find(rescued.pending.begin(), rescued.pending.end(), problem) ==
+        rescued.pending.end()) {
+      rescued.pending.push_back(std::move(problem));
+    }
+  }
+  rescued.set_aside = std::move(run.set_aside);
+  // What a set-aside journal held is unknown: never "all back".
+  rescued.all_back = run.result == PutBackResult::kRestored && rescued.pending.empty() &&
+                     rescued.set_aside.empty();
+  // Something is pending that no journal line explains: say where to look.
+  if (run.result != PutBackResult::kRestored && rescued.pending.empty()) {
+    rescued.pending.push_back("the journals in " + app_folder +
+                              " still hold changes that couldn't be put back");
+  }
+  return rescued;
 }
 
 RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app) {

@@ -34,19 +34,23 @@ enum class PutBackResult {
 // without a trailing ".exe".
 std::string normal_image_name(std::string_view path);
 
-// A put-back run's result and the copies of the journals it set aside.
+// A put-back run's result, the copies of the journals it set aside, and one
+// line per journal it could not set aside, rewrite or delete (the file and
+// the system's reason).
 struct PutBack {
   PutBackResult result = PutBackResult::kRestored;
   std::vector<std::string> set_aside;  // full paths, see restore::set_aside
+  std::vector<std::string> problems;
 };
 
 // The put-back run over touched.json and restore.json, then the `hold`
 // file is removed. Before it, journal temporaries whose writer is no longer
 // running are deleted. A journal holding only white space counts as empty
-// (and is removed). One that exists but cannot be read is set aside (it may
+// (and is removed). One whose content cannot be parsed is set aside (it may
 // still name changes in force, for a person to look at) and the run goes on
 // as if it were empty; when it cannot be moved, it stays and counts as
-// pending.
+// pending. One that cannot be opened stays untouched and counts as pending.
+// A journal that cannot be deleted is pending too.
 PutBack put_back(const std::string& app_folder);
 PutBack put_back(const std::string& app_folder, platform::PowerApi& power,
                  platform::ProcessControl& processes);
@@ -72,15 +76,18 @@ std::mutex& restore_journal_mutex();
 
 // What the rescue sequence leaves.
 struct RescueResult {
-  bool all_back = true;              // everything Vesk changed is back
-  std::vector<std::string> pending;  // otherwise the journal summary's lines (possibly none)
+  bool all_back = true;  // everything Vesk changed is back
+  // Otherwise the journal summary's lines and the run's problems; never
+  // empty when something is pending.
+  std::vector<std::string> pending;
   std::vector<std::string> set_aside;  // the journals the run set aside (PutBack::set_aside)
 };
 
 // The rescue sequence: `quit_tray_app` (asks a running tray app to quit and
 // waits for it to end, see ipc::quit_tray_app), then starts the power
 // watcher and runs put_back. Everything is back when the run restored
-// everything and the journals name nothing.
+// everything, the journals name nothing and no journal was set aside (what
+// that held is unknown).
 RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app);
 RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app,
                     platform::PowerApi& power, platform::ProcessControl& processes);

@@ -9,8 +9,12 @@
 
 namespace vesk::restore {
 
-// Only reads. Missing or unreadable journals give no lines.
+// Only reads. A missing journal gives no lines; one that is there but
+// cannot be read gives one line naming it and the reason.
 std::vector<std::string> journal_summary(const std::string& app_folder);
+
+// "<path> couldn't be read: <reason>".
+std::string unreadable_line(const std::string& path, const std::string& reason);
 
 // The same from values already read.
 std::vector<std::string> summary_lines(const std::vector<Touched>& touched,

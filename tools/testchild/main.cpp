@@ -7,6 +7,12 @@
 //                             prints its process id, waits (up to 30 s) for
 //                             FILE to exist, then presses Ctrl+C on its
 //                             console, which ends it with status 42
+//   vesk-testchild stop FILE [ignore]
+//                             prints its process id, creates FILE, then
+//                             waits 30 s and exits with 104; a request to
+//                             stop (SIGTERM, Ctrl+C) ends it at once with
+//                             status 43, or with "ignore" SIGTERM and
+//                             Ctrl+Break are ignored
 #include <cstdlib>
 #include <string>
 
@@ -41,6 +47,15 @@ int main(int argc, char** argv) {
       vesk::platform::sleep_ms(10);
     }
     if (!vesk::platform::interrupt_console()) return 103;
+    vesk::platform::sleep_ms(30000);
+    return 104;
+  }
+  if (args[0] == "stop" && (args.size() == 2 || (args.size() == 3 && args[2] == "ignore"))) {
+    auto set = args.size() == 3 ? vesk::platform::ignore_stop_requests()
+                                : vesk::platform::exit_on_stop_request(43);
+    if (!set) return 102;
+    vesk::platform::write_stdout(pid);
+    if (!vesk::platform::write_file(args[1], "")) return 103;
     vesk::platform::sleep_ms(30000);
     return 104;
   }

@@ -1,5 +1,6 @@
 #include "cli/care_commands.h"
 
+#include "cli/agents_commands.h"
 #include "cli/handlers.h"
 #include "cli/time_args.h"
 #include "ipc/app_link.h"
@@ -46,6 +47,12 @@ class SystemCare final : public CareSystem {
   }
   void delete_user_value(const std::string& subkey, const std::string& name) override {
     (void)platform::delete_user_value(subkey, name);
+  }
+  std::vector<std::string> agent_lines() override {
+    return agent_doctor_lines(system_agent_world());
+  }
+  std::vector<std::string> disconnect_agents() override {
+    return disconnect_for_uninstall(system_agent_world());
   }
 };
 
@@ -109,6 +116,7 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
       }
     }
   }
+  for (const std::string& line : system.agent_lines()) io.out(line + "\n");
   return kExitDone;
 }
 
@@ -152,6 +160,7 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
   system.delete_user_key_tree(care::kAppIdentityKey);
   system.delete_user_value(care::kLoginItemKey, care::kLoginItemValue);
   system.remove_file(platform::join_path(ctx.app_folder, care::kInstalledMarker));
+  for (const std::string& line : system.disconnect_agents()) ctx.io.out(line + "\n");
   ctx.io.out("Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
              "the app and " +
              ctx.app_folder + " to finish.\n");

@@ -561,8 +561,11 @@ Result<std::string> jsonc_set_member(std::string_view text, MemberPath path,
   TRY_ASSIGN(Parsed parsed, parse(text, dialect));
   Layout layout = layout_of(text);
   if (!parsed.root) {
-    // Nothing there yet: a whole new document after whatever blanks.
-    return std::string(text) + block_text(nest(path, value), "", layout) + layout.eol;
+    // Nothing there yet: a whole new document after whatever blanks and
+    // comments, on a line of its own.
+    std::string out(text);
+    if (!out.empty() && out.back() != '\n') out += layout.eol;
+    return out + block_text(nest(path, value), "", layout) + layout.eol;
   }
   const Node* object = &*parsed.root;
   for (size_t depth = 0; depth < path.size(); ++depth) {

@@ -33,6 +33,8 @@ TEST(JsoncEdit, SetAndRemoveKeepEveryOtherByte) {
   const Case cases[] = {
       {"empty", "", "{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n", false},
       {"blank", " \n", " \n{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n", false},
+      {"only a comment", "\t// mine",
+       "\t// mine\n{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n", false},
       {"empty object", "{}", "{\"mcpServers\": {\"vesk\": {\"command\": \"/v\", \"args\": [\"mcp\"]}}}", false},
       {"comments and trailing commas",
        "{\n  // servers\n  \"mcpServers\": {\n    \"a\": {\"command\": \"x\"}, /* trailing */\n  },\n}\n",

@@ -34,7 +34,9 @@ TEST(JsoncEdit, SetAndRemoveKeepEveryOtherByte) {
       {"empty", "", "{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n", false},
       {"blank", " \n", " \n{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n", false},
       {"only a comment", "\t// mine",
-       "\t// mine\n{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n", false},
+       "\t// mine\n{\n\t\"mcpServers\": {\n\t\t\"vesk\": " + block("\t\t", "\t", "\n") +
+           "\n\t}\n}\n",
+       false},
       {"empty object", "{}", "{\"mcpServers\": {\"vesk\": {\"command\": \"/v\", \"args\": [\"mcp\"]}}}", false},
       {"comments and trailing commas",
        "{\n  // servers\n  \"mcpServers\": {\n    \"a\": {\"command\": \"x\"}, /* trailing */\n  },\n}\n",

@@ -83,7 +83,7 @@ constexpr W kClaudeDesktop[] = {"claude-desktop"};
 
 using enum FileFormat;
 
-const AgentSpec kAgents[] = {
+constexpr AgentSpec kAgents[] = {
     {kClaude, "Claude Code", kJsonc, locate_claude_code, "mcpServers", claude_code_entry,
      " for all projects", "claude mcp add -s user vesk -- "},
     {kCodex, "Codex", kToml, locate_codex, "mcp_servers", nullptr, "", "codex mcp add vesk -- "},

@@ -151,7 +151,8 @@ TEST(AgentCommands, UninstallTakesOutOnlyThisProgram) {
   w.file({".cursor", "mcp.json"}, "{\"mcpServers\": {\"vesk\": {\"command\": \"/else/vesk\"}}}");
   // A vesk.exe beside this program counts as this program.
   w.file({".gemini", "settings.json"},
-         "{\"mcpServers\": {\"vesk\": {\"command\": \"" + w.path({"vesk.exe"}) + "\"}}}");
+         "{\"mcpServers\": {\"vesk\": {\"command\": " + Json(w.path({"vesk.exe"})).dump() +
+             "}}}");
   EXPECT_EQ(agent_doctor_lines(w.world),
             (std::vector<std::string>{
                 "Agents with Vesk: Claude Code, Codex, Gemini CLI",

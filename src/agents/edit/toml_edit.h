@@ -35,8 +35,10 @@ TomlTable toml_find_table(std::string_view text, const KeyPath& path);
 std::optional<std::string> toml_remove_table(std::string_view text, const KeyPath& path);
 
 // The text with each key's one-line value in the [table] at `path`
-// replaced by the given TOML value text. Nullopt when one of the keys is not
-// such a line there (the caller then removes and adds the table whole).
+// replaced by the given TOML value text; a key the table lacks is added
+// right after its header. Nullopt when there is no such [table] header, or a
+// key's value there spans lines or is set twice (the caller then removes and
+// adds the table whole).
 std::optional<std::string> toml_replace_values(
     std::string_view text, const KeyPath& path,
     const std::vector<std::pair<std::string, std::string>>& values);

@@ -1,11 +1,13 @@
-// Fuzzes the edit of Codex's `config.toml` with arbitrary existing file
-// contents, as text and on a real file. The edit appends the server's table
-// to the input unchanged. Where the input lies in a plain subset of TOML
-// that the small reader below understands, and is valid there: on success
-// the result is valid too and holds the server's command and arguments, an
-// "already there" answer means the input configures the server, and a
-// refusal means mcp_servers is a value. On a file: the backup equals the
-// input; a refusal or "already there" writes nothing.
+// Fuzzes connecting and disconnecting Codex with arbitrary existing
+// `config.toml` contents, on a real file. An addition appends the server's
+// table to the input unchanged. Where the input lies in a plain subset of
+// TOML that the small reader below understands, and is valid there: a
+// connected result is valid too and holds the server's command and
+// arguments, connecting again changes nothing, disconnecting leaves valid
+// TOML without the server (and an added table gives the input back); "no
+// change" means the input configures the server already, and a refusal
+// means mcp_servers is a value. The backup equals the input; a refusal or
+// "no change" writes nothing.
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +20,8 @@
 #include <vector>
 
 #include "agents/agents.h"
+#include "agents/catalogue.h"
+#include "agents/registrar.h"
 #include "base/utf8.h"
 #include "platform/fs.h"
 #include "fuzz_support.h"
@@ -309,44 +313,59 @@ bool configures_server(const Reader& doc) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using Kind = vesk::agents::Change::Kind;
   std::string old(reinterpret_cast<const char*>(data), size);
-  auto edited = vesk::agents::codex_config_edit(old, kEntry, "f");
   Reader before(old);
   bool judged = !before.outside && before.valid;
+  const vesk::agents::AgentSpec& codex = *vesk::agents::find_agent("codex");
+  vesk::agents::AgentFiles& files = vesk::agents::system_files();
 
-  if (!edited) {
-    check(!vesk::valid_utf8(old) || !judged || before.values.count({"mcp_servers"}));
-  } else if (!*edited) {
-    check(!judged || configures_server(before));
-  } else {
-    const std::string& text = **edited;
-    check(text == old + vesk::agents::codex_table(kEntry));
-    if (judged) {
-      Reader after(text);
-      check(!after.outside && after.valid);
-      const Value& command = after.values[{"mcp_servers", "vesk", "command"}];
-      check(command.text == vesk::decode_lossy(kEntry.command));
-      const Value& args = after.values[{"mcp_servers", "vesk", "args"}];
-      check(args.texts == kEntry.args);
-    }
-  }
-
-  // The same on a file: the backup is the input, and only an addition
-  // writes anything.
   const std::string& folder = scratch_folder();
   std::string config = vesk::platform::join_path(folder, "config.toml");
+  std::string backup = config + ".vesk-backup";
   check(vesk::platform::write_file(config, old).ok());
-  vesk::agents::Connection c = vesk::agents::connect_codex_at(config, kEntry);
-  check(c.ok == edited.ok());
-  bool added = edited && *edited;
-  if (added) {
-    check(vesk::platform::read_file(config).value_or("?") == **edited);
-    std::string backup = vesk::platform::join_path(folder, "config.toml.vesk-backup");
+  auto c = vesk::agents::connect_agent(codex, config, kEntry, files);
+  std::string now = vesk::platform::read_file(config).value_or("?");
+  // What a connected file must say, where the reader understands it.
+  auto holds_the_server = [&](const std::string& text) {
+    Reader after(text);
+    check(!after.outside && after.valid);
+    const Value& command = after.values[{"mcp_servers", "vesk", "command"}];
+    check(command.text == vesk::decode_lossy(kEntry.command));
+    const Value& args = after.values[{"mcp_servers", "vesk", "args"}];
+    check(args.texts == kEntry.args);
+  };
+
+  if (!c || c->kind == Kind::kUnchanged) {
+    // A refusal, or nothing to change: nothing written.
+    if (!c) check(!vesk::valid_utf8(old) || !judged || before.values.count({"mcp_servers"}));
+    if (c) check(!judged || configures_server(before));
+    check(names(folder) == std::vector<std::string>{"config.toml"});
+    check(now == old);
+  } else {
     if (!old.empty()) check(vesk::platform::read_file(backup).value_or("?") == old);
     check(names(folder).size() == (old.empty() ? 1u : 2u));
-  } else {
-    check(names(folder) == std::vector<std::string>{"config.toml"});
-    check(vesk::platform::read_file(config).value_or("?") == old);
+    if (c->kind == Kind::kAdded) {
+      check(!judged || !configures_server(before));
+      check(now == old + vesk::agents::codex_table(kEntry));
+    } else {
+      check(c->kind == Kind::kUpdated);
+      check(!judged || configures_server(before));
+    }
+    if (judged) {
+      holds_the_server(now);
+      // Connected once, connected: a second run changes nothing.
+      auto again = vesk::agents::connect_agent(codex, config, kEntry, files);
+      check(again && again->kind == Kind::kUnchanged);
+      // Disconnecting takes every line of the server out, and an added
+      // table leaves the input as it was.
+      auto d = vesk::agents::disconnect_agent(codex, config, files);
+      check(d && d->kind == Kind::kRemoved);
+      std::string after = vesk::platform::read_file(config).value_or("?");
+      Reader gone(after);
+      check(!gone.outside && gone.valid && !configures_server(gone));
+      if (c->kind == Kind::kAdded && (old.empty() || old.back() == '\n')) check(after == old);
+    }
   }
   empty(folder);
   return 0;

@@ -57,13 +57,20 @@ std::string AgentProfile::read(const std::string& path) {
 
 std::string AgentProfile::claude_entry(const std::string& indent) const {
   return indent + "\"vesk\": {\n" +
-         indent + "  \"args\": [\n" +
-         indent + "    \"mcp\"\n" +
-         indent + "  ],\n" +
+         indent + "  \"type\": \"stdio\",\n" +
          indent + "  \"command\": " + quoted(command) + ",\n" +
-         indent + "  \"env\": {},\n" +
-         indent + "  \"type\": \"stdio\"\n" +
+         indent + "  \"args\": [\"mcp\"],\n" +
+         indent + "  \"env\": {}\n" +
          indent + "}";
+}
+
+std::string AgentProfile::claude_file() const {
+  return "{\n  \"mcpServers\": {\n" + claude_entry("    ") + "\n  }\n}\n";
+}
+
+std::string AgentProfile::claude_inline() const {
+  return "\"vesk\": {\"type\": \"stdio\", \"command\": " + quoted(command) +
+         ", \"args\": [\"mcp\"], \"env\": {}}";
 }
 
 std::string AgentProfile::codex_table() const {

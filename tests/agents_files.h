@@ -29,9 +29,13 @@ struct AgentProfile {
   // The file's bytes; "<missing>" when it cannot be read.
   static std::string read(const std::string& path);
 
-  // The "vesk" member as it appears in the rewritten .claude.json, each line
+  // The "vesk" member as a new member of a file laid out on lines, each line
   // starting with `indent`, without a line break at the end.
   std::string claude_entry(const std::string& indent) const;
+  // A .claude.json made from nothing.
+  std::string claude_file() const;
+  // The "vesk" member added to a file on one line.
+  std::string claude_inline() const;
   // The table appended to config.toml.
   std::string codex_table() const;
 

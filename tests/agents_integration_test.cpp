@@ -16,11 +16,15 @@ using platform::join_path;
 using testing::AgentProfile;
 using testing::names_in;
 
-const char kNoAgent[] = "No agent found here. Use: vesk connect claude | codex\n";
+const std::string kWords =
+    "all | claude | codex | gemini | qwen | copilot | opencode | kilo | cline | cursor | "
+    "windsurf | vscode | claude-desktop";
+const std::string kNoAgent = "No agent found here. Use: vesk connect " + kWords + "\n";
 const char kClaudeAdded[] =
     "Claude Code: Added to Claude Code for all projects. New sessions can use Vesk.\n";
 const char kCodexAdded[] = "Codex: Added to Codex. New sessions can use Vesk.\n";
 const char kCodexAlready[] = "Codex: Codex already has Vesk.\n";
+const char kClaudeAlready[] = "Claude Code: Claude Code already has Vesk.\n";
 
 TEST(AgentProgram, NoAgentNoChange) {
   AgentProfile p;
@@ -34,11 +38,13 @@ TEST(AgentProgram, NoAgentNoChange) {
   // An unknown target, even with both agents there.
   ASSERT_TRUE(platform::write_file(p.claude(), "{}"));
   ASSERT_TRUE(platform::create_dirs(p.codex_folder()));
-  for (const char* target : {"Claude", "gemini", "ALL"}) {
+  for (const char* target : {"Claude", "bogus", "ALL"}) {
     auto r = p.vesk({"connect", target});
     EXPECT_EQ(r.exit_code, 2) << target;
-    EXPECT_EQ(r.out, kNoAgent) << target;
-    EXPECT_EQ(r.err, "") << target;
+    EXPECT_EQ(r.out, "") << target;
+    EXPECT_EQ(r.err, "vesk: no agent is called \"" + std::string(target) +
+                         "\". Use: vesk connect " + kWords + "\n")
+        << target;
   }
   EXPECT_EQ(p.read(p.claude()), "{}");
   EXPECT_TRUE(names_in(p.codex_folder()).empty());
@@ -49,17 +55,17 @@ TEST(AgentProgram, ClaudeCodeAloneIsFoundAndKeepsItsSettings) {
   const std::string original =
       "{\"theme\": \"dark\", \"mcpServers\": {\"other\": {\"command\": \"x\"}}}\n";
   ASSERT_TRUE(platform::write_file(p.claude(), original));
-  const std::string expected =
-      "{\n  \"mcpServers\": {\n    \"other\": {\n      \"command\": \"x\"\n    },\n" +
-      p.claude_entry("    ") + "\n  },\n  \"theme\": \"dark\"\n}";
-  for (int run = 0; run < 2; ++run) {
+  // Only the new member is written; every other byte stays.
+  const std::string expected = "{\"theme\": \"dark\", \"mcpServers\": {\"other\": {\"command\": "
+                               "\"x\"}, " + p.claude_inline() + "}}\n";
+  for (int run = 0; run < 3; ++run) {
     auto r = p.vesk({"connect"});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, kClaudeAdded);
+    EXPECT_EQ(r.out, run == 0 ? kClaudeAdded : kClaudeAlready);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(p.read(p.claude()), expected);
-    // The first backup is the original; the second, the first run's result.
-    EXPECT_EQ(p.read(p.claude_backup()), run == 0 ? original : expected);
+    // One backup, of the original; nothing written once Vesk is there.
+    EXPECT_EQ(p.read(p.claude_backup()), original);
     EXPECT_EQ(names_in(p.profile),
               (std::vector<std::string>{".claude.json", ".claude.json.vesk-backup"}));
   }
@@ -84,12 +90,12 @@ TEST(AgentProgram, ClaudeByNameMakesTheFile) {
     for (int run = 0; run < 2; ++run) {
       auto r = p.vesk({"connect", target, "extra"});
       EXPECT_EQ(r.exit_code, 0);
-      EXPECT_EQ(r.out, kClaudeAdded);
+      EXPECT_EQ(r.out, run == 0 ? kClaudeAdded : kClaudeAlready);
       EXPECT_EQ(r.err, "");
-      EXPECT_EQ(p.read(p.claude()), "{\n  \"mcpServers\": {\n" + p.claude_entry("    ") + "\n  }\n}");
+      EXPECT_EQ(p.read(p.claude()), p.claude_file());
     }
-    // No backup of a file that was not there; then one of the first result.
-    EXPECT_EQ(p.read(p.claude_backup()), p.read(p.claude()));
+    // No backup of a file that was not there, nor of one left as it was.
+    EXPECT_EQ(names_in(p.profile), std::vector<std::string>{".claude.json"});
   }
 }
 
@@ -111,9 +117,15 @@ TEST(AgentProgram, TwoConnectsAtOnceLeaveOneCompleteFile) {
     ASSERT_TRUE(r) << r.message();
     EXPECT_EQ(r->exit_code, 0) << r->err;
   }
-  EXPECT_EQ(p.read(p.claude()), "{\n  \"mcpServers\": {\n" + p.claude_entry("    ") + "\n  }\n}");
-  EXPECT_EQ(names_in(p.profile),
-            (std::vector<std::string>{".claude.json", ".claude.json.vesk-backup"}));
+  EXPECT_EQ(p.read(p.claude()), "{\"mcpServers\": {" + p.claude_inline() + "}}");
+  // The second may have found Vesk there already, or backed up the "{}"
+  // too, beside the first's backup.
+  for (const std::string& name : names_in(p.profile)) {
+    EXPECT_TRUE(name == ".claude.json" || name.rfind(".claude.json.vesk-backup", 0) == 0) << name;
+    if (name != ".claude.json") {
+      EXPECT_EQ(p.read(join_path(p.profile, name)), "{}");
+    }
+  }
 }
 
 TEST(AgentProgram, BothAgentsClaudeFirst) {
@@ -125,7 +137,8 @@ TEST(AgentProgram, BothAgentsClaudeFirst) {
   for (int run = 0; run < 2; ++run) {
     auto r = p.vesk({"connect", "all"});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, std::string(kClaudeAdded) + (run == 0 ? kCodexAdded : kCodexAlready));
+    EXPECT_EQ(r.out, run == 0 ? std::string(kClaudeAdded) + kCodexAdded
+                              : std::string(kClaudeAlready) + kCodexAlready);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(p.read(p.codex()), toml + p.codex_table());
     EXPECT_EQ(p.read(p.codex_backup()), toml);
@@ -134,7 +147,7 @@ TEST(AgentProgram, BothAgentsClaudeFirst) {
 
 TEST(AgentProgram, FilesItCannotReadAreLeftAloneAndTheCommandFails) {
   AgentProfile p;
-  const std::string json = "{\"a\": 1,}";
+  const std::string json = "{\"a\": 1,,}";
   const std::string toml = "name = \"\xE9t\xE9\"\n";  // Latin-1, not UTF-8
   ASSERT_TRUE(platform::write_file(p.claude(), json));
   ASSERT_TRUE(platform::create_dirs(p.codex_folder()));
@@ -142,7 +155,9 @@ TEST(AgentProgram, FilesItCannotReadAreLeftAloneAndTheCommandFails) {
   for (int run = 0; run < 2; ++run) {
     auto r = p.vesk({"connect"});
     EXPECT_EQ(r.exit_code, 2);
-    EXPECT_EQ(r.out, "Claude Code: " + p.claude() + " isn't valid JSON, so I left it alone\n" +
+    EXPECT_EQ(r.out, "Claude Code: " + p.claude() +
+                         " isn't valid JSON (line 1, column 9: a member name should be here), so "
+                         "I left it alone\n" +
                          "Codex: " + p.codex() + " isn't UTF-8 text, so I left it alone\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(p.read(p.claude()), json);
@@ -168,11 +183,12 @@ TEST(AgentProgram, SetupLinesNameThisProgram) {
   for (int run = 0; run < 2; ++run) {
     auto r = p.vesk({"mcp-setup", "extra"});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, "Claude Code:  claude mcp add vesk -- " + path + " mcp\n" +
+    EXPECT_EQ(r.out, "Claude Code:  claude mcp add -s user vesk -- " + path + " mcp\n" +
                          "Codex:        codex mcp add vesk -- " + path + " mcp\n" +
-                         "Gemini CLI:   gemini mcp add vesk " + path + " mcp\n\n" +
+                         "Gemini CLI:   gemini mcp add -s user vesk " + path + " mcp\n\n" +
                          "Any other MCP client: command " + path +
-                         ", argument \"mcp\" (stdio).\n");
+                         ", argument \"mcp\" (stdio).\n" +
+                         "Or let Vesk add itself: vesk connect " + kWords + "\n");
     EXPECT_EQ(r.err, "");
   }
   EXPECT_TRUE(names_in(p.profile).empty());
@@ -197,8 +213,8 @@ TEST(AgentProgram, ACopyElsewhereRegistersVeskExeBesideItWhenThere) {
 
   auto setup = p.vesk({"mcp-setup"});
   EXPECT_EQ(setup.exit_code, 0);
-  EXPECT_EQ(setup.out.substr(0, 38 + p.program.size() + 6),
-            "Claude Code:  claude mcp add vesk -- \"" + p.program + "\" mcp\n");
+  EXPECT_EQ(setup.out.substr(0, 46 + p.program.size() + 6),
+            "Claude Code:  claude mcp add -s user vesk -- \"" + p.program + "\" mcp\n");
 
   auto first = p.vesk({"connect", "codex"});
   EXPECT_EQ(first.out, kCodexAdded);
@@ -212,9 +228,14 @@ TEST(AgentProgram, ACopyElsewhereRegistersVeskExeBesideItWhenThere) {
   for (int run = 0; run < 2; ++run) {
     auto r = p.vesk({"connect", "claude"});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out, kClaudeAdded);
-    EXPECT_EQ(p.read(p.claude()), "{\n  \"mcpServers\": {\n" + p.claude_entry("    ") + "\n  }\n}");
+    EXPECT_EQ(r.out, run == 0 ? kClaudeAdded : kClaudeAlready);
+    EXPECT_EQ(p.read(p.claude()), p.claude_file());
   }
+  // The Codex entry still starts the program itself: it is updated in place.
+  auto moved = p.vesk({"connect", "codex"});
+  EXPECT_EQ(moved.out, "Codex: Updated Vesk in Codex: it started " + p.program +
+                           ". New sessions can use Vesk.\n");
+  EXPECT_EQ(p.read(p.codex()), p.codex_table());
   EXPECT_EQ(p.vesk({"mcp-setup"}).out, setup.out);
 }
 

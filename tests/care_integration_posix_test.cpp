@@ -269,5 +269,54 @@ TEST(CareProgram, UninstallTwiceSaysTheSame) {
   }
 }
 
+// With Claude Code, Codex, Gemini CLI and Cursor connected, nothing is left
+// starting the program the user is told to delete; their own servers and
+// comments stay.
+TEST(CareProgram, UninstallTakesVeskOutOfTheAgents) {
+  Sandbox box;
+  const std::string home = box.root();
+  struct File {
+    std::string path, text;
+  };
+  const File files[] = {
+      {join_path(home, ".claude.json"), "{\"mcpServers\": {\"mine\": {\"command\": \"a\"}}}"},
+      {join_path(home, ".codex/config.toml"), "# codex\n[mcp_servers.mine]\ncommand = \"b\"\n"},
+      {join_path(home, ".gemini/settings.json"),
+       "{\n  // gemini\n  \"mcpServers\": {\"mine\": {\"command\": \"c\"}}\n}\n"},
+      {join_path(home, ".cursor/mcp.json"), "{\n  // cursor\n  \"mcpServers\": {\n    \"mine\": {}\n  }\n}\n"},
+  };
+  for (const File& f : files) {
+    ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(f.path))));
+    ASSERT_TRUE(platform::write_file(f.path, f.text));
+  }
+  // Another folder's vesk is not this program's to take out.
+  const std::string vscode = join_path(home, ".config/Code/User/mcp.json");
+  const std::string other = "{\"servers\": {\"vesk\": {\"command\": \"/elsewhere/vesk\"}}}";
+  ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(vscode))));
+  ASSERT_TRUE(platform::write_file(vscode, other));
+  for (const char* word : {"claude", "codex", "gemini", "cursor"}) {
+    auto connect = box.vesk({"connect", word});
+    ASSERT_EQ(connect.exit_code, 0) << connect.out;
+  }
+  auto run = box.vesk({"uninstall"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out,
+            "Claude Code: Took Vesk out of Claude Code.\nCodex: Took Vesk out of Codex.\n"
+            "Gemini CLI: Took Vesk out of Gemini CLI.\nCursor: Took Vesk out of Cursor.\n"
+            "Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
+            "the app and " + box.app_folder() + " to finish.\n");
+  EXPECT_EQ(run.err, "");
+  for (const File& f : files) {
+    auto text = platform::read_file(f.path);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, f.text) << f.path;
+    EXPECT_EQ(text->find(testing::built_program("vesk")), std::string::npos) << *text;
+  }
+  EXPECT_EQ(platform::read_file(vscode).value_or(""), other);
+  // Nothing left to take out the second time.
+  run = box.vesk({"uninstall"});
+  EXPECT_EQ(run.out.rfind("Vesk's watchdog", 0), 0u) << run.out;
+}
+
 }  // namespace
 }  // namespace vesk

@@ -97,9 +97,42 @@ TEST(FoldersProgram, NoFolderFailsWhereOneIsNeededAndCreatesNothing) {
   // Connecting an agent needs a folder too, and says which variable to set.
   auto connect = vesk({"connect", "claude"}, none);
   EXPECT_EQ(connect.exit_code, 2);
-  EXPECT_EQ(connect.out,
-            "Claude Code: couldn't find where Claude Code keeps its settings: set "
+  EXPECT_EQ(connect.out, "");
+  EXPECT_EQ(connect.err,
+            "vesk: couldn't find where Claude Code keeps its settings: set "
             "CLAUDE_CONFIG_DIR or HOME\n");
+  // Also when looking for every agent.
+  auto all = vesk({"connect"}, none);
+  EXPECT_EQ(all.exit_code, 2);
+  EXPECT_EQ(all.err, connect.err);
+}
+
+// The folder that CLAUDE_CONFIG_DIR names is made like CODEX_HOME's; one that
+// is a file is reported with its name.
+TEST(FoldersProgram, AgentVariablesNamingMissingFoldersOrFiles) {
+  testing::TempDir dir;
+  const std::string c = join_path(dir.path(), "claude"), x = join_path(dir.path(), "codex");
+  auto run = vesk({"connect", "claude"}, {{"HOME", dir.path()}, {"CLAUDE_CONFIG_DIR", c}});
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_TRUE(platform::file_exists(join_path(c, ".claude.json")));
+  run = vesk({"connect", "codex"}, {{"HOME", dir.path()}, {"CODEX_HOME", x}});
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_TRUE(platform::file_exists(join_path(x, "config.toml")));
+
+  const std::string file = join_path(dir.path(), "a-file");
+  ASSERT_TRUE(platform::write_file(file, "x"));
+  run = vesk({"connect", "claude"}, {{"HOME", dir.path()}, {"CLAUDE_CONFIG_DIR", file}});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.out.rfind("Claude Code: couldn't ", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find(file), std::string::npos) << run.out;
+  // .claude.json that is a folder.
+  ASSERT_TRUE(platform::create_dirs(join_path(dir.path(), ".claude.json")));
+  run = vesk({"connect", "claude"}, {{"HOME", dir.path()}});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.out.rfind("Claude Code: couldn't read " + join_path(dir.path(), ".claude.json") +
+                              ": ", 0),
+            0u)
+      << run.out;
 }
 
 TEST(FoldersProgram, AgentFilesWhereTheAgentsReadThem) {

@@ -121,10 +121,51 @@ TEST(HardeningWin, ConnectWhileAReaderHoldsTheConfig) {
     }
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_NE(p.read(p.claude()).find(p.claude_entry("    ")), std::string::npos);
-    EXPECT_EQ(testing::names_in(p.profile),
-              (std::vector<std::string>{".claude.json", ".claude.json.vesk-backup"}));
+    EXPECT_NE(p.read(p.claude()).find(p.claude_inline()), std::string::npos);
+    // One backup per run, none replaced.
+    EXPECT_EQ(p.read(p.claude_backup() + (share == FILE_SHARE_READ ? "" : "-2")),
+              "{\"theme\": \"dark\"}");
   }
+}
+
+// An agent's file with comments, CRLF and another server, in a profile
+// folder longer than MAX_PATH with non-ASCII letters, while another program
+// holds it open for a moment: connected and disconnected, nothing else lost.
+TEST(HardeningWin, AgentFileInALongProfileWhileAReaderHoldsIt) {
+  testing::Sandbox box;
+  std::string profile = box.root();
+  while (profile.size() <= 300) {
+    profile = join_path(profile, std::string(40, 'p') + "\xC3\x96\xE2\x82\xAC");
+  }
+  const std::string folder = join_path(profile, ".cursor");
+  ASSERT_TRUE(platform::create_dirs(folder));
+  const std::string file = join_path(folder, "mcp.json");
+  const std::string original =
+      "{\r\n  // mine\r\n  \"mcpServers\": {\r\n    \"other\": {\"command\": \"x\"}\r\n  }\r\n}\r\n";
+  ASSERT_TRUE(platform::write_file(file, original));
+  const std::string vesk = testing::built_program("vesk");
+  const std::pair<const char*, const char*> steps[] = {
+      {"connect", "Cursor: Added to Cursor. New sessions can use Vesk.\n"},
+      {"disconnect", "Cursor: Took Vesk out of Cursor.\n"},
+  };
+  for (const auto& [command, said] : steps) {
+    platform::CapturedRun run;
+    {
+      HeldOpen reader(file, FILE_SHARE_READ, 300);
+      ASSERT_TRUE(reader.held());
+      run = box.run(vesk, {command, "cursor"}, {{"USERPROFILE", profile}});
+    }
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, said);
+    EXPECT_EQ(run.err, "");
+    auto text = platform::read_file(file);
+    ASSERT_TRUE(text) << text.message();
+    EXPECT_NE(text->find("// mine"), std::string::npos) << *text;
+    EXPECT_EQ(text->find("\"vesk\"") != std::string::npos, std::string(command) == "connect");
+  }
+  EXPECT_EQ(platform::read_file(file).value_or(""), original);
+  EXPECT_EQ(testing::names_in(folder),
+            (std::vector<std::string>{"mcp.json", "mcp.json.vesk-backup", "mcp.json.vesk-backup-2"}));
 }
 
 }  // namespace

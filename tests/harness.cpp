@@ -37,8 +37,13 @@ platform::EnvChanges Sandbox::env() const {
           {"USERPROFILE", std::nullopt},
           {"HOME", root()},
           {"XDG_CONFIG_HOME", std::nullopt},
+          {"LOCALAPPDATA", std::nullopt},
           {"CLAUDE_CONFIG_DIR", std::nullopt},
-          {"CODEX_HOME", std::nullopt}};
+          {"CODEX_HOME", std::nullopt},
+          {"GEMINI_CLI_HOME", std::nullopt},
+          {"QWEN_HOME", std::nullopt},
+          {"COPILOT_HOME", std::nullopt},
+          {"CLINE_DIR", std::nullopt}};
 }
 
 platform::CapturedRun Sandbox::vesk(const std::vector<std::string>& args,

@@ -1,5 +1,7 @@
 #include "cli/agents_commands.h"
 
+#include "base/text.h"
+#include "base/utf8.h"
 #include "cli/handlers.h"
 #include "mcp/tools.h"
 #include "platform/fs.h"
@@ -8,62 +10,197 @@ namespace vesk::cli {
 
 namespace {
 
-constexpr std::string_view kNoAgent = "No agent found here. Use: vesk connect claude | codex\n";
+using agents::AgentSpec;
+using agents::Change;
+
+std::string display(const AgentSpec& spec) { return std::string(spec.display); }
+
+// "all | claude | codex | …"
+std::string words_usage() {
+  std::vector<std::string_view> words{kAllAgents};
+  for (std::string_view word : agents::agent_words()) words.push_back(word);
+  return join_words(words, " | ");
+}
+
+int unknown_agent(std::string_view command, std::string_view target, Io& io) {
+  io.err("vesk: no agent is called \"" + std::string(target) + "\". Use: vesk " +
+         std::string(command) + " " + words_usage() + "\n");
+  return kExitFailed;
+}
+
+std::string connect_line(const AgentSpec& spec, const Result<Change>& change) {
+  std::string label = display(spec) + ": ";
+  if (!change) return label + change.message();
+  switch (change->kind) {
+    case Change::Kind::kAdded:
+      return label + "Added to " + display(spec) + std::string(spec.added_note) +
+             ". New sessions can use Vesk.";
+    case Change::Kind::kUpdated:
+      return label + "Updated Vesk in " + display(spec) +
+             (change->old_command.empty() ? "" : ": it started " + change->old_command) +
+             ". New sessions can use Vesk.";
+    default: return label + display(spec) + " already has Vesk.";
+  }
+}
+
+std::string disconnect_line(const AgentSpec& spec, const Result<Change>& change) {
+  std::string label = display(spec) + ": ";
+  if (!change) return label + change.message();
+  if (change->kind == Change::Kind::kRemoved) return label + "Took Vesk out of " + display(spec) + ".";
+  return label + display(spec) + " didn't have Vesk.";
+}
+
+// Connected: the entry starts this program.
+bool connected(const AgentSpec& spec, const std::string& file, const AgentWorld& world) {
+  auto command = agents::connected_command(spec, file, world.files);
+  return command && *command && agents::starts_this_program(**command, world.launch.command);
+}
 
 }  // namespace
 
-AgentOps system_agents() {
-  return {
-      [] {
-        auto path = agents::claude_config_path();
-        return path && platform::file_exists(*path);
-      },
-      [] { return agents::connect_claude_code(); },
-      [] {
-        auto folder = agents::codex_folder();
-        return folder && platform::file_exists(*folder);
-      },
-      [] { return agents::connect_codex(); },
-  };
+AgentWorld system_agent_world() {
+  return {agents::read_agent_env(), agents::system_probe(), agents::system_files(),
+          agents::server_command()};
 }
 
-int connect_agents(std::string_view target, const AgentOps& ops, Io& io) {
-  bool claude = target == kConnectClaude || target == kConnectClaudeCode;
-  bool codex = target == kConnectCodex;
-  bool all = target == kConnectAll;
-  if (!claude && !codex && !all) {
-    io.out(kNoAgent);
-    return kExitFailed;
-  }
+std::span<const std::string_view> agent_targets() {
+  static const std::vector<std::string_view> targets = [] {
+    std::vector<std::string_view> out{kAllAgents};
+    for (std::string_view word : agents::all_agent_words()) out.push_back(word);
+    return out;
+  }();
+  return targets;
+}
+
+int connect_agents(std::string_view target, const AgentWorld& world, Io& io) {
+  const bool all = target == kAllAgents;
+  const AgentSpec* named = all ? nullptr : agents::find_agent(target);
+  if (!all && named == nullptr) return unknown_agent("connect", target, io);
   bool tried = false, failed = false;
-  auto connect = [&](std::string_view label, const std::function<agents::Connection()>& op) {
-    agents::Connection result = op();
-    io.out(std::string(label) + result.message + "\n");
+  size_t located = 0;
+  std::string first_error;
+  for (const AgentSpec& spec : agents::agent_catalogue()) {
+    if (!all && &spec != named) continue;
+    auto place = spec.locate(world.env, world.probe);
+    if (!place) {
+      if (first_error.empty()) first_error = place.message();
+      continue;
+    }
+    ++located;
+    // Named, it is connected even when its folder doesn't exist yet.
+    if (all && !world.probe.exists(place->presence)) continue;
+    Result<Change> change = agents::connect_agent(spec, place->file, world.launch, world.files);
+    io.out(connect_line(spec, change) + "\n");
     tried = true;
-    // A file left alone is not a success, whatever the words say.
-    failed = failed || !result.ok;
-  };
-  if (claude || (all && ops.claude_present())) connect("Claude Code: ", ops.connect_claude);
-  if (codex || (all && ops.codex_present())) connect("Codex: ", ops.connect_codex);
+    failed = failed || !change;
+  }
   if (!tried) {
-    io.out(kNoAgent);
+    // No folder to look in at all: say what to set.
+    if (located == 0) {
+      io.err("vesk: " + first_error + "\n");
+      return kExitFailed;
+    }
+    io.out("No agent found here. Use: vesk connect " + words_usage() + "\n");
     return kExitFailed;
   }
   return failed ? kExitFailed : kExitDone;
 }
 
+int disconnect_agents(std::string_view target, const AgentWorld& world, Io& io) {
+  const bool all = target == kAllAgents;
+  const AgentSpec* named = all ? nullptr : agents::find_agent(target);
+  if (!all && named == nullptr) return unknown_agent("disconnect", target, io);
+  bool tried = false, failed = false;
+  for (const AgentSpec& spec : agents::agent_catalogue()) {
+    if (!all && &spec != named) continue;
+    auto place = spec.locate(world.env, world.probe);
+    if (!place) {
+      if (all) continue;
+      io.err("vesk: " + place.message() + "\n");
+      return kExitFailed;
+    }
+    if (all && !world.probe.exists(place->file)) continue;
+    Result<Change> change = agents::disconnect_agent(spec, place->file, world.files);
+    io.out(disconnect_line(spec, change) + "\n");
+    tried = true;
+    failed = failed || !change;
+  }
+  if (!tried) io.out("No agent here has a settings file, so none has Vesk.\n");
+  return failed ? kExitFailed : kExitDone;
+}
+
+std::vector<std::string> agent_doctor_lines(const AgentWorld& world) {
+  std::vector<std::string> with, without;
+  bool gemini = false;
+  for (const AgentSpec& spec : agents::agent_catalogue()) {
+    auto place = spec.locate(world.env, world.probe);
+    if (!place || !world.probe.exists(place->presence)) continue;
+    if (connected(spec, place->file, world)) {
+      with.push_back(display(spec));
+      gemini = gemini || spec.words.front() == "gemini";
+    } else {
+      without.push_back(display(spec) + " (`vesk connect " + std::string(spec.words.front()) +
+                        "`)");
+    }
+  }
+  auto joined = [](const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) out += (out.empty() ? "" : ", ") + item;
+    return out;
+  };
+  std::vector<std::string> lines;
+  // No agent here: nothing to say.
+  if (with.empty() && without.empty()) return lines;
+  lines.push_back("Agents with Vesk: " + (with.empty() ? std::string("none") : joined(with)));
+  if (gemini) {
+    lines.push_back(
+        "Note: Gemini CLI starts MCP servers only in folders you have trusted (it asks when you "
+        "open a new one).");
+  }
+  if (!without.empty()) lines.push_back("Agents found without Vesk: " + joined(without));
+  return lines;
+}
+
+std::vector<std::string> disconnect_for_uninstall(const AgentWorld& world) {
+  std::vector<std::string> lines;
+  for (const AgentSpec& spec : agents::agent_catalogue()) {
+    auto place = spec.locate(world.env, world.probe);
+    if (!place || !world.probe.exists(place->file)) continue;
+    auto command = agents::connected_command(spec, place->file, world.files);
+    if (!command) {
+      lines.push_back(display(spec) + ": " + command.message());
+      continue;
+    }
+    if (!*command || !agents::starts_this_program(**command, world.launch.command)) continue;
+    Result<Change> change = agents::disconnect_agent(spec, place->file, world.files);
+    lines.push_back(disconnect_line(spec, change));
+  }
+  return lines;
+}
+
 std::string mcp_setup_text(std::string_view exe_path) {
   std::string path;
   path.append("\"").append(exe_path).append("\"");
-  return "Claude Code:  claude mcp add vesk -- " + path + " mcp\n" +
-         "Codex:        codex mcp add vesk -- " + path + " mcp\n" +
-         "Gemini CLI:   gemini mcp add vesk " + path + " mcp\n" +
-         "\n" +
-         "Any other MCP client: command " + path + ", argument \"mcp\" (stdio).\n";
+  constexpr size_t kLabelWidth = 14;
+  std::string text;
+  for (const AgentSpec& spec : agents::agent_catalogue()) {
+    if (spec.add_command.empty()) continue;
+    std::string label = display(spec) + ":";
+    label.resize(std::max(kLabelWidth, label.size() + 1), ' ');
+    text += label + std::string(spec.add_command) + path + " mcp\n";
+  }
+  text += "\nAny other MCP client: command " + path + ", argument \"mcp\" (stdio).\n";
+  text += "Or let Vesk add itself: vesk connect " + words_usage() + "\n";
+  return text;
 }
 
 Outcome cmd_connect(Context& ctx, const Args& args) {
-  return connect_agents(args.empty() ? kConnectAll : args.front(), system_agents(), ctx.io);
+  return connect_agents(args.empty() ? kAllAgents : std::string_view(args.front()),
+                        system_agent_world(), ctx.io);
+}
+
+Outcome cmd_disconnect(Context& ctx, const Args& args) {
+  return disconnect_agents(args.front(), system_agent_world(), ctx.io);
 }
 
 Outcome cmd_mcp_setup(Context& ctx, const Args&) {

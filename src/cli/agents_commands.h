@@ -1,41 +1,57 @@
-// `connect` and `mcp-setup`: putting the MCP server in front of agents.
+// `connect`, `disconnect` and `mcp-setup`: putting the MCP server in front of
+// agents and taking it away; and the agents' lines of `doctor` and
+// `uninstall`. Every list of agents comes from agents/catalogue.h.
 #pragma once
 
-#include <array>
-#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "agents/agents.h"
+#include "agents/catalogue.h"
+#include "agents/registrar.h"
 #include "cli/context.h"
 
 namespace vesk::cli {
 
-// What `connect` asks of the machine; tests hand it fakes.
-struct AgentOps {
-  std::function<bool()> claude_present;
-  std::function<agents::Connection()> connect_claude;
-  std::function<bool()> codex_present;
-  std::function<agents::Connection()> connect_codex;
+// What the agent commands ask of the machine; tests point it at a sandbox.
+struct AgentWorld {
+  agents::AgentEnv env;
+  const agents::FileProbe& probe;
+  agents::AgentFiles& files;
+  agents::LaunchEntry launch;  // what agents are told to start
 };
 
-// The agents `connect` takes ("claude-code" is another word for "claude").
-inline constexpr std::string_view kConnectClaude = "claude";
-inline constexpr std::string_view kConnectClaudeCode = "claude-code";
-inline constexpr std::string_view kConnectCodex = "codex";
-inline constexpr std::string_view kConnectAll = "all";
-inline constexpr std::array<std::string_view, 4> kConnectTargets{
-    kConnectClaude, kConnectCodex, kConnectAll, kConnectClaudeCode};
+// The real environment, disk and program.
+AgentWorld system_agent_world();
 
-// The real configuration files in the user profile.
-AgentOps system_agents();
+inline constexpr std::string_view kAllAgents = "all";
 
-// Connects the agents that `target` names ("all", "claude", "claude-code",
-// "codex"), printing one line for each, and returns the exit status: 0 when
-// every agent tried was connected, 2 when none was found or one failed.
-int connect_agents(std::string_view target, const AgentOps& ops, Io& io);
+// "all" and every word of every agent: the choices of `connect` and
+// `disconnect`.
+std::span<const std::string_view> agent_targets();
 
-// The five lines of `mcp-setup` for the program at `exe_path`.
+// Connects the agents that `target` names ("all", or a word of the table),
+// printing one line for each; returns the exit status: 0 when every agent
+// tried was connected or already was, 2 when none was found, one failed, or
+// the word names no agent (a usage error on standard error).
+int connect_agents(std::string_view target, const AgentWorld& world, Io& io);
+
+// Takes the server out of the agents that `target` names ("all": every
+// agent whose file exists), one line each; 0, or 2 when a file couldn't be
+// read, parsed or written, or the word names no agent.
+int disconnect_agents(std::string_view target, const AgentWorld& world, Io& io);
+
+// The lines of `doctor` about agents: those connected, and those found but
+// not connected with the command that connects each; none when no agent
+// is found here.
+std::vector<std::string> agent_doctor_lines(const AgentWorld& world);
+
+// Takes the server out of every agent whose entry starts this program; one
+// line per agent disconnected or that couldn't be.
+std::vector<std::string> disconnect_for_uninstall(const AgentWorld& world);
+
+// The lines of `mcp-setup` for the program at `exe_path`.
 std::string mcp_setup_text(std::string_view exe_path);
 
 }  // namespace vesk::cli

@@ -3,63 +3,184 @@
 #include <gtest/gtest.h>
 
 #include "cli_fake.h"
+#include "harness.h"
+#include "platform/fs.h"
 
 namespace vesk::cli {
 namespace {
 
-const char kNoAgent[] = "No agent found here. Use: vesk connect claude | codex\n";
+using platform::join_path;
 
-TEST(AgentCommands, WhichAgentsAreAskedAndTheStatus) {
-  struct Row {
-    const char* target;
-    bool claude_here, codex_here, claude_ok, codex_ok;
-    const char* calls;  // what was asked, in order
-    const char* out;
-    int status;
-  };
-  const Row rows[] = {
-      {"all", true, true, true, true, "C? C X? X", "Claude Code: c\nCodex: x\n", 0},
-      {"all", false, true, true, true, "C? X? X", "Codex: x\n", 0},
-      {"all", true, false, true, true, "C? C X?", "Claude Code: c\n", 0},
-      {"all", false, false, true, true, "C? X?", kNoAgent, 2},
-      // A named agent is connected without looking for it first.
-      {"claude", false, false, true, true, "C", "Claude Code: c\n", 0},
-      {"claude-code", false, false, true, true, "C", "Claude Code: c\n", 0},
-      {"codex", false, false, true, true, "X", "Codex: x\n", 0},
-      {"Claude", true, true, true, true, "", kNoAgent, 2},
-      {"ALL", true, true, true, true, "", kNoAgent, 2},
-      {"", true, true, true, true, "", kNoAgent, 2},
-      // A file left alone fails the command, even when the other agent worked.
-      {"all", true, true, false, true, "C? C X? X", "Claude Code: c\nCodex: x\n", 2},
-      {"codex", true, true, true, false, "X", "Codex: x\n", 2},
-  };
-  for (const Row& row : rows) {
-    std::string calls;
-    auto note = [&](const char* what) { calls += calls.empty() ? what : std::string(" ") + what; };
-    AgentOps ops{
-        [&] { note("C?"); return row.claude_here; },
-        [&] { note("C"); return agents::Connection{row.claude_ok, "c"}; },
-        [&] { note("X?"); return row.codex_here; },
-        [&] { note("X"); return agents::Connection{row.codex_ok, "x"}; },
-    };
-    testing::RecordingIo io;
-    int status = connect_agents(row.target, ops, io);
-    SCOPED_TRACE(std::string(row.target) + " " + row.calls);
-    EXPECT_EQ(calls, row.calls);
-    EXPECT_EQ(io.out_, row.out);
-    EXPECT_EQ(io.err_, "");
-    EXPECT_EQ(status, row.status);
+const std::string kWords =
+    "all | claude | codex | gemini | qwen | copilot | opencode | kilo | cline | cursor | "
+    "windsurf | vscode | claude-desktop";
+
+// A profile folder as every agent row reads it, on this platform's rule.
+struct World {
+  vesk::testing::TempDir dir;
+  AgentWorld world{env(), agents::system_probe(), agents::system_files(),
+                   {join_path(dir.path(), "vesk"), {"mcp"}}};
+
+  agents::AgentEnv env() const {
+    agents::AgentEnv e;
+    e.folders.userprofile = dir.path();
+    e.folders.home = dir.path();
+    e.folders.appdata = join_path(dir.path(), "Roaming");
+    e.folders.localappdata = join_path(dir.path(), "Local");
+    return e;
   }
+  std::string path(std::initializer_list<std::string_view> names) const {
+    std::string out = dir.path();
+    for (std::string_view name : names) out = join_path(out, name);
+    return out;
+  }
+  void folder(std::initializer_list<std::string_view> names) const {
+    ASSERT_TRUE(platform::create_dirs(path(names)));
+  }
+  void file(std::initializer_list<std::string_view> names, const std::string& text) const {
+    ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(path(names)))));
+    ASSERT_TRUE(platform::write_file(path(names), text));
+  }
+  std::string read(std::initializer_list<std::string_view> names) const {
+    auto text = platform::read_file(path(names));
+    return text ? *text : "<missing>";
+  }
+};
+
+struct Outcome3 {
+  int status;
+  std::string out, err;
+};
+
+Outcome3 connect(const World& w, std::string_view target) {
+  testing::RecordingIo io;
+  int status = connect_agents(target, w.world, io);
+  return {status, io.out_, io.err_};
+}
+
+Outcome3 disconnect(const World& w, std::string_view target) {
+  testing::RecordingIo io;
+  int status = disconnect_agents(target, w.world, io);
+  return {status, io.out_, io.err_};
+}
+
+TEST(AgentCommands, ConnectAllFindsTheAgentsHere) {
+  World w;
+  Outcome3 none = connect(w, "all");
+  EXPECT_EQ(none.status, 2);
+  EXPECT_EQ(none.out, "No agent found here. Use: vesk connect " + kWords + "\n");
+  EXPECT_EQ(none.err, "");
+
+  w.file({".claude.json"}, "{}");
+  w.folder({".codex"});
+  w.folder({".cursor"});
+  Outcome3 all = connect(w, "all");
+  EXPECT_EQ(all.status, 0);
+  EXPECT_EQ(all.out,
+            "Claude Code: Added to Claude Code for all projects. New sessions can use Vesk.\n"
+            "Codex: Added to Codex. New sessions can use Vesk.\n"
+            "Cursor: Added to Cursor. New sessions can use Vesk.\n");
+  Outcome3 again = connect(w, "all");
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out,
+            "Claude Code: Claude Code already has Vesk.\nCodex: Codex already has Vesk.\n"
+            "Cursor: Cursor already has Vesk.\n");
+
+  // A file left alone fails the command, the others still done.
+  w.file({".claude.json"}, "{");
+  Outcome3 broken = connect(w, "all");
+  EXPECT_EQ(broken.status, 2);
+  EXPECT_EQ(broken.out.rfind("Claude Code: " + w.path({".claude.json"}) + " isn't valid JSON", 0), 0u)
+      << broken.out;
+  EXPECT_NE(broken.out.find("Cursor: Cursor already has Vesk.\n"), std::string::npos);
+}
+
+TEST(AgentCommands, ANamedAgentIsCreatedAndAnUnknownOneIsAUsageError) {
+  World w;
+  Outcome3 named = connect(w, "windsurf");
+  EXPECT_EQ(named.status, 0);
+  EXPECT_EQ(named.out, "Windsurf: Added to Windsurf. New sessions can use Vesk.\n");
+  EXPECT_NE(w.read({".codeium", "windsurf", "mcp_config.json"}).find("\"vesk\""), std::string::npos);
+  for (std::string_view word : {"bogus", "Claude", "ALL", ""}) {
+    Outcome3 bad = connect(w, word);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err, "vesk: no agent is called \"" + std::string(word) +
+                           "\". Use: vesk connect " + kWords + "\n");
+    EXPECT_EQ(disconnect(w, word).err, "vesk: no agent is called \"" + std::string(word) +
+                                           "\". Use: vesk disconnect " + kWords + "\n");
+  }
+}
+
+TEST(AgentCommands, WithNoProfileItSaysWhatToSet) {
+  World w;
+  w.world.env = agents::AgentEnv{};
+  w.world.env.rule = platform::FolderRule::kPosix;
+  Outcome3 run = connect(w, "all");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "vesk: couldn't find where Claude Code keeps its settings: set "
+                     "CLAUDE_CONFIG_DIR or HOME\n");
+  EXPECT_EQ(connect(w, "cursor").err,
+            "vesk: couldn't find where Cursor keeps its settings: set HOME\n");
+}
+
+TEST(AgentCommands, DisconnectOneOrAll) {
+  World w;
+  EXPECT_EQ(disconnect(w, "all").out, "No agent here has a settings file, so none has Vesk.\n");
+  w.file({".gemini", "settings.json"}, "{\n  // mine\n  \"mcpServers\": {}\n}\n");
+  w.file({".cursor", "mcp.json"}, "{}");
+  ASSERT_EQ(connect(w, "gemini").status, 0);
+  Outcome3 one = disconnect(w, "all");
+  EXPECT_EQ(one.status, 0);
+  EXPECT_EQ(one.out, "Gemini CLI: Took Vesk out of Gemini CLI.\nCursor: Cursor didn't have Vesk.\n");
+  EXPECT_EQ(w.read({".gemini", "settings.json"}), "{\n  // mine\n  \"mcpServers\": {\n  }\n}\n");
+  w.file({".cursor", "mcp.json"}, "{,}");
+  Outcome3 failed = disconnect(w, "cursor");
+  EXPECT_EQ(failed.status, 2);
+  EXPECT_EQ(failed.out.rfind("Cursor: " + w.path({".cursor", "mcp.json"}) + " isn't valid JSON", 0),
+            0u);
+}
+
+TEST(AgentCommands, UninstallTakesOutOnlyThisProgram) {
+  World w;
+  w.file({".claude.json"}, "{}");
+  w.folder({".codex"});
+  ASSERT_EQ(connect(w, "all").status, 0);
+  // Cursor starts another program: not ours to take out.
+  w.file({".cursor", "mcp.json"}, "{\"mcpServers\": {\"vesk\": {\"command\": \"/else/vesk\"}}}");
+  // A vesk.exe beside this program counts as this program.
+  w.file({".gemini", "settings.json"},
+         "{\"mcpServers\": {\"vesk\": {\"command\": " + Json(w.path({"vesk.exe"})).dump() +
+             "}}}");
+  EXPECT_EQ(agent_doctor_lines(w.world),
+            (std::vector<std::string>{
+                "Agents with Vesk: Claude Code, Codex, Gemini CLI",
+                "Note: Gemini CLI starts MCP servers only in folders you have trusted (it asks "
+                "when you open a new one).",
+                "Agents found without Vesk: Cursor (`vesk connect cursor`)"}));
+  EXPECT_EQ(disconnect_for_uninstall(w.world),
+            (std::vector<std::string>{"Claude Code: Took Vesk out of Claude Code.",
+                                      "Codex: Took Vesk out of Codex.",
+                                      "Gemini CLI: Took Vesk out of Gemini CLI."}));
+  EXPECT_NE(w.read({".cursor", "mcp.json"}).find("/else/vesk"), std::string::npos);
+  EXPECT_EQ(agent_doctor_lines(w.world),
+            (std::vector<std::string>{
+                "Agents with Vesk: none",
+                "Agents found without Vesk: Claude Code (`vesk connect claude`), Codex (`vesk "
+                "connect codex`), Gemini CLI (`vesk connect gemini`), Cursor (`vesk connect "
+                "cursor`)"}));
 }
 
 TEST(AgentCommands, SetupLinesKeepThePathAsItIs) {
   EXPECT_EQ(mcp_setup_text("C:\\Program Files\\Vesk\\vesk.exe"),
-            "Claude Code:  claude mcp add vesk -- \"C:\\Program Files\\Vesk\\vesk.exe\" mcp\n"
+            "Claude Code:  claude mcp add -s user vesk -- \"C:\\Program Files\\Vesk\\vesk.exe\" mcp\n"
             "Codex:        codex mcp add vesk -- \"C:\\Program Files\\Vesk\\vesk.exe\" mcp\n"
-            "Gemini CLI:   gemini mcp add vesk \"C:\\Program Files\\Vesk\\vesk.exe\" mcp\n"
+            "Gemini CLI:   gemini mcp add -s user vesk \"C:\\Program Files\\Vesk\\vesk.exe\" mcp\n"
             "\n"
             "Any other MCP client: command \"C:\\Program Files\\Vesk\\vesk.exe\", argument "
-            "\"mcp\" (stdio).\n");
+            "\"mcp\" (stdio).\n"
+            "Or let Vesk add itself: vesk connect " + kWords + "\n");
 }
 
 }  // namespace

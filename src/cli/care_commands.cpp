@@ -1,5 +1,6 @@
 #include "cli/care_commands.h"
 
+#include "cli/agents_commands.h"
 #include "cli/handlers.h"
 #include "cli/time_args.h"
 #include "ipc/app_link.h"
@@ -50,6 +51,12 @@ class SystemCare final : public CareSystem {
   }
   Status delete_user_value(const std::string& subkey, const std::string& name) override {
     return platform::delete_user_value(subkey, name);
+  }
+  std::vector<std::string> agent_lines() override {
+    return agent_doctor_lines(system_agent_world());
+  }
+  std::vector<std::string> disconnect_agents() override {
+    return disconnect_for_uninstall(system_agent_world());
   }
 };
 
@@ -121,6 +128,7 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
       }
     }
   }
+  for (const std::string& line : system.agent_lines()) io.out(line + "\n");
   return kExitDone;
 }
 
@@ -193,6 +201,9 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
        system.delete_user_value(care::kLoginItemKey, care::kLoginItemValue));
   std::string marker = platform::join_path(ctx.app_folder, care::kInstalledMarker);
   note(marker, system.remove_file(marker));
+  // The agents' entries go even when an item above stayed: the program
+  // they would start is about to be deleted.
+  for (const std::string& line : system.disconnect_agents()) ctx.io.out(line + "\n");
   if (!left.empty()) {
     ctx.io.out("Nothing Vesk changed is left, but these couldn't be removed:\n");
     print_indented(ctx.io, left);

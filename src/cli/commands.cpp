@@ -74,6 +74,7 @@ constexpr std::array<W, 1> kConfig{"config"};
 constexpr std::array<W, 1> kMcp{"mcp"};
 constexpr std::array<W, 1> kMcpSetup{"mcp-setup"};
 constexpr std::array<W, 1> kConnect{"connect"};
+constexpr std::array<W, 1> kDisconnect{"disconnect"};
 constexpr std::array<W, 1> kPrompt{"prompt"};
 constexpr std::array<W, 1> kDoctor{"doctor"};
 constexpr std::array<W, 1> kRescue{"rescue"};
@@ -94,12 +95,13 @@ const std::string kCheckInUsage = choices_usage("usage: vesk check-in", kCheckIn
 const std::string kPresetUsage = choices_usage("usage: vesk preset", kPresetNames);
 const std::string kRuleUsage = choices_usage("usage: vesk rule <app>", kRuleActions);
 const std::string kCompletionUsage = choices_usage("usage: vesk completion", kShells);
+const std::string kDisconnectUsage = choices_usage("usage: vesk disconnect", agent_targets());
 
 constexpr ArgChoices kOnChoices[] = {{0, kOnWords}, {1, kUntilHours, kOnWords[0]}};
 constexpr ArgChoices kCheckInArg[] = {{0, kCheckInChoices}};
 constexpr ArgChoices kPresetArg[] = {{0, kPresetNames}};
 constexpr ArgChoices kRuleArg[] = {{1, kRuleActions}};
-constexpr ArgChoices kConnectArg[] = {{0, kConnectTargets}};
+const ArgChoices kConnectArg[] = {{0, agent_targets()}};
 constexpr ArgChoices kCompletionArg[] = {{0, kShells}};
 
 using enum ArgsComplete;
@@ -128,6 +130,7 @@ const Command kCommands[] = {
     {kMcp, nullptr, "", cmd_mcp},
     {kMcpSetup, nullptr, "", cmd_mcp_setup, false},
     {kConnect, nullptr, "", cmd_connect, false, kChoices, kConnectArg},
+    {kDisconnect, at_least<1>, kDisconnectUsage, cmd_disconnect, false, kChoices, kConnectArg},
     {kPrompt, nullptr, "", cmd_prompt, false},
     {kDoctor, nullptr, "", cmd_doctor},
     {kRescue, nullptr, "", cmd_rescue},

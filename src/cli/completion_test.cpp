@@ -29,7 +29,8 @@ TEST(Completion, PowerShellScriptNamesTheChoices) {
       "Register-ArgumentCompleter -Native -CommandName 'vesk', 'vesk.exe'",
       "$choices = @('status', 'help', 'version', 'on', 'auto', 'off', 'hold', 'release', "
       "'wake-at', 'check-in', 'sleep', 'run', 'preset', 'rule', 'watch', 'set', 'settings', "
-      "'power', 'energy', 'config', 'mcp', 'mcp-setup', 'connect', 'prompt', 'doctor', "
+      "'power', 'energy', 'config', 'mcp', 'mcp-setup', 'connect', 'disconnect', "
+      "'prompt', 'doctor', "
       "'rescue', 'install', 'uninstall', 'completion')",
       "'set/0/*' { $choices = @('mode', 'preset', 'low_power', 'battery_floor', 'heat_guard', "
       "'only_on_power', 'quiet_minutes', 'sleep_when_done', 'claude_app', 'check_in_minutes', "
@@ -40,7 +41,10 @@ TEST(Completion, PowerShellScriptNamesTheChoices) {
       "'preset/0/*' { $choices = @('max_battery', 'balanced', 'full_speed') }",
       "'rule/1/*' { $choices = @('leave', 'slow', 'pause', 'default') }",
       "'check_in/0/*' { $choices = @('0', '15', '30', '60') }",
-      "'connect/0/*' { $choices = @('claude', 'codex', 'all', 'claude-code') }",
+      "'connect/0/*' { $choices = @('all', 'claude', 'claude-code', 'codex', 'gemini', 'qwen', "
+      "'copilot', 'opencode', 'kilo', 'cline', 'cursor', 'windsurf', 'vscode', "
+      "'claude-desktop') }",
+      "'disconnect/0/*' { $choices = @('all', 'claude', 'claude-code', 'codex', 'gemini',",
       "'on/0/*' { $choices = @('until') }",
       "'on/1/until' { $choices = @('0', '1', '2',",
       "'completion/0/*' { $choices = @('bash', 'zsh', 'powershell') }",

@@ -37,6 +37,7 @@ Outcome cmd_run(Context& ctx, const Args& args);
 
 // agents_commands.cpp
 Outcome cmd_connect(Context& ctx, const Args& args);
+Outcome cmd_disconnect(Context& ctx, const Args& args);
 Outcome cmd_mcp_setup(Context& ctx, const Args& args);
 Outcome cmd_prompt(Context& ctx, const Args& args);
 

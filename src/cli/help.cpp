@@ -1,5 +1,7 @@
 #include <string_view>
 
+#include "agents/catalogue.h"
+#include "base/text.h"
 #include "base/version.h"
 #include "cli/handlers.h"
 #include "cli/text.h"
@@ -12,6 +14,9 @@ struct HelpLine {
   std::string_view synopsis;  // empty: an empty line
   std::string_view description;  // empty: the synopsis alone, unpadded
 };
+
+// Stands for the line that lists the agents' words.
+constexpr std::string_view kAgentsLine = "<agents>";
 
 constexpr HelpLine kHelpLines[] = {
     {"vesk", "what Vesk is doing (add --json for machine-readable)"},
@@ -35,7 +40,9 @@ constexpr HelpLine kHelpLines[] = {
     {"vesk sleep", "let it sleep now (agents wait until the lid opens again)"},
     {"vesk mcp", "run as an MCP server (stdio) for Claude Code, Codex, Gemini…"},
     {"vesk mcp-setup", "print the commands that add Vesk to your agents"},
-    {"vesk connect [claude|codex]", "add Vesk's MCP server to Claude Code and Codex"},
+    {"vesk connect [agent | all]", "add Vesk's MCP server to an agent, or to every one found"},
+    {"vesk disconnect agent | all", "take it out again"},
+    {kAgentsLine, ""},
     {"vesk prompt", "the prompt that has your agent set Vesk up with you"},
     {"", ""},
     {"vesk doctor", "health check: what Vesk has changed, watchdog, journals"},
@@ -45,13 +52,30 @@ constexpr HelpLine kHelpLines[] = {
 };
 
 constexpr size_t kSynopsisWidth = 30;
+constexpr size_t kHelpWidth = 80;
 
 }  // namespace
 
 std::string help_text() {
   std::string text = "vesk: keep the laptop awake with the lid closed while work runs\n\n";
   for (const HelpLine& line : kHelpLines) {
-    if (!line.synopsis.empty()) {
+    if (line.synopsis == kAgentsLine) {
+      // The agents' words, wrapped under the descriptions.
+      const std::string indent(2 + kSynopsisWidth, ' ');
+      std::string row = indent;
+      row += "agents:";
+      for (std::string_view word : agents::agent_words()) {
+        if (row.size() + word.size() + 2 > kHelpWidth) {
+          text += row;
+          text += "\n";
+          row = indent;
+          row += ' ';
+        }
+        row += ' ';
+        row += word;
+      }
+      text += row;
+    } else if (!line.synopsis.empty()) {
       text += "  ";
       if (line.description.empty()) {
         text += line.synopsis;

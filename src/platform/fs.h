@@ -91,6 +91,13 @@ bool file_exists(const std::string& path);
 // folder this program may not search: a file there may well exist.
 bool file_absent(const std::string& path);
 
+// The file that a symbolic link at `path` leads to, through every link of a
+// chain (a relative target counts from the link's folder); `path` itself
+// when it is no link. POSIX: lstat and readlink; Windows:
+// GetFinalPathNameByHandleW. Fails on a loop, and on Windows on a link to
+// nothing.
+Result<std::string> link_target(const std::string& path);
+
 // The names (not paths) of the entries of a folder, "." and ".." left out.
 Result<std::vector<std::string>> list_dir(const std::string& path);
 

@@ -90,6 +90,20 @@ bool file_absent(const std::string& path) {
   return errno == ENOENT || errno == ENOTDIR;
 }
 
+Result<std::string> link_target(const std::string& path) {
+  std::string at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st{};
+    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
+    ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+    if (n < 0) return last_error();
+    target.resize(static_cast<size_t>(n));
+    at = is_full_path(target) ? target : join_path(parent_folder(at), target);
+  }
+  return Error{os_error_text(ELOOP)};
+}
+
 Result<std::vector<std::string>> list_dir(const std::string& path) {
   DIR* dir = ::opendir(path.c_str());
   if (dir == nullptr) return last_error();

@@ -201,6 +201,30 @@ bool file_absent(const std::string& path) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+Result<std::string> link_target(const std::string& path) {
+  std::wstring wide = widen(path);
+  DWORD attrs = GetFileAttributesW(wide.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+  UniqueHandle file(CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return last_error();
+  std::wstring final_path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetFinalPathNameByHandleW(file.get(), final_path.data(),
+                                        static_cast<DWORD>(final_path.size()), FILE_NAME_NORMALIZED);
+    if (n == 0) return last_error();
+    if (n < final_path.size()) {
+      final_path.resize(n);
+      break;
+    }
+    final_path.resize(n + 1);
+  }
+  std::wstring_view view = final_path;
+  if (view.rfind(L"\\\\?\\UNC\\", 0) == 0) return "\\\\" + narrow(view.substr(8));
+  if (view.rfind(L"\\\\?\\", 0) == 0) return narrow(view.substr(4));
+  return narrow(view);
+}
+
 Result<std::vector<std::string>> list_dir(const std::string& path) {
   std::wstring pattern = widen(path);
   if (!pattern.empty() && !is_separator(pattern.back())) pattern += L'\\';

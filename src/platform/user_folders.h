@@ -23,13 +23,14 @@ struct UserFolders {
   std::optional<std::string> userprofile;      // USERPROFILE
   std::optional<std::string> xdg_config_home;  // XDG_CONFIG_HOME
   std::optional<std::string> home;             // HOME
-  std::optional<std::string> claude_config_dir;  // CLAUDE_CONFIG_DIR
-  std::optional<std::string> codex_home;         // CODEX_HOME
+  std::optional<std::string> localappdata;     // LOCALAPPDATA
   // Windows' known folders, which follow folder redirection and do not
   // depend on the environment (SHGetKnownFolderPath with
-  // FOLDERID_RoamingAppData and FOLDERID_Profile). Nullopt on POSIX.
+  // FOLDERID_RoamingAppData, FOLDERID_Profile and FOLDERID_LocalAppData).
+  // Nullopt on POSIX.
   std::optional<std::string> known_roaming_app_data;
   std::optional<std::string> known_profile;
+  std::optional<std::string> known_local_app_data;
 };
 
 // The value when it is a full path (see is_full_path), else null: a folder
@@ -53,8 +54,7 @@ inline UserFolders read_user_folder_variables() {
   folders.userprofile = non_empty("USERPROFILE");
   folders.xdg_config_home = non_empty("XDG_CONFIG_HOME");
   folders.home = non_empty("HOME");
-  folders.claude_config_dir = non_empty("CLAUDE_CONFIG_DIR");
-  folders.codex_home = non_empty("CODEX_HOME");
+  folders.localappdata = non_empty("LOCALAPPDATA");
   return folders;
 }
 

@@ -29,6 +29,7 @@ UserFolders read_user_folders() {
   UserFolders folders = read_user_folder_variables();
   folders.known_roaming_app_data = known_folder(FOLDERID_RoamingAppData);
   folders.known_profile = known_folder(FOLDERID_Profile);
+  folders.known_local_app_data = known_folder(FOLDERID_LocalAppData);
   return folders;
 }
 

@@ -1,0 +1,104 @@
+// Fuzzes the JSON-with-comments editor with arbitrary existing file
+// contents, as text and on a real file (the first byte picks plain JSON or
+// JSON with comments). A connected result parses and holds the entry; every
+// member outside the edited one keeps its value, and taking the entry out
+// again gives back the input's bytes (or, where the servers object was made
+// or emptied, its members); a refused edit writes nothing.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "agents/catalogue.h"
+#include "agents/edit/jsonc_edit.h"
+#include "agents/registrar.h"
+#include "base/json.h"
+#include "platform/fs.h"
+#include "fuzz_support.h"
+
+namespace {
+
+using vesk::Json;
+using vesk::agents::edit::JsonDialect;
+using vesk::agents::edit::OrderedJson;
+using vesk::fuzzing::check;
+using vesk::fuzzing::empty;
+using vesk::fuzzing::names;
+using vesk::fuzzing::scratch_folder;
+namespace edit = vesk::agents::edit;
+
+const std::array<std::string, 2> kPath{"mcpServers", "vesk"};
+const std::array<std::string, 1> kServers{"mcpServers"};
+
+OrderedJson entry() {
+  OrderedJson v = OrderedJson::object();
+  v["command"] = "C:\\Tools\\v\"esk\x01\\vesk.exe";
+  v["args"] = OrderedJson::array({"mcp", "a'b"});
+  v["env"] = OrderedJson::object();
+  return v;
+}
+
+// The whole document's value, without "mcpServers" -> "vesk".
+Json without_entry(std::string_view text, JsonDialect dialect) {
+  auto doc = edit::jsonc_member(text, {}, dialect);
+  check(doc.ok());
+  Json out = doc->value_or(Json::object());
+  auto servers = out.find("mcpServers");
+  if (servers != out.end() && servers->is_object()) servers->erase("vesk");
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const JsonDialect dialect = data[0] & 1 ? JsonDialect::kStrict : JsonDialect::kJsonc;
+  std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+  auto set = edit::jsonc_set_member(input, kPath, entry(), dialect);
+  auto before = edit::jsonc_member(input, kServers, dialect);
+  check(set.ok() == before.ok());
+  if (set) {
+    auto held = edit::jsonc_member(*set, kPath, dialect);
+    check(held.ok() && held->has_value() && **held == Json::parse(entry().dump()));
+    // Every other member keeps its value, unless the servers were no object.
+    bool servers_object = !*before || (*before)->is_object();
+    Json old_doc = without_entry(input, dialect);
+    Json new_doc = without_entry(*set, dialect);
+    if (servers_object) {
+      if (!*before) new_doc.erase("mcpServers");
+      check(old_doc == new_doc);
+    }
+    // Out again: the input's bytes where its servers object had members.
+    auto removed = edit::jsonc_remove_member(*set, kPath, dialect);
+    check(removed.ok() && removed->has_value());
+    auto removed_before = edit::jsonc_remove_member(input, kPath, dialect);
+    check(removed_before.ok());
+    bool had_members = *before && (*before)->is_object() && !(*before)->empty();
+    if (*removed_before) {
+      check(**removed == **removed_before);
+    } else if (had_members) {
+      check(**removed == input);
+    }
+    check(!edit::jsonc_member(**removed, kPath, dialect)->has_value());
+  }
+
+  // On a file: a refusal writes nothing; otherwise the backup is the input.
+  const vesk::agents::AgentSpec& agent =
+      *vesk::agents::find_agent(dialect == JsonDialect::kStrict ? "cline" : "cursor");
+  const std::string& folder = scratch_folder();
+  std::string file = vesk::platform::join_path(folder, "mcp.json");
+  check(vesk::platform::write_file(file, input).ok());
+  vesk::agents::LaunchEntry launch{"C:\\Tools\\vesk.exe", {"mcp"}};
+  auto c = vesk::agents::connect_agent(agent, file, launch, vesk::agents::system_files());
+  check(c.ok() == set.ok());
+  if (!c || c->kind == vesk::agents::Change::Kind::kUnchanged) {
+    check(names(folder) == std::vector<std::string>{"mcp.json"});
+    check(vesk::platform::read_file(file).value_or("?") == input);
+  } else if (!input.empty()) {
+    check(vesk::platform::read_file(file + ".vesk-backup").value_or("?") == input);
+  }
+  empty(folder);
+  return 0;
+}

@@ -1,0 +1,228 @@
+#include "agents/registrar.h"
+
+#include <array>
+
+#include "agents/edit/toml_edit.h"
+#include "base/utf8.h"
+#include "platform/fs.h"
+
+namespace vesk::agents {
+
+namespace {
+
+using edit::JsonDialect;
+
+edit::JsonDialect dialect_of(const AgentSpec& spec) {
+  return spec.format == FileFormat::kJson ? JsonDialect::kStrict : JsonDialect::kJsonc;
+}
+
+std::array<std::string, 2> entry_path(const AgentSpec& spec) {
+  return {std::string(spec.servers_key), std::string(kEntryName)};
+}
+
+edit::KeyPath table_path(const AgentSpec& spec) {
+  return {std::string(spec.servers_key), std::string(kEntryName)};
+}
+
+// The editors' phrases follow the file's name.
+Error about(const std::string& file, const Error& phrase) {
+  return Error{decode_lossy(file) + phrase.message};
+}
+
+// Whether the entry there already says what `desired` says. Members the
+// user added are left to them; an object member (an environment) only has
+// to be an object.
+bool matches(const Json& existing, const Json& desired) {
+  if (!existing.is_object()) return false;
+  for (const auto& [key, value] : desired.items()) {
+    auto found = existing.find(key);
+    if (found == existing.end()) return false;
+    if (value.is_object() ? !found->is_object() : *found != value) return false;
+  }
+  return true;
+}
+
+// The program an entry starts: "command" as a string, or the first item of
+// "command" as a list.
+std::string command_of(const Json& entry) {
+  if (!entry.is_object()) return {};
+  auto found = entry.find("command");
+  if (found == entry.end()) return {};
+  if (found->is_string()) return found->get<std::string>();
+  if (found->is_array() && !found->empty() && found->front().is_string()) {
+    return found->front().get<std::string>();
+  }
+  return {};
+}
+
+std::string toml_args(const std::vector<std::string>& args) {
+  std::string out = "[";
+  for (size_t k = 0; k < args.size(); ++k) {
+    if (k > 0) out += ", ";
+    out += toml_basic_string(decode_lossy(args[k]));
+  }
+  return out + "]";
+}
+
+Result<Change> connect_toml(const AgentSpec& spec, const std::string& file,
+                            const LaunchEntry& launch, AgentFiles& files) {
+  TRY_ASSIGN(std::optional<std::string> old, files.read(file));
+  const std::string text = old.value_or(std::string());
+  // Appending to a file in another encoding would leave it in two.
+  if (!valid_utf8(text)) return about(file, Error{" isn't UTF-8 text, so I left it alone"});
+  edit::KeyPath path = table_path(spec);
+  edit::TomlTable table = edit::toml_find_table(text, path);
+  const std::string command = decode_lossy(launch.command);
+  std::vector<std::string> args;
+  for (const std::string& arg : launch.args) args.push_back(decode_lossy(arg));
+  Change change;
+  std::string edited;
+  switch (table.state) {
+    case edit::TomlTable::State::kBlocked:
+      return about(file, Error{" sets " + std::string(spec.servers_key) +
+                               " in a form a table can't be added to, so I left it alone"});
+    case edit::TomlTable::State::kAbsent:
+      change.kind = Change::Kind::kAdded;
+      edited = text + codex_table(launch);
+      break;
+    case edit::TomlTable::State::kPresent: {
+      if (table.command == command && table.args == args) return Change{};
+      change.kind = Change::Kind::kUpdated;
+      if (table.command != command) change.old_command = table.command.value_or(std::string());
+      auto replaced = edit::toml_replace_values(
+          text, path, {{"command", toml_basic_string(command)}, {"args", toml_args(launch.args)}});
+      if (replaced) {
+        edited = std::move(*replaced);
+      } else {
+        // Not plain lines in the table: the whole entry is written anew.
+        edited = edit::toml_remove_table(text, path).value_or(text) + codex_table(launch);
+      }
+      break;
+    }
+  }
+  TRY(files.write(file, edited, old));
+  return change;
+}
+
+}  // namespace
+
+Result<Change> connect_agent(const AgentSpec& spec, const std::string& file,
+                             const LaunchEntry& launch, AgentFiles& files) {
+  if (spec.format == FileFormat::kToml) return connect_toml(spec, file, launch, files);
+  TRY_ASSIGN(std::optional<std::string> old, files.read(file));
+  const std::string text = old.value_or(std::string());
+  auto path = entry_path(spec);
+  auto existing = edit::jsonc_member(text, path, dialect_of(spec));
+  if (!existing) return about(file, existing.error());
+  edit::OrderedJson desired = spec.entry(launch);
+  Json wanted = Json::parse(desired.dump(-1, ' ', false, Json::error_handler_t::replace));
+  if (*existing && matches(**existing, wanted)) return Change{};
+  auto edited = edit::jsonc_set_member(text, path, desired, dialect_of(spec));
+  if (!edited) return about(file, edited.error());
+  TRY(files.write(file, *edited, old));
+  Change change;
+  change.kind = *existing ? Change::Kind::kUpdated : Change::Kind::kAdded;
+  if (*existing) {
+    std::string before = command_of(**existing);
+    if (before != command_of(wanted)) change.old_command = before;
+  }
+  return change;
+}
+
+Result<Change> disconnect_agent(const AgentSpec& spec, const std::string& file, AgentFiles& files) {
+  TRY_ASSIGN(std::optional<std::string> old, files.read(file));
+  if (!old) return Change{Change::Kind::kAbsent, {}};
+  std::optional<std::string> edited;
+  if (spec.format == FileFormat::kToml) {
+    if (!valid_utf8(*old)) return about(file, Error{" isn't UTF-8 text, so I left it alone"});
+    edited = edit::toml_remove_table(*old, table_path(spec));
+  } else {
+    auto removed = edit::jsonc_remove_member(*old, entry_path(spec), dialect_of(spec));
+    if (!removed) return about(file, removed.error());
+    edited = std::move(*removed);
+  }
+  if (!edited) return Change{Change::Kind::kAbsent, {}};
+  TRY(files.write(file, *edited, old));
+  return Change{Change::Kind::kRemoved, {}};
+}
+
+Result<std::optional<std::string>> connected_command(const AgentSpec& spec,
+                                                     const std::string& file, AgentFiles& files) {
+  TRY_ASSIGN(std::optional<std::string> text, files.read(file));
+  if (!text) return std::optional<std::string>();
+  if (spec.format == FileFormat::kToml) {
+    edit::TomlTable table = edit::toml_find_table(*text, table_path(spec));
+    if (table.state != edit::TomlTable::State::kPresent) return std::optional<std::string>();
+    return std::optional<std::string>(table.command.value_or(std::string()));
+  }
+  auto existing = edit::jsonc_member(*text, entry_path(spec), dialect_of(spec));
+  if (!existing) return about(file, existing.error());
+  if (!*existing) return std::optional<std::string>();
+  return std::optional<std::string>(command_of(**existing));
+}
+
+bool starts_this_program(std::string_view command, std::string_view exe) {
+  if (command.empty()) return false;
+  if (command == exe) return true;
+  if (platform::parent_folder(command) != platform::parent_folder(exe)) return false;
+  std::string name(platform::file_name(command));
+  for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return name == "vesk" || name == "vesk.exe";
+}
+
+// ---- The real files ------------------------------------------------------------
+
+namespace {
+
+class SystemFiles final : public AgentFiles {
+ public:
+  Result<std::optional<std::string>> read(const std::string& path) override {
+    auto bytes = platform::read_file(path);
+    if (bytes) return std::optional<std::string>(std::move(*bytes));
+    if (!platform::file_exists(path)) return std::optional<std::string>();
+    return Error{"couldn't read " + decode_lossy(path) + ": " + bytes.message()};
+  }
+
+  Status write(const std::string& path, std::string_view text,
+               const std::optional<std::string>& old) override {
+    const std::string shown = decode_lossy(path);
+    auto target = platform::link_target(path);
+    if (!target) return Error{"couldn't follow the link " + shown + ": " + target.message()};
+    if (std::string folder(platform::parent_folder(*target)); !folder.empty()) {
+      if (auto made = platform::create_dirs(folder); !made) {
+        return Error{"couldn't create the folder " + decode_lossy(folder) + ": " + made.message()};
+      }
+    }
+    if (old && !old->empty()) {
+      std::string backup = free_backup(path);
+      if (auto saved = write_config_file(backup, *old, *target); !saved) {
+        return Error{"couldn't back up " + shown + " to " + decode_lossy(backup) + ": " +
+                     saved.message()};
+      }
+    }
+    if (auto written = write_config_file(*target, text); !written) {
+      return Error{"couldn't write " + shown + ": " + written.message()};
+    }
+    return {};
+  }
+
+ private:
+  // "<file>.vesk-backup", else the first free "<file>.vesk-backup-<n>".
+  static std::string free_backup(const std::string& path) {
+    std::string base = path + ".vesk-backup";
+    if (!platform::file_exists(base)) return base;
+    for (int n = 2;; ++n) {
+      std::string next = base + "-" + std::to_string(n);
+      if (!platform::file_exists(next)) return next;
+    }
+  }
+};
+
+}  // namespace
+
+AgentFiles& system_files() {
+  static SystemFiles files;
+  return files;
+}
+
+}  // namespace vesk::agents

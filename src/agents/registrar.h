@@ -1,0 +1,58 @@
+// Putting the server in an agent's settings file and taking it out again,
+// as edits of the file's text (see agents/edit).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "agents/catalogue.h"
+
+namespace vesk::agents {
+
+// What connecting or disconnecting one agent came to.
+struct Change {
+  enum class Kind { kAdded, kUpdated, kUnchanged, kRemoved, kAbsent };
+  Kind kind = Kind::kUnchanged;
+  // For kUpdated: the program the old entry started, when that was another
+  // one (empty when only the entry's shape changed).
+  std::string old_command;
+};
+
+// The files as the registrar sees them; tests hand it a recording fake.
+class AgentFiles {
+ public:
+  virtual ~AgentFiles() = default;
+  // The file's bytes; nullopt when there is none.
+  virtual Result<std::optional<std::string>> read(const std::string& path) = 0;
+  // Replaces the file with `text`, creating its folder when needed. `old` is
+  // what was read (nullopt: no file), kept as a backup first.
+  virtual Status write(const std::string& path, std::string_view text,
+                       const std::optional<std::string>& old) = 0;
+};
+
+// The real files. A file that is a symbolic link is written through: the
+// file it leads to is replaced, in its own folder, and the link stays. A
+// backup of the bytes read goes beside the named file as
+// "<file>.vesk-backup", or "-2", "-3"… when that exists: a backup is never
+// replaced. Messages name the file.
+AgentFiles& system_files();
+
+// Sets the agent's "vesk" entry to start `launch`. Nothing is written when
+// the entry is already so. Fails with a message that names the file.
+Result<Change> connect_agent(const AgentSpec& spec, const std::string& file,
+                             const LaunchEntry& launch, AgentFiles& files);
+
+// Takes the "vesk" entry out (in TOML its subtables too).
+Result<Change> disconnect_agent(const AgentSpec& spec, const std::string& file, AgentFiles& files);
+
+// The program the agent's "vesk" entry starts: nullopt when the file or the
+// entry is missing; "" when the entry names no program that can be read.
+Result<std::optional<std::string>> connected_command(const AgentSpec& spec,
+                                                     const std::string& file, AgentFiles& files);
+
+// Whether `command` starts this program: `exe` itself, or a "vesk" or
+// "vesk.exe" in its folder.
+bool starts_this_program(std::string_view command, std::string_view exe);
+
+}  // namespace vesk::agents

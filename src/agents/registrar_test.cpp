@@ -1,0 +1,451 @@
+#include "agents/registrar.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "agents/locations.h"
+#include "harness.h"
+#include "platform/fs.h"
+#include "platform/process.h"
+
+namespace vesk::agents {
+namespace {
+
+using platform::join_path;
+using vesk::testing::names_in;
+using vesk::testing::TempDir;
+using Kind = Change::Kind;
+
+std::string pid() { return std::to_string(platform::current_pid()); }
+
+const LaunchEntry kEntry{"C:\\Tools\\vesk.exe", {"mcp"}};
+const char kTable[] =
+    "\n[mcp_servers.vesk]\ncommand = \"C:\\\\Tools\\\\vesk.exe\"\nargs = [\"mcp\"]\n";
+
+std::string slurp(const std::string& path) {
+  auto text = platform::read_file(path);
+  return text ? *text : "<missing>";
+}
+
+const AgentSpec& spec(std::string_view word) { return *find_agent(word); }
+
+// A profile folder holding one agent's file.
+struct Profile {
+  TempDir dir;
+  std::string file;
+  std::string backup;
+  const AgentSpec& agent;
+
+  Profile(std::string_view word, std::string name)
+      : file(join_path(dir.path(), name)), backup(file + ".vesk-backup"), agent(spec(word)) {}
+
+  Result<Change> connect(const LaunchEntry& launch = kEntry) {
+    return connect_agent(agent, file, launch, system_files());
+  }
+  Result<Change> disconnect() { return disconnect_agent(agent, file, system_files()); }
+  void put(const std::string& text) {
+    ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(file))));
+    ASSERT_TRUE(platform::write_file(file, text));
+  }
+  std::vector<std::string> names() const {
+    return names_in(std::string(platform::parent_folder(file)));
+  }
+};
+
+Profile claude() { return Profile("claude", ".claude.json"); }
+Profile codex() { return Profile("codex", join_path(".codex", "config.toml")); }
+
+// ---- Every agent of the table -------------------------------------------------
+
+// A user folder with every variable pointing into it, for either rule.
+AgentEnv env_in(const std::string& root) {
+  AgentEnv env;
+  env.folders.userprofile = root;
+  env.folders.home = root;
+  env.folders.appdata = join_path(root, "Roaming");
+  env.folders.localappdata = join_path(root, "Local");
+  return env;
+}
+
+// What a user's file holds before: a comment (where allowed) and another server.
+std::string hand_kept(const AgentSpec& agent) {
+  if (agent.format == FileFormat::kToml) {
+    return "# mine\nmodel = \"o3\"\n\n[mcp_servers.other]\ncommand = \"x\"\n";
+  }
+  std::string comment = agent.format == FileFormat::kJsonc ? "  // mine\n" : "";
+  return "{\n" + comment + "  \"theme\": \"dark\",\n  \"" + std::string(agent.servers_key) +
+         "\": {\n    \"other\": {\"command\": \"x\"}\n  }\n}\n";
+}
+
+TEST(AgentRegistrar, EveryAgentBothWays) {
+  for (const AgentSpec& agent : agent_catalogue()) {
+    SCOPED_TRACE(std::string(agent.display));
+    TempDir dir;
+    auto place = agent.locate(env_in(dir.path()), system_probe());
+    ASSERT_TRUE(place) << place.message();
+    ASSERT_EQ(place->file.rfind(dir.path(), 0), 0u) << place->file;
+    ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(place->file))));
+    const std::string before = hand_kept(agent);
+    ASSERT_TRUE(platform::write_file(place->file, before));
+
+    auto added = connect_agent(agent, place->file, kEntry, system_files());
+    ASSERT_TRUE(added) << added.message();
+    EXPECT_EQ(added->kind, Kind::kAdded);
+    const std::string connected = slurp(place->file);
+    EXPECT_EQ(connected.rfind(before.substr(0, before.find("other")), 0), 0u) << connected;
+    auto command = connected_command(agent, place->file, system_files());
+    ASSERT_TRUE(command && *command);
+    EXPECT_EQ(**command, kEntry.command);
+    if (agent.format != FileFormat::kToml) {
+      auto entry = edit::jsonc_member(connected, std::array<std::string, 2>{std::string(agent.servers_key), "vesk"},
+                                      edit::JsonDialect::kJsonc);
+      ASSERT_TRUE(entry && *entry);
+      EXPECT_EQ(**entry, Json::parse(agent.entry(kEntry).dump()));
+    }
+
+    auto again = connect_agent(agent, place->file, kEntry, system_files());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->kind, Kind::kUnchanged);
+    EXPECT_EQ(slurp(place->file), connected);
+
+    auto removed = disconnect_agent(agent, place->file, system_files());
+    ASSERT_TRUE(removed) << removed.message();
+    EXPECT_EQ(removed->kind, Kind::kRemoved);
+    EXPECT_EQ(slurp(place->file), before);
+    auto absent = disconnect_agent(agent, place->file, system_files());
+    ASSERT_TRUE(absent);
+    EXPECT_EQ(absent->kind, Kind::kAbsent);
+    // One backup per change, none replaced.
+    EXPECT_EQ(slurp(place->file + ".vesk-backup"), before);
+    EXPECT_EQ(slurp(place->file + ".vesk-backup-2"), connected);
+  }
+}
+
+TEST(AgentRegistrar, ANamedAgentGetsItsFolderAndFile) {
+  for (const AgentSpec& agent : agent_catalogue()) {
+    SCOPED_TRACE(std::string(agent.display));
+    TempDir dir;
+    auto place = agent.locate(env_in(dir.path()), system_probe());
+    ASSERT_TRUE(place);
+    auto added = connect_agent(agent, place->file, kEntry, system_files());
+    ASSERT_TRUE(added) << added.message();
+    EXPECT_EQ(added->kind, Kind::kAdded);
+    // Nothing was there to back up.
+    EXPECT_FALSE(platform::file_exists(place->file + ".vesk-backup"));
+    auto removed = disconnect_agent(agent, place->file, system_files());
+    ASSERT_TRUE(removed);
+    EXPECT_EQ(removed->kind, Kind::kRemoved);
+    // The emptied container stays.
+    if (agent.format != FileFormat::kToml) {
+      std::string key = "\"";
+      key += agent.servers_key;
+      key += "\": {";
+      EXPECT_NE(slurp(place->file).find(key), std::string::npos);
+    }
+  }
+}
+
+// ---- Claude Code ----------------------------------------------------------------
+
+TEST(AgentRegistrar, ClaudeCodeKeepsEveryOtherByte) {
+  Profile p = claude();
+  // A lone surrogate, as Node writes for a cut emoji, CRLF and odd spacing.
+  const std::string original =
+      "{\"zeta\": 1, \"cut\": \"\\ud83d\", \"mcpServers\": {\"other\": {\"command\": \"x\", "
+      "\"args\": []}},\r\n \"alpha\": {\"b\": true, \"a\": [1.50, null, \"\\u00e9\"]}}\n";
+  p.put(original);
+  auto c = p.connect();
+  ASSERT_TRUE(c) << c.message();
+  EXPECT_EQ(c->kind, Kind::kAdded);
+  std::string expected = original;
+  expected.insert(expected.find("}},\r\n") + 1,
+                  ", \"vesk\": {\"type\": \"stdio\", \"command\": \"C:\\\\Tools\\\\vesk.exe\", "
+                  "\"args\": [\"mcp\"], \"env\": {}}");
+  EXPECT_EQ(slurp(p.file), expected);
+  EXPECT_EQ(slurp(p.backup), original);
+}
+
+TEST(AgentRegistrar, ClaudeCodeAnEmptyOrBlankFileIsAnEmptyObject) {
+  for (std::string original : {"", "  \n"}) {
+    Profile p = claude();
+    p.put(original);
+    auto c = p.connect();
+    ASSERT_TRUE(c) << c.message();
+    EXPECT_EQ(slurp(p.file).rfind(original + "{\n  \"mcpServers\": {\n    \"vesk\": {", 0), 0u);
+  }
+}
+
+TEST(AgentRegistrar, ConnectingThreeTimesKeepsOneBackupAndChangesNothing) {
+  Profile p = claude();
+  const std::string original = "{\"theme\": \"dark\"}";
+  p.put(original);
+  ASSERT_EQ(p.connect()->kind, Kind::kAdded);
+  const std::string connected = slurp(p.file);
+  for (int k = 0; k < 2; ++k) {
+    auto c = p.connect();
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->kind, Kind::kUnchanged);
+  }
+  EXPECT_EQ(slurp(p.file), connected);
+  EXPECT_EQ(slurp(p.backup), original);
+  EXPECT_EQ(p.names(), (std::vector<std::string>{".claude.json", ".claude.json.vesk-backup"}));
+}
+
+TEST(AgentRegistrar, AnEntryStartingAnotherProgramIsUpdated) {
+  Profile p = claude();
+  p.put("{\"mcpServers\": {\"vesk\": {\"type\": \"stdio\", \"command\": \"D:\\\\old\\\\vesk.exe\", "
+        "\"args\": [\"mcp\"], \"env\": {\"A\": \"1\"}}}}");
+  auto c = p.connect();
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->kind, Kind::kUpdated);
+  EXPECT_EQ(c->old_command, "D:\\old\\vesk.exe");
+  // The same program with the user's own environment is left as it is.
+  Profile q = claude();
+  q.put("{\"mcpServers\": {\"vesk\": {\"type\": \"stdio\", \"command\": \"C:\\\\Tools\\\\vesk.exe\", "
+        "\"args\": [\"mcp\"], \"env\": {\"A\": \"1\"}}}}");
+  EXPECT_EQ(q.connect()->kind, Kind::kUnchanged);
+  // Another shape of the same program: updated, no other program named.
+  Profile r = claude();
+  r.put("{\"mcpServers\": {\"vesk\": {\"command\": \"C:\\\\Tools\\\\vesk.exe\"}}}");
+  c = r.connect();
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->kind, Kind::kUpdated);
+  EXPECT_EQ(c->old_command, "");
+}
+
+TEST(AgentRegistrar, WhatIsNotJsonIsLeftAlone) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"{", " isn't valid JSON (line 1, column 2: a member name should be here), so I left it alone"},
+      {"[1]", " isn't a JSON object, so I left it alone"},
+      {"\"x\"", " isn't a JSON object, so I left it alone"},
+      {std::string(300, '['), " is nested too deeply to edit safely, so I left it alone"},
+  };
+  for (const auto& [text, message] : cases) {
+    Profile p = claude();
+    p.put(text);
+    auto c = p.connect();
+    ASSERT_FALSE(c);
+    EXPECT_EQ(c.message(), p.file + message);
+    EXPECT_EQ(p.names(), std::vector<std::string>{".claude.json"});
+  }
+}
+
+TEST(AgentRegistrar, ClineRefusesAComment) {
+  Profile p("cline", "cline_mcp_settings.json");
+  p.put("{\n  // mine\n  \"mcpServers\": {}\n}");
+  auto c = p.connect();
+  ASSERT_FALSE(c);
+  EXPECT_EQ(c.message(), p.file + " has a comment (line 2, column 3), which its reader doesn't "
+                                  "allow, so I left it alone");
+  EXPECT_EQ(p.names(), std::vector<std::string>{"cline_mcp_settings.json"});
+}
+
+TEST(AgentRegistrar, BracketsInsideStringsAreNoNesting) {
+  Profile p = claude();
+  std::string brackets(3000, '[');
+  p.put("{\"a\":\"" + brackets + "\\\"" + brackets + "\",\"b\":[[{}]]}");
+  auto c = p.connect();
+  EXPECT_TRUE(c) << c.message();
+}
+
+TEST(AgentRegistrar, AFailedBackupWritesNothing) {
+  Profile p = claude();
+  const std::string original = R"({"a":1})";
+  p.put(original);
+  // The backup's sibling cannot be created: a folder has its name.
+  ASSERT_TRUE(platform::create_dirs(join_path(p.dir.path(), ".claude.json.vesk-tmp" + pid())));
+  auto c = p.connect();
+  ASSERT_FALSE(c);
+  EXPECT_EQ(c.message().rfind("couldn't back up " + p.file + " to " + p.backup + ": ", 0), 0u)
+      << c.message();
+  EXPECT_EQ(slurp(p.file), original);
+  EXPECT_FALSE(platform::file_exists(p.backup));
+}
+
+TEST(AgentRegistrar, AFailedWriteKeepsTheOriginalAndItsBackup) {
+  Profile p = claude();
+  const std::string original = "{\"a\":\n  1}";
+  p.put(original);
+  ASSERT_TRUE(platform::create_dirs(join_path(p.dir.path(), ".claude.vesk-tmp" + pid())));
+  auto c = p.connect();
+  ASSERT_FALSE(c);
+  EXPECT_EQ(c.message().rfind("couldn't write " + p.file + ": ", 0), 0u) << c.message();
+  EXPECT_EQ(slurp(p.file), original);
+  EXPECT_EQ(slurp(p.backup), original);
+}
+
+TEST(AgentRegistrar, AFileThatCannotBeReadIsNamed) {
+  Profile p = claude();
+  // A folder where the file should be.
+  ASSERT_TRUE(platform::create_dirs(join_path(p.file, "inside")));
+  auto c = p.connect();
+  ASSERT_FALSE(c);
+  EXPECT_EQ(c.message().rfind("couldn't read " + p.file + ": ", 0), 0u) << c.message();
+  EXPECT_NE(c.message().find("(os error "), std::string::npos) << c.message();
+  EXPECT_EQ(names_in(p.file), std::vector<std::string>{"inside"});
+}
+
+// ---- Codex ----------------------------------------------------------------------
+
+TEST(AgentRegistrar, CodexAppendsAfterTheLastLine) {
+  for (std::string old : {"model = \"o3\"", "model = \"o3\"\n", "model = \"o3\"\r\n", "\n"}) {
+    Profile p = codex();
+    p.put(old);
+    auto c = p.connect();
+    ASSERT_TRUE(c) << c.message();
+    EXPECT_EQ(c->kind, Kind::kAdded);
+    EXPECT_EQ(slurp(p.file), old + kTable);
+    EXPECT_EQ(slurp(p.backup), old);
+  }
+}
+
+TEST(AgentRegistrar, CodexEmptyFileGetsNoBackup) {
+  Profile p = codex();
+  p.put("");
+  EXPECT_TRUE(p.connect());
+  EXPECT_EQ(slurp(p.file), kTable);
+  EXPECT_EQ(p.names(), std::vector<std::string>{"config.toml"});
+}
+
+TEST(AgentRegistrar, CodexTableStartingThisProgramIsLeftAsItIs) {
+  for (std::string old : {"[mcp_servers.vesk]\ncommand = \"C:\\\\Tools\\\\vesk.exe\"\nargs = [\"mcp\"]\n",
+                          "  [ mcp_servers . \"vesk\" ]  # mine\r\ncommand = 'C:\\Tools\\vesk.exe'\r\n"
+                          "args = [ 'mcp' ] # the server\r\n",
+                          "[mcp_servers]\nvesk.command = 'C:\\Tools\\vesk.exe'\nvesk.args = [\"mcp\"]\n"}) {
+    Profile p = codex();
+    p.put(old);
+    auto c = p.connect();
+    ASSERT_TRUE(c) << old;
+    EXPECT_EQ(c->kind, Kind::kUnchanged) << old;
+    EXPECT_EQ(slurp(p.file), old);
+    EXPECT_EQ(p.names(), std::vector<std::string>{"config.toml"});
+  }
+}
+
+TEST(AgentRegistrar, CodexTableStartingAnotherProgramIsUpdated) {
+  const std::pair<std::string, std::string> cases[] = {
+      // In place, comments and other keys kept.
+      {"a = 1\n[mcp_servers.vesk] # mine\ncommand = \"D:\\\\old\\\\vesk.exe\" # moved\nargs = "
+       "[\"mcp\"]\nenv = { A = \"1\" }\n",
+       "a = 1\n[mcp_servers.vesk] # mine\ncommand = \"C:\\\\Tools\\\\vesk.exe\" # moved\nargs = "
+       "[\"mcp\"]\nenv = { A = \"1\" }\n"},
+      // Keys it lacks go after the header.
+      {"[mcp_servers.vesk]\r\n[other]\r\n",
+       "[mcp_servers.vesk]\r\nargs = [\"mcp\"]\r\ncommand = \"C:\\\\Tools\\\\vesk.exe\"\r\n[other]\r\n"},
+      // Another form: written anew.
+      {"mcp_servers.vesk = { command = \"x\" }\nb = 2\n", "b = 2\n" + std::string(kTable)},
+  };
+  for (const auto& [old, now] : cases) {
+    Profile p = codex();
+    p.put(old);
+    auto c = p.connect();
+    ASSERT_TRUE(c) << old;
+    EXPECT_EQ(c->kind, Kind::kUpdated) << old;
+    EXPECT_EQ(slurp(p.file), now);
+    EXPECT_EQ(slurp(p.backup), old);
+  }
+}
+
+TEST(AgentRegistrar, CodexNotATable) {
+  // Names are case-sensitive; a comment, another table's key or the inside
+  // of a multi-line string is no table.
+  for (std::string old : {"[MCP_servers.vesk]\n", "# [mcp_servers.vesk] is added by vesk connect\n",
+                          "[other]\nmcp_servers.vesk = 1\n",
+                          "note = \"\"\"\n[mcp_servers.vesk]\n\"\"\"\n"}) {
+    Profile p = codex();
+    p.put(old);
+    EXPECT_EQ(p.connect()->kind, Kind::kAdded) << old;
+    EXPECT_EQ(slurp(p.file), old + kTable);
+  }
+}
+
+TEST(AgentRegistrar, CodexDisconnectTakesTheTableAndItsSubtables) {
+  const std::string old =
+      "model = \"o3\"\n[mcp_servers.vesk]\ncommand = \"x\"\nargs = [\n  \"mcp\",\n]\n"
+      "[mcp_servers.other]\ncommand = \"y\"\n[mcp_servers.vesk.env]\nA = \"\"\"\n[b]\n\"\"\"\n"
+      "[profiles.fast]\nmodel = \"o4\"\n";
+  Profile p = codex();
+  p.put(old);
+  auto c = p.disconnect();
+  ASSERT_TRUE(c) << c.message();
+  EXPECT_EQ(c->kind, Kind::kRemoved);
+  EXPECT_EQ(slurp(p.file),
+            "model = \"o3\"\n[mcp_servers.other]\ncommand = \"y\"\n[profiles.fast]\nmodel = \"o4\"\n");
+  EXPECT_EQ(slurp(p.backup), old);
+}
+
+TEST(AgentRegistrar, CodexServersGivenAsAValueAreLeftAlone) {
+  for (std::string old : {"mcp_servers = {}\n", "\"mcp_servers\" = 1\n"}) {
+    Profile p = codex();
+    p.put(old);
+    auto c = p.connect();
+    ASSERT_FALSE(c);
+    EXPECT_EQ(c.message(), p.file + " sets mcp_servers in a form a table can't be added to, so I "
+                                    "left it alone");
+    EXPECT_EQ(p.names(), std::vector<std::string>{"config.toml"});
+  }
+}
+
+TEST(AgentRegistrar, CodexTextThatIsNotUtf8IsLeftAlone) {
+  Profile p = codex();
+  const std::string old = "model = \"\xE9t\xE9\"\n";  // Latin-1
+  p.put(old);
+  auto c = p.connect();
+  ASSERT_FALSE(c);
+  EXPECT_EQ(c.message(), p.file + " isn't UTF-8 text, so I left it alone");
+  EXPECT_EQ(slurp(p.file), old);
+}
+
+TEST(AgentRegistrar, AFolderThatCannotBeMadeWritesNothing) {
+  Profile p = codex();
+  std::string folder(platform::parent_folder(p.file));
+  // A file where the folder should be.
+  ASSERT_TRUE(platform::write_file(folder, "not a folder"));
+  auto c = p.connect();
+  ASSERT_FALSE(c);
+  EXPECT_NE(c.message().find(folder), std::string::npos) << c.message();
+  EXPECT_EQ(slurp(folder), "not a folder");
+  EXPECT_EQ(names_in(p.dir.path()), std::vector<std::string>{".codex"});
+}
+
+// ---- Symbolic links -------------------------------------------------------------
+
+TEST(AgentRegistrar, ALinkIsWrittenThrough) {
+  for (bool toml : {false, true}) {
+    Profile p = toml ? codex() : claude();
+    std::string dotfiles = join_path(p.dir.path(), "dotfiles");
+    std::string target = join_path(dotfiles, toml ? "config.toml" : "claude.json");
+    const std::string original = toml ? "a = 1\n" : "{}";
+    ASSERT_TRUE(platform::create_dirs(dotfiles));
+    ASSERT_TRUE(platform::write_file(target, original));
+    ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(p.file))));
+    std::error_code ec;
+    std::filesystem::create_symlink(std::filesystem::u8path(target),
+                                    std::filesystem::u8path(p.file), ec);
+    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+    auto c = p.connect();
+    ASSERT_TRUE(c) << c.message();
+    EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::u8path(p.file)));
+    EXPECT_NE(slurp(target).find("vesk"), std::string::npos);
+    EXPECT_EQ(slurp(p.backup), original);
+    EXPECT_EQ(names_in(dotfiles), std::vector<std::string>{toml ? "config.toml" : "claude.json"});
+    ASSERT_TRUE(p.disconnect());
+    EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::u8path(p.file)));
+  }
+}
+
+// ---- Whose entry it is ------------------------------------------------------------
+
+TEST(AgentRegistrar, StartsThisProgram) {
+  const std::string dir = platform::kPathSeparator == '\\' ? "C:\\T\\" : "/t/";
+  EXPECT_TRUE(starts_this_program(dir + "vesk-x", dir + "vesk-x"));
+  EXPECT_TRUE(starts_this_program(dir + "vesk", dir + "vesk-x"));
+  EXPECT_TRUE(starts_this_program(dir + "VESK.EXE", dir + "vesk-x"));
+  EXPECT_FALSE(starts_this_program(dir + "other", dir + "vesk-x"));
+  EXPECT_FALSE(starts_this_program(dir + "sub" + platform::kPathSeparator + "vesk", dir + "vesk-x"));
+  EXPECT_FALSE(starts_this_program("", dir + "vesk-x"));
+}
+
+}  // namespace
+}  // namespace vesk::agents

@@ -1,9 +1,10 @@
 // Fuzzes the JSON-with-comments editor with arbitrary existing file
-// contents, as text and on a real file (the first byte picks plain JSON or
-// JSON with comments). A connected result parses and holds the entry; every
-// member outside the edited one keeps its value, and taking the entry out
-// again gives back the input's bytes (or, where the servers object was made
-// or emptied, its members); a refused edit writes nothing.
+// contents, as text and on a real file (the first byte picks plain JSON, JSON
+// with comments, or comments without trailing commas). A connected result
+// parses and holds the entry; every member outside the edited one keeps its
+// value, and taking the entry out again gives back the input's bytes (or,
+// where the servers object was made or emptied, its members); a refused edit
+// writes nothing.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -53,7 +54,9 @@ Json without_entry(std::string_view text, JsonDialect dialect) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  const JsonDialect dialect = data[0] & 1 ? JsonDialect::kStrict : JsonDialect::kJsonc;
+  const JsonDialect dialect = data[0] & 1   ? JsonDialect::kStrict
+                              : data[0] & 2 ? JsonDialect::kComments
+                                            : JsonDialect::kJsonc;
   std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   auto set = edit::jsonc_set_member(input, kPath, entry(), dialect);
@@ -86,7 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // On a file: a refusal writes nothing; otherwise the backup is the input.
   const vesk::agents::AgentSpec& agent =
-      *vesk::agents::find_agent(dialect == JsonDialect::kStrict ? "cline" : "cursor");
+      *vesk::agents::find_agent(dialect == JsonDialect::kStrict     ? "cline"
+                                : dialect == JsonDialect::kComments ? "gemini"
+                                                                    : "cursor");
   const std::string& folder = scratch_folder();
   std::string file = vesk::platform::join_path(folder, "mcp.json");
   check(vesk::platform::write_file(file, input).ok());

@@ -19,8 +19,9 @@
 namespace vesk::agents {
 
 enum class FileFormat {
-  kJson,   // plain JSON: the agent refuses comments
-  kJsonc,  // JSON with comments and trailing commas
+  kJson,          // plain JSON: the agent refuses comments
+  kJsonComments,  // JSON with comments: the agent refuses trailing commas
+  kJsonc,         // JSON with comments and trailing commas
   kToml,
 };
 
@@ -53,9 +54,13 @@ const FileProbe& system_probe();
 
 // Where an agent keeps its settings.
 struct AgentPlace {
+  // The file a new entry goes in.
   std::string file;
   // The file or folder whose presence means the agent is installed here.
   std::string presence;
+  // Every file the agent reads servers from (it merges them), `file` among
+  // them; most agents read only `file`.
+  std::vector<std::string> files;
 };
 
 struct AgentSpec {

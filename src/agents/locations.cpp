@@ -68,8 +68,21 @@ std::string first_existing(const std::string& folder, std::initializer_list<std:
   return join_path(folder, fallback);
 }
 
+// An agent that reads several files in its folder and merges them.
+AgentPlace merged_in_folder(const std::string& folder, std::string file,
+                            std::initializer_list<std::string_view> reads) {
+  AgentPlace place{std::move(file), folder, {}};
+  for (std::string_view name : reads) place.files.push_back(join_path(folder, name));
+  return place;
+}
+
+AgentPlace one_file(std::string file, std::string presence) {
+  std::vector<std::string> files{file};
+  return {std::move(file), std::move(presence), std::move(files)};
+}
+
 AgentPlace in_folder(const std::string& folder, std::string_view name) {
-  return {join_path(folder, name), folder};
+  return one_file(join_path(folder, name), folder);
 }
 
 class SystemProbe final : public FileProbe {
@@ -114,7 +127,7 @@ const std::string* profile_folder(const AgentEnv& env) {
 Result<AgentPlace> locate_claude_code(const AgentEnv& env, const FileProbe&) {
   TRY_ASSIGN(std::string folder, variable_or_profile(env, "Claude Code", "CLAUDE_CONFIG_DIR", {}));
   std::string file = join_path(folder, ".claude.json");
-  return AgentPlace{file, file};
+  return one_file(file, file);
 }
 
 Result<AgentPlace> locate_codex(const AgentEnv& env, const FileProbe&) {
@@ -148,21 +161,23 @@ Result<AgentPlace> locate_copilot(const AgentEnv& env, const FileProbe&) {
 Result<AgentPlace> locate_opencode(const AgentEnv& env, const FileProbe& probe) {
   TRY_ASSIGN(std::string base, config_home(env, "OpenCode"));
   std::string folder = join_path(base, "opencode");
-  return AgentPlace{
+  return merged_in_folder(
+      folder,
       first_existing(folder, {"opencode.jsonc", "opencode.json", "config.json"}, "opencode.json",
                      probe),
-      folder};
+      {"config.json", "opencode.json", "opencode.jsonc"});
 }
 
 Result<AgentPlace> locate_kilo(const AgentEnv& env, const FileProbe& probe) {
   TRY_ASSIGN(std::string base, config_home(env, "Kilo CLI"));
   std::string folder = join_path(base, "kilo");
-  return AgentPlace{first_existing(folder, {"kilo.jsonc", "kilo.json"}, "kilo.json", probe), folder};
+  return merged_in_folder(folder, first_existing(folder, {"kilo.jsonc", "kilo.json"}, "kilo.json", probe),
+                          {"config.json", "kilo.json", "kilo.jsonc", "opencode.json", "opencode.jsonc"});
 }
 
 Result<AgentPlace> locate_cline(const AgentEnv& env, const FileProbe&) {
   TRY_ASSIGN(std::string folder, variable_or_profile(env, "Cline CLI", "CLINE_DIR", {".cline"}));
-  return AgentPlace{join_all(folder, {"data", "settings", "cline_mcp_settings.json"}), folder};
+  return one_file(join_all(folder, {"data", "settings", "cline_mcp_settings.json"}), folder);
 }
 
 Result<AgentPlace> locate_cursor(const AgentEnv& env, const FileProbe&) {

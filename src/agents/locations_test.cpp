@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "platform/fs.h"
@@ -102,6 +103,12 @@ TEST(AgentLocations, EveryRowOnBothPlatforms) {
     }
     ASSERT_TRUE(place) << place.message();
     EXPECT_EQ(place->file, row.file);
+    // Every agent reads the file a new entry goes in; most read only that one.
+    if (row.word == "opencode" || row.word == "kilo") {
+      EXPECT_NE(std::find(place->files.begin(), place->files.end(), row.file), place->files.end());
+    } else {
+      EXPECT_EQ(place->files, std::vector<std::string>{row.file});
+    }
   }
   EXPECT_EQ(find_agent("claude")->locate(AgentEnv{{}, W, {}}, none).message(),
             "couldn't find where Claude Code keeps its settings: set CLAUDE_CONFIG_DIR or "
@@ -122,6 +129,17 @@ TEST(AgentLocations, OpenCodeAndKiloTakeTheFileThatExists) {
   std::string kilo = j({h, ".config", "kilo"});
   probe.paths = {j({kilo, "kilo.jsonc"})};
   EXPECT_EQ(find_agent("kilo")->locate(env, probe)->file, j({kilo, "kilo.jsonc"}));
+  // Both merge several files, whichever a new entry goes in.
+  EXPECT_EQ(find_agent("opencode")->locate(env, probe)->files,
+            (std::vector<std::string>{j({opencode, "config.json"}), j({opencode, "opencode.json"}),
+                                      j({opencode, "opencode.jsonc"})}));
+  probe.paths = {j({kilo, "opencode.json"})};
+  auto place = find_agent("kilo")->locate(env, probe);
+  EXPECT_EQ(place->file, j({kilo, "kilo.json"}));
+  EXPECT_EQ(place->files,
+            (std::vector<std::string>{j({kilo, "config.json"}), j({kilo, "kilo.json"}),
+                                      j({kilo, "kilo.jsonc"}), j({kilo, "opencode.json"}),
+                                      j({kilo, "opencode.jsonc"})}));
 }
 
 TEST(AgentLocations, ClaudeDesktopPackagedOnWindows) {
@@ -172,6 +190,9 @@ TEST(AgentCatalogue, EntryShapes) {
   };
   for (const auto& [word, shape] : rows) EXPECT_EQ(find_agent(word)->entry(launch).dump(), shape) << word;
   EXPECT_EQ(find_agent("codex")->format, FileFormat::kToml);
+  // Gemini CLI and Qwen Code read comments but refuse trailing commas.
+  EXPECT_EQ(find_agent("gemini")->format, FileFormat::kJsonComments);
+  EXPECT_EQ(find_agent("qwen")->format, FileFormat::kJsonComments);
   EXPECT_EQ(find_agent("claude-code"), find_agent("claude"));
   EXPECT_EQ(find_agent("Claude"), nullptr);
   EXPECT_EQ(agent_words().size(), agent_catalogue().size());

@@ -13,7 +13,11 @@ namespace {
 using edit::JsonDialect;
 
 edit::JsonDialect dialect_of(const AgentSpec& spec) {
-  return spec.format == FileFormat::kJson ? JsonDialect::kStrict : JsonDialect::kJsonc;
+  switch (spec.format) {
+    case FileFormat::kJson: return JsonDialect::kStrict;
+    case FileFormat::kJsonComments: return JsonDialect::kComments;
+    default: return JsonDialect::kJsonc;
+  }
 }
 
 std::array<std::string, 2> entry_path(const AgentSpec& spec) {
@@ -27,6 +31,16 @@ edit::KeyPath table_path(const AgentSpec& spec) {
 // The editors' phrases follow the file's name.
 Error about(const std::string& file, const Error& phrase) {
   return Error{decode_lossy(file) + phrase.message};
+}
+
+// The same, with the agent named where the phrase says "its reader".
+Error about(const AgentSpec& spec, const std::string& file, const Error& phrase) {
+  std::string message = phrase.message;
+  constexpr std::string_view kReader = "its reader";
+  if (size_t at = message.find(kReader); at != std::string::npos) {
+    message.replace(at, kReader.size(), spec.display);
+  }
+  return about(file, Error{message});
 }
 
 // Whether the entry there already says what `desired` says. Members the
@@ -113,12 +127,12 @@ Result<Change> connect_agent(const AgentSpec& spec, const std::string& file,
   const std::string text = old.value_or(std::string());
   auto path = entry_path(spec);
   auto existing = edit::jsonc_member(text, path, dialect_of(spec));
-  if (!existing) return about(file, existing.error());
+  if (!existing) return about(spec, file, existing.error());
   edit::OrderedJson desired = spec.entry(launch);
   Json wanted = Json::parse(desired.dump(-1, ' ', false, Json::error_handler_t::replace));
   if (*existing && matches(**existing, wanted)) return Change{};
   auto edited = edit::jsonc_set_member(text, path, desired, dialect_of(spec));
-  if (!edited) return about(file, edited.error());
+  if (!edited) return about(spec, file, edited.error());
   TRY(files.write(file, *edited, old));
   Change change;
   change.kind = *existing ? Change::Kind::kUpdated : Change::Kind::kAdded;
@@ -138,7 +152,7 @@ Result<Change> disconnect_agent(const AgentSpec& spec, const std::string& file, 
     edited = edit::toml_remove_table(*old, table_path(spec));
   } else {
     auto removed = edit::jsonc_remove_member(*old, entry_path(spec), dialect_of(spec));
-    if (!removed) return about(file, removed.error());
+    if (!removed) return about(spec, file, removed.error());
     edited = std::move(*removed);
   }
   if (!edited) return Change{Change::Kind::kAbsent, {}};
@@ -156,9 +170,63 @@ Result<std::optional<std::string>> connected_command(const AgentSpec& spec,
     return std::optional<std::string>(table.command.value_or(std::string()));
   }
   auto existing = edit::jsonc_member(*text, entry_path(spec), dialect_of(spec));
-  if (!existing) return about(file, existing.error());
+  if (!existing) return about(spec, file, existing.error());
   if (!*existing) return std::optional<std::string>();
   return std::optional<std::string>(command_of(**existing));
+}
+
+namespace {
+
+std::vector<std::string> files_of(const AgentPlace& place) {
+  return place.files.empty() ? std::vector<std::string>{place.file} : place.files;
+}
+
+// The files that hold an entry; fails when one can't be read or parsed.
+Result<std::vector<std::string>> holding_entry(const AgentSpec& spec, const AgentPlace& place,
+                                               AgentFiles& files) {
+  std::vector<std::string> holding;
+  for (const std::string& file : files_of(place)) {
+    TRY_ASSIGN(std::optional<std::string> command, connected_command(spec, file, files));
+    if (command) holding.push_back(file);
+  }
+  return holding;
+}
+
+}  // namespace
+
+Result<Change> connect_agent(const AgentSpec& spec, const AgentPlace& place,
+                             const LaunchEntry& launch, AgentFiles& files) {
+  TRY_ASSIGN(std::vector<std::string> holding, holding_entry(spec, place, files));
+  if (holding.empty()) return connect_agent(spec, place.file, launch, files);
+  // The agent merges its files: each entry it has must start this program.
+  Change overall;
+  for (const std::string& file : holding) {
+    TRY_ASSIGN(Change change, connect_agent(spec, file, launch, files));
+    if (change.kind == Change::Kind::kUnchanged) continue;
+    if (overall.kind == Change::Kind::kUnchanged || overall.old_command.empty()) overall = change;
+  }
+  return overall;
+}
+
+Result<Change> disconnect_agent(const AgentSpec& spec, const AgentPlace& place, AgentFiles& files) {
+  // Every file is parsed before any is written.
+  TRY(holding_entry(spec, place, files));
+  Change overall{Change::Kind::kAbsent, {}};
+  for (const std::string& file : files_of(place)) {
+    TRY_ASSIGN(Change change, disconnect_agent(spec, file, files));
+    if (change.kind == Change::Kind::kRemoved) overall = change;
+  }
+  return overall;
+}
+
+Result<std::vector<std::string>> connected_commands(const AgentSpec& spec, const AgentPlace& place,
+                                                    AgentFiles& files) {
+  std::vector<std::string> commands;
+  for (const std::string& file : files_of(place)) {
+    TRY_ASSIGN(std::optional<std::string> command, connected_command(spec, file, files));
+    if (command) commands.push_back(std::move(*command));
+  }
+  return commands;
 }
 
 bool starts_this_program(std::string_view command, std::string_view exe) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "agents/catalogue.h"
 
@@ -50,6 +51,19 @@ Result<Change> disconnect_agent(const AgentSpec& spec, const std::string& file, 
 // entry is missing; "" when the entry names no program that can be read.
 Result<std::optional<std::string>> connected_command(const AgentSpec& spec,
                                                      const std::string& file, AgentFiles& files);
+
+// The same over every file the agent reads. Connecting updates (or leaves)
+// the entry in each file that already has one, and adds it to `place.file`
+// only when none has. Disconnecting takes it out of every file that has it,
+// and writes nothing when one of them can't be parsed.
+Result<Change> connect_agent(const AgentSpec& spec, const AgentPlace& place,
+                             const LaunchEntry& launch, AgentFiles& files);
+Result<Change> disconnect_agent(const AgentSpec& spec, const AgentPlace& place, AgentFiles& files);
+
+// The programs the agent's "vesk" entries start, one for each file that has
+// an entry, in the order of `place.files`.
+Result<std::vector<std::string>> connected_commands(const AgentSpec& spec, const AgentPlace& place,
+                                                    AgentFiles& files);
 
 // Whether `command` starts this program: `exe` itself, or a "vesk" or
 // "vesk.exe" in its folder.

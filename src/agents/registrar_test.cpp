@@ -73,7 +73,7 @@ std::string hand_kept(const AgentSpec& agent) {
   if (agent.format == FileFormat::kToml) {
     return "# mine\nmodel = \"o3\"\n\n[mcp_servers.other]\ncommand = \"x\"\n";
   }
-  std::string comment = agent.format == FileFormat::kJsonc ? "  // mine\n" : "";
+  std::string comment = agent.format == FileFormat::kJson ? "" : "  // mine\n";
   return "{\n" + comment + "  \"theme\": \"dark\",\n  \"" + std::string(agent.servers_key) +
          "\": {\n    \"other\": {\"command\": \"x\"}\n  }\n}\n";
 }
@@ -144,6 +144,70 @@ TEST(AgentRegistrar, ANamedAgentGetsItsFolderAndFile) {
       EXPECT_NE(slurp(place->file).find(key), std::string::npos);
     }
   }
+}
+
+// OpenCode and Kilo merge several files of their folder: an entry in any of
+// them is the agent's.
+TEST(AgentRegistrar, AnEntryInAnotherFileTheAgentReads) {
+  TempDir dir;
+  const AgentEnv env = env_in(dir.path());
+  const std::array<std::string, 2> path{"mcp", "vesk"};
+  auto entry_in = [&](const std::string& file) {
+    auto entry = edit::jsonc_member(slurp(file), path, edit::JsonDialect::kJsonc);
+    return entry && *entry ? (*entry)->dump() : std::string("none");
+  };
+  const std::string now = Json::parse(spec("opencode").entry(kEntry).dump()).dump();
+
+  // The rule picks opencode.json; the entry sits in config.json.
+  const AgentSpec& opencode = spec("opencode");
+  const std::string folder = join_path(join_path(dir.path(), ".config"), "opencode");
+  const std::string picked = join_path(folder, "opencode.json"), other = join_path(folder, "config.json");
+  const std::string mine = "{\n  // mine\n  \"theme\": \"dark\",\n}\n";
+  ASSERT_TRUE(platform::create_dirs(folder));
+  ASSERT_TRUE(platform::write_file(picked, mine));
+  ASSERT_TRUE(platform::write_file(
+      other, "{\"mcp\": {\"vesk\": {\"type\": \"local\", \"command\": [\"/old/vesk\", \"mcp\"]}}}"));
+  auto place = opencode.locate(env, system_probe());
+  ASSERT_TRUE(place);
+  ASSERT_EQ(place->file, picked);
+  auto c = connect_agent(opencode, *place, kEntry, system_files());
+  ASSERT_TRUE(c) << c.message();
+  EXPECT_EQ(c->kind, Kind::kUpdated);
+  EXPECT_EQ(c->old_command, "/old/vesk");
+  EXPECT_EQ(entry_in(other), now);
+  EXPECT_EQ(slurp(picked), mine);
+  EXPECT_EQ(*connected_commands(opencode, *place, system_files()),
+            std::vector<std::string>{kEntry.command});
+  EXPECT_EQ(connect_agent(opencode, *place, kEntry, system_files())->kind, Kind::kUnchanged);
+  c = disconnect_agent(opencode, *place, system_files());
+  ASSERT_TRUE(c) << c.message();
+  EXPECT_EQ(c->kind, Kind::kRemoved);
+  EXPECT_EQ(entry_in(other), "none");
+  EXPECT_EQ(slurp(picked), mine);
+  EXPECT_EQ(disconnect_agent(opencode, *place, system_files())->kind, Kind::kAbsent);
+
+  // Kilo with entries in two files: both go.
+  const AgentSpec& kilo = spec("kilo");
+  const std::string kilo_folder = join_path(join_path(dir.path(), ".config"), "kilo");
+  const std::string first = join_path(kilo_folder, "kilo.json"),
+                    second = join_path(kilo_folder, "opencode.jsonc");
+  ASSERT_TRUE(platform::create_dirs(kilo_folder));
+  for (const std::string& file : {first, second}) {
+    ASSERT_TRUE(platform::write_file(
+        file, "{\n  // mine\n  \"mcp\": {\"other\": {\"type\": \"local\", \"command\": [\"x\"]}, "
+              "\"vesk\": " + now + "}\n}\n"));
+  }
+  place = kilo.locate(env, system_probe());
+  ASSERT_TRUE(place);
+  EXPECT_EQ(connected_commands(kilo, *place, system_files())->size(), 2u);
+  c = disconnect_agent(kilo, *place, system_files());
+  ASSERT_TRUE(c) << c.message();
+  EXPECT_EQ(c->kind, Kind::kRemoved);
+  for (const std::string& file : {first, second}) {
+    EXPECT_EQ(entry_in(file), "none") << file;
+    EXPECT_NE(slurp(file).find("\"other\""), std::string::npos) << file;
+  }
+  EXPECT_TRUE(connected_commands(kilo, *place, system_files())->empty());
 }
 
 // ---- Claude Code ----------------------------------------------------------------
@@ -236,9 +300,25 @@ TEST(AgentRegistrar, ClineRefusesAComment) {
   p.put("{\n  // mine\n  \"mcpServers\": {}\n}");
   auto c = p.connect();
   ASSERT_FALSE(c);
-  EXPECT_EQ(c.message(), p.file + " has a comment (line 2, column 3), which its reader doesn't "
+  EXPECT_EQ(c.message(), p.file + " has a comment (line 2, column 3), which Cline CLI doesn't "
                                   "allow, so I left it alone");
   EXPECT_EQ(p.names(), std::vector<std::string>{"cline_mcp_settings.json"});
+}
+
+TEST(AgentRegistrar, GeminiAndQwenRefuseATrailingComma) {
+  for (auto [word, name] : {std::pair{"gemini", "Gemini CLI"}, std::pair{"qwen", "Qwen Code"}}) {
+    Profile p(word, "settings.json");
+    const std::string old = "{\n  // mine\n  \"mcpServers\": {\"a\": {\"command\": \"x\"},},\n}";
+    p.put(old);
+    const std::string message = p.file + " has a trailing comma (line 3, column 39), which " + name +
+                                " can't read, so I left it alone";
+    for (const Result<Change>& c : {p.connect(), p.disconnect()}) {
+      ASSERT_FALSE(c);
+      EXPECT_EQ(c.message(), message);
+    }
+    EXPECT_EQ(slurp(p.file), old);
+    EXPECT_EQ(p.names(), std::vector<std::string>{"settings.json"});
+  }
 }
 
 TEST(AgentRegistrar, BracketsInsideStringsAreNoNesting) {

@@ -50,10 +50,27 @@ std::string disconnect_line(const AgentSpec& spec, const Result<Change>& change)
   return label + display(spec) + " didn't have Vesk.";
 }
 
-// Connected: the entry starts this program.
-bool connected(const AgentSpec& spec, const std::string& file, const AgentWorld& world) {
-  auto command = agents::connected_command(spec, file, world.files);
-  return command && *command && agents::starts_this_program(**command, world.launch.command);
+// Whether one of the commands starts this program.
+bool starts_this_program(const std::vector<std::string>& commands, const AgentWorld& world) {
+  for (const std::string& command : commands) {
+    if (agents::starts_this_program(command, world.launch.command)) return true;
+  }
+  return false;
+}
+
+// Connected: an entry in one of the agent's files starts this program.
+bool connected(const AgentSpec& spec, const agents::AgentPlace& place, const AgentWorld& world) {
+  auto commands = agents::connected_commands(spec, place, world.files);
+  return commands && starts_this_program(*commands, world);
+}
+
+// Whether any of the files the agent reads exists.
+bool any_file(const agents::AgentPlace& place, const AgentWorld& world) {
+  if (world.probe.exists(place.file)) return true;
+  for (const std::string& file : place.files) {
+    if (world.probe.exists(file)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -89,7 +106,7 @@ int connect_agents(std::string_view target, const AgentWorld& world, Io& io) {
     ++located;
     // Named, it is connected even when its folder doesn't exist yet.
     if (all && !world.probe.exists(place->presence)) continue;
-    Result<Change> change = agents::connect_agent(spec, place->file, world.launch, world.files);
+    Result<Change> change = agents::connect_agent(spec, *place, world.launch, world.files);
     io.out(connect_line(spec, change) + "\n");
     tried = true;
     failed = failed || !change;
@@ -119,8 +136,8 @@ int disconnect_agents(std::string_view target, const AgentWorld& world, Io& io) 
       io.err("vesk: " + place.message() + "\n");
       return kExitFailed;
     }
-    if (all && !world.probe.exists(place->file)) continue;
-    Result<Change> change = agents::disconnect_agent(spec, place->file, world.files);
+    if (all && !any_file(*place, world)) continue;
+    Result<Change> change = agents::disconnect_agent(spec, *place, world.files);
     io.out(disconnect_line(spec, change) + "\n");
     tried = true;
     failed = failed || !change;
@@ -135,7 +152,7 @@ std::vector<std::string> agent_doctor_lines(const AgentWorld& world) {
   for (const AgentSpec& spec : agents::agent_catalogue()) {
     auto place = spec.locate(world.env, world.probe);
     if (!place || !world.probe.exists(place->presence)) continue;
-    if (connected(spec, place->file, world)) {
+    if (connected(spec, *place, world)) {
       with.push_back(display(spec));
       gemini = gemini || spec.words.front() == "gemini";
     } else {
@@ -165,14 +182,14 @@ std::vector<std::string> disconnect_for_uninstall(const AgentWorld& world) {
   std::vector<std::string> lines;
   for (const AgentSpec& spec : agents::agent_catalogue()) {
     auto place = spec.locate(world.env, world.probe);
-    if (!place || !world.probe.exists(place->file)) continue;
-    auto command = agents::connected_command(spec, place->file, world.files);
-    if (!command) {
-      lines.push_back(display(spec) + ": " + command.message());
+    if (!place || !any_file(*place, world)) continue;
+    auto commands = agents::connected_commands(spec, *place, world.files);
+    if (!commands) {
+      lines.push_back(display(spec) + ": " + commands.message());
       continue;
     }
-    if (!*command || !agents::starts_this_program(**command, world.launch.command)) continue;
-    Result<Change> change = agents::disconnect_agent(spec, place->file, world.files);
+    if (!starts_this_program(*commands, world)) continue;
+    Result<Change> change = agents::disconnect_agent(spec, *place, world.files);
     lines.push_back(disconnect_line(spec, change));
   }
   return lines;

@@ -153,23 +153,31 @@ TEST(AgentCommands, UninstallTakesOutOnlyThisProgram) {
   w.file({".gemini", "settings.json"},
          "{\"mcpServers\": {\"vesk\": {\"command\": " + Json(w.path({"vesk.exe"})).dump() +
              "}}}");
+  // OpenCode reads config.json too, though a new entry would go in opencode.json.
+  w.file({".config", "opencode", "opencode.json"}, "{}");
+  w.file({".config", "opencode", "config.json"},
+         "{\"mcp\": {\"vesk\": {\"type\": \"local\", \"command\": [" +
+             Json(w.path({"vesk"})).dump() + ", \"mcp\"]}}}");
   EXPECT_EQ(agent_doctor_lines(w.world),
             (std::vector<std::string>{
-                "Agents with Vesk: Claude Code, Codex, Gemini CLI",
+                "Agents with Vesk: Claude Code, Codex, Gemini CLI, OpenCode",
                 "Note: Gemini CLI starts MCP servers only in folders you have trusted (it asks "
                 "when you open a new one).",
                 "Agents found without Vesk: Cursor (`vesk connect cursor`)"}));
   EXPECT_EQ(disconnect_for_uninstall(w.world),
             (std::vector<std::string>{"Claude Code: Took Vesk out of Claude Code.",
                                       "Codex: Took Vesk out of Codex.",
-                                      "Gemini CLI: Took Vesk out of Gemini CLI."}));
+                                      "Gemini CLI: Took Vesk out of Gemini CLI.",
+                                      "OpenCode: Took Vesk out of OpenCode."}));
+  EXPECT_EQ(w.read({".config", "opencode", "config.json"}).find("vesk"), std::string::npos);
+  EXPECT_EQ(w.read({".config", "opencode", "opencode.json"}), "{}");
   EXPECT_NE(w.read({".cursor", "mcp.json"}).find("/else/vesk"), std::string::npos);
   EXPECT_EQ(agent_doctor_lines(w.world),
             (std::vector<std::string>{
                 "Agents with Vesk: none",
                 "Agents found without Vesk: Claude Code (`vesk connect claude`), Codex (`vesk "
-                "connect codex`), Gemini CLI (`vesk connect gemini`), Cursor (`vesk connect "
-                "cursor`)"}));
+                "connect codex`), Gemini CLI (`vesk connect gemini`), OpenCode (`vesk connect "
+                "opencode`), Cursor (`vesk connect cursor`)"}));
 }
 
 TEST(AgentCommands, SetupLinesKeepThePathAsItIs) {

@@ -34,7 +34,10 @@ const Node& value_of(const Member& m) { return m.value.front(); }
 
 class Parser {
  public:
-  Parser(std::string_view text, JsonDialect dialect) : s_(text), strict_(dialect == JsonDialect::kStrict) {}
+  Parser(std::string_view text, JsonDialect dialect)
+      : s_(text),
+        comments_(dialect != JsonDialect::kStrict),
+        trailing_commas_(dialect == JsonDialect::kJsonc) {}
 
   // The document's top value; nullopt for a blank text. Fails with the
   // phrase that follows the file's name.
@@ -68,15 +71,27 @@ class Parser {
     if (comment_) {
       return Error{" has a comment (" + where + "), which its reader doesn't allow, so I left it alone"};
     }
+    if (trailing_comma_) {
+      return Error{" has a trailing comma (" + where + "), which its reader can't read, so I left it "
+                   "alone"};
+    }
     return Error{" isn't valid JSON (" + where + ": " + reason_ + "), so I left it alone"};
   }
 
-  bool fail(std::string reason) {
+  bool fail(std::string reason) { return fail_at(i_, std::move(reason)); }
+
+  bool fail_at(size_t at, std::string reason) {
     if (reason_.empty()) {
       reason_ = std::move(reason);
-      error_at_ = i_;
+      error_at_ = at;
     }
     return false;
+  }
+
+  // A comma right before a closing brace or bracket, where not allowed.
+  bool trailing_comma(size_t comma) {
+    if (reason_.empty()) trailing_comma_ = true;
+    return fail_at(comma, "a trailing comma");
   }
 
   bool skip_space() {
@@ -85,7 +100,7 @@ class Parser {
       if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
         ++i_;
       } else if (c == '/' && i_ + 1 < s_.size() && (s_[i_ + 1] == '/' || s_[i_ + 1] == '*')) {
-        if (strict_) {
+        if (!comments_) {
           comment_ = true;
           return fail("a comment");
         }
@@ -155,13 +170,14 @@ class Parser {
       member.value.emplace_back();
       if (!value(member.value.back(), depth + 1) || !skip_space()) return false;
       bool comma = i_ < s_.size() && s_[i_] == ',';
+      const size_t comma_at = i_;
       if (comma) {
         member.comma = i_++;
         if (!skip_space()) return false;
       }
       node.members.push_back(std::move(member));
       if (i_ < s_.size() && s_[i_] == '}') {
-        if (comma && strict_) return fail("a comma before the closing brace");
+        if (comma && !trailing_commas_) return trailing_comma(comma_at);
         ++i_;
         return true;
       }
@@ -180,12 +196,13 @@ class Parser {
       node.elements.emplace_back();
       if (!value(node.elements.back(), depth + 1) || !skip_space()) return false;
       bool comma = i_ < s_.size() && s_[i_] == ',';
+      const size_t comma_at = i_;
       if (comma) {
         ++i_;
         if (!skip_space()) return false;
       }
       if (i_ < s_.size() && s_[i_] == ']') {
-        if (comma && strict_) return fail("a comma before the closing bracket");
+        if (comma && !trailing_commas_) return trailing_comma(comma_at);
         ++i_;
         return true;
       }
@@ -303,11 +320,13 @@ class Parser {
   }
 
   std::string_view s_;
-  bool strict_;
+  bool comments_;
+  bool trailing_commas_;
   size_t i_ = 0;
   std::string reason_;
   size_t error_at_ = 0;
   bool comment_ = false;
+  bool trailing_comma_ = false;
   bool too_deep_ = false;
 };
 

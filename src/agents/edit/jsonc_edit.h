@@ -16,8 +16,9 @@ namespace vesk::agents::edit {
 
 // What a file may hold besides plain JSON.
 enum class JsonDialect {
-  kJsonc,   // `//` and `/* */` comments, trailing commas
-  kStrict,  // plain JSON: no comment, no trailing comma
+  kJsonc,     // `//` and `/* */` comments, trailing commas
+  kComments,  // comments, but no trailing comma
+  kStrict,    // plain JSON: no comment, no trailing comma
 };
 
 // A value to write, its object members in the order given.
@@ -27,8 +28,10 @@ using OrderedJson = nlohmann::ordered_json;
 using MemberPath = std::span<const std::string>;
 
 // Every failure is a phrase to follow the file's name: " isn't valid JSON
-// (line 3, column 7), so I left it alone". An empty or blank text counts as
-// an empty object.
+// (line 3, column 7), so I left it alone". A comment or a trailing comma
+// that the dialect doesn't allow is refused as one "its reader" can't take
+// (the caller may put the reader's name there). An empty or blank text
+// counts as an empty object.
 
 // The member's value now: nullopt when absent (or when an object on the way
 // is missing or is no object).

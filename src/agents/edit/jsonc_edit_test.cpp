@@ -69,6 +69,9 @@ TEST(JsoncEdit, SetAndRemoveKeepEveryOtherByte) {
        "[\"mcp\"]}}}"},
       {"strict JSON", "{\n  \"mcpServers\": {\n  }\n}",
        "{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}", false, JsonDialect::kStrict},
+      {"comments without trailing commas", "{\n  \"mcpServers\": {\n    \"a\": 1 // the first\n  }\n}",
+       "{\n  \"mcpServers\": {\n    \"a\": 1, // the first\n    \"vesk\": " + b4 + "\n  }\n}", true,
+       JsonDialect::kComments},
   };
   for (const Case& c : cases) {
     auto set = jsonc_set_member(c.before, kPath, entry(), c.dialect);
@@ -118,7 +121,12 @@ TEST(JsoncEdit, WhatCannotBeParsedIsRefused) {
       {"{\"a\": 1 // c\n}", JsonDialect::kStrict,
        " has a comment (line 1, column 9), which its reader doesn't allow, so I left it alone"},
       {"{\"a\": 1,}", JsonDialect::kStrict,
-       " isn't valid JSON (line 1, column 9: a comma before the closing brace), so I left it alone"},
+       " has a trailing comma (line 1, column 8), which its reader can't read, so I left it alone"},
+      // Comments allowed, trailing commas not: in an object, and in a list.
+      {"{\n  // mine\n  \"a\": 1 , /* c */\n}", JsonDialect::kComments,
+       " has a trailing comma (line 3, column 10), which its reader can't read, so I left it alone"},
+      {"{\"a\": [1,\n]}", JsonDialect::kComments,
+       " has a trailing comma (line 1, column 9), which its reader can't read, so I left it alone"},
       {"[1]", JsonDialect::kJsonc, " isn't a JSON object, so I left it alone"},
       {"{\"a\": }", JsonDialect::kJsonc,
        " isn't valid JSON (line 1, column 7: something that is no JSON value), so I left it alone"},

@@ -39,6 +39,9 @@ TEST(Completion, BashOffersTheTablesChoices) {
       {"vesk connect c", "claude codex claude-code"},
       {"vesk completion ", "bash zsh powershell"},
       {"vesk run ", "--"},
+      {"vesk help ru", "run rule"},
+      {"vesk -h con", "config connect"},
+      {"vesk help run ", ""},
       {"vesk nosuch ", ""},
   };
   for (const auto& [line, offered] : rows) {

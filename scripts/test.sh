@@ -55,6 +55,6 @@ fi
 
 stage "Windows tests (wine)"
 # The wine set-up (scripts/wine-prefix.sh) is a fixture of the Windows tests,
-# which run under a virtual X display (xvfb-run) where there is one.
+# which run under a virtual X display (Xvfb) where there is one.
 ctest --preset windows
 stage ""

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/json.h"
 #include "base/utf8.h"
 
 namespace vesk {

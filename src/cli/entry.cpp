@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/json.h"
 #include "cli/commands.h"
 #include "ipc/app_folder.h"
 #include "ipc/app_link.h"

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev python3
-  nlohmann-json3-dev googletest
+  nlohmann-json3-dev googletest libgtest-dev
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64
   zsh

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/json.h"
 #include "cli/entry.h"
 
 namespace vesk::cli::testing {

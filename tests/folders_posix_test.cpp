@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "base/json.h"
 #include "harness.h"
 #include "ipc/app_link.h"
 #include "ipc/liveness.h"

@@ -8,9 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
-namespace vesk {
+#include "base/json_fwd.h"
 
-using Json = nlohmann::json;
+namespace vesk {
 
 // Arrays and objects nested deeper than this are refused when parsing:
 // copying and writing a value recurse once per level (a few kilobytes of

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/json.h"
+#include "base/utf8.h"
 
 namespace vesk {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "base/json.h"
+#include "base/json_fwd.h"
 
 namespace vesk {
 

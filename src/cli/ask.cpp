@@ -1,5 +1,7 @@
 #include "cli/ask.h"
 
+#include "base/json.h"
+
 namespace vesk::cli {
 
 std::string render_generic(const Json& reply) {

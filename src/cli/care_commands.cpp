@@ -1,5 +1,6 @@
 #include "cli/care_commands.h"
 
+#include "base/json.h"
 #include "cli/agents_commands.h"
 #include "cli/handlers.h"
 #include "cli/time_args.h"

@@ -35,6 +35,9 @@ std::vector<Rule> completion_rules() {
           rules.push_back({head + "1/" + std::string(row.key), {row.allowed.begin(), row.allowed.end()}});
         }
       }
+      if (command.completes == ArgsComplete::kCommand) {
+        rules.push_back({head + "0/*", cli::command_words()});
+      }
       for (const ArgChoices& choices : command.choices) {
         std::string pattern = head + std::to_string(choices.position) + "/";
         pattern += choices.after.empty() ? "*" : std::string(choices.after);

@@ -40,6 +40,9 @@ TEST(Completion, BashOffersTheTablesChoices) {
       {"vesk disconnect w", "windsurf"},
       {"vesk completion ", "bash zsh powershell"},
       {"vesk run ", "--"},
+      {"vesk help ru", "run rule"},
+      {"vesk -h con", "config connect"},
+      {"vesk help run ", ""},
       {"vesk nosuch ", ""},
   };
   for (const auto& [line, offered] : rows) {

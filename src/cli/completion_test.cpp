@@ -22,7 +22,7 @@ TEST(Completion, EachShellPrintsItsScriptWithoutAnAppFolder) {
 
 // The PowerShell script offers what the bash script is checked for by
 // running it: command words, setting keys, a key's values and the fixed
-// choices of `preset`, `rule`, `check-in`, `connect` and `on until`.
+// choices of `preset`, `rule`, `check-in`, `connect`, `on until` and `help`.
 TEST(Completion, PowerShellScriptNamesTheChoices) {
   const std::string script = completion_script("powershell").value();
   const std::string_view expected[] = {
@@ -48,6 +48,7 @@ TEST(Completion, PowerShellScriptNamesTheChoices) {
       "'on/0/*' { $choices = @('until') }",
       "'on/1/until' { $choices = @('0', '1', '2',",
       "'completion/0/*' { $choices = @('bash', 'zsh', 'powershell') }",
+      "'help/0/*' { $choices = @('status', 'help', 'version', 'on',",
       "elseif (@('run') -ccontains $cmd)",
       "$PROFILE",
   };

@@ -1,4 +1,5 @@
 // Presets, per-app rules, watched apps, settings and the two reports.
+#include "base/json.h"
 #include "cli/ask.h"
 #include "cli/handlers.h"
 #include "cli/renderers.h"

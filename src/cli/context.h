@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/json.h"
+#include "base/json_fwd.h"
 #include "base/result.h"
 #include "ipc/request_fn.h"
 

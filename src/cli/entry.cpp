@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/json.h"
 #include "cli/commands.h"
 #include "ipc/app_folder.h"
 #include "ipc/app_link.h"

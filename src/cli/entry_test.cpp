@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/text.h"
+#include "cli/commands.h"
 #include "cli/handlers.h"
 #include "settings/catalogue.h"
 #include "cli_fake.h"
@@ -50,7 +51,7 @@ const char kHelp[] =
 TEST(Entry, HelpAndVersionByteForByte) {
   Cli cli;
   for (auto args : std::vector<std::vector<std::string>>{
-           {"help"}, {"-h"}, {"--help"}, {"help", "extra", "words"}, {"--json", "help"}}) {
+           {"help"}, {"-h"}, {"--help"}, {"--json", "help"}}) {
     EXPECT_EQ(cli.run(args), 0);
     EXPECT_EQ(cli.io.out_, kHelp);
     EXPECT_EQ(cli.io.err_, "");
@@ -60,6 +61,63 @@ TEST(Entry, HelpAndVersionByteForByte) {
     EXPECT_EQ(cli.io.out_, "vesk 1.0.0\n");
   }
   EXPECT_TRUE(cli.sent.empty());
+}
+
+// Every command's help, asked for either way (with --json, which changes
+// nothing, and without an app folder), names every choice that completion
+// offers for its arguments.
+TEST(Entry, EachCommandHasItsHelp) {
+  auto run = [](std::vector<std::string> args, testing::RecordingIo& io) {
+    // No request function: asking the tray app would throw.
+    return run_cli(std::move(args), "", io, nullptr, nullptr, "no app folder");
+  };
+  for (const Command& command : commands()) {
+    const std::string word(command.words.front());
+    testing::RecordingIo io;
+    ASSERT_EQ(run({"help", word}, io), 0) << word;
+    const std::string help = io.out_;
+    EXPECT_EQ(io.err_, "") << word;
+    for (std::string_view name : command.words) {
+      for (const char* flag : {"--help", "-h"}) {
+        testing::RecordingIo again;
+        EXPECT_EQ(run({"--json", std::string(name), flag, "x"}, again), 0) << name << flag;
+        EXPECT_EQ(again.out_, help) << name << flag;
+        EXPECT_EQ(again.err_, "") << name << flag;
+      }
+    }
+    EXPECT_EQ(help.rfind("usage: vesk", 0), 0u) << help;
+    EXPECT_FALSE(command.help.about.empty()) << word;
+    EXPECT_NE(help.find("\n\nExamples:\n  "), std::string::npos) << help;
+
+    std::vector<std::string> choices;
+    for (const ArgChoices& list : command.choices) {
+      choices.insert(choices.end(), list.words.begin(), list.words.end());
+    }
+    if (command.completes == ArgsComplete::kCommand) {
+      for (std::string_view w : command_words()) choices.emplace_back(w);
+    }
+    if (command.completes == ArgsComplete::kSetting) {
+      for (const settings::SettingRow& row : settings::catalogue()) {
+        choices.emplace_back(row.key);
+        for (const std::string& value : settings::allowed_texts(row)) choices.push_back(value);
+      }
+    }
+    const size_t listed = help.find("\nChoices:\n");
+    EXPECT_EQ(listed == std::string::npos, choices.empty()) << help;
+    for (const std::string& choice : choices) {
+      // A whole word of the choices section.
+      const std::string section = help.substr(std::min(listed, help.size()));
+      bool found = false;
+      for (const char* after : {",", " ", "\n"}) {
+        found = found || section.find(" " + choice + after) != std::string::npos;
+      }
+      EXPECT_TRUE(found) << word << ": " << choice;
+    }
+  }
+  testing::RecordingIo io;
+  EXPECT_EQ(run({"help", "HELP", "run"}, io), 2);
+  EXPECT_EQ(io.out_, "");
+  EXPECT_EQ(io.err_, "vesk: unknown command \"HELP\". Try `vesk help`.\n");
 }
 
 // The help text is written out by hand; its choices are the tables'.

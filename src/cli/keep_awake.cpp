@@ -1,6 +1,7 @@
 // What the tray app is doing, keep-awake modes, holds, wake-ups and sleep.
 #include <string>
 
+#include "base/json.h"
 #include "base/text.h"
 #include "cli/ask.h"
 #include "cli/handlers.h"

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "base/json.h"
 #include "cli/text.h"
 #include "cli/time_args.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "base/json.h"
+#include "base/json_fwd.h"
 
 namespace vesk::cli {
 

@@ -1,6 +1,7 @@
 // `vesk run -- <command…>`: keep awake exactly while one command runs.
 #include "cli/run.h"
 
+#include "base/json.h"
 #include "cli/handlers.h"
 #include "platform/fs.h"
 #include "platform/process.h"

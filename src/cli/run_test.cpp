@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/commands.h"
 #include "cli_fake.h"
 #include "platform/fs.h"
 #include "platform/launch.h"
@@ -144,6 +145,30 @@ TEST(Run, WaitFailureReleasesTheSecondHold) {
   EXPECT_EQ(c.run({"run", "x"}), 2);
   EXPECT_EQ(c.log.back(), R"(release {"id":"2"})");
   EXPECT_EQ(c.cli.io.err_, "vesk: The handle is invalid. (os error 6)\n");
+}
+
+// "--help" or "-h" first shows run's help; after "--" it is the program's.
+TEST(Run, HelpOnlyBeforeTheDashes) {
+  const std::string help = command_help(*find_command("run"));
+  for (const char* flag : {"--help", "-h"}) {
+    RunCase c;
+    EXPECT_EQ(c.run({"run", flag, "tool"}), 0) << flag;
+    EXPECT_EQ(c.cli.io.out_, help) << flag;
+    EXPECT_EQ(c.cli.io.err_, "") << flag;
+    EXPECT_TRUE(c.log.empty()) << flag;  // nothing sent, nothing started
+  }
+  const std::pair<std::vector<std::string>, std::string> rows[] = {
+      {{"run", "--", "--help"}, "--help"},
+      {{"run", "--", "tool", "--help"}, "tool|--help"},
+      {{"run", "tool", "-h"}, "tool|-h"},
+  };
+  for (const auto& [args, started] : rows) {
+    RunCase c;
+    c.cli.replies = {held("1"), held("2"), Json::object(), Json::object()};
+    EXPECT_EQ(c.run(args), 0) << started;
+    EXPECT_EQ(c.started, started);
+    EXPECT_EQ(c.cli.io.out_, "") << started;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/json.h"
 #include "cli/text.h"
 
 namespace vesk::cli {

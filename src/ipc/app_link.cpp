@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "base/json.h"
 #include "ipc/liveness.h"
 #include "platform/clock.h"
 #include "platform/fs.h"

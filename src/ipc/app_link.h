@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/json.h"
+#include "base/json_fwd.h"
 #include "base/result.h"
 #include "platform/dir_watch.h"
 

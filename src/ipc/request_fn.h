@@ -5,7 +5,7 @@
 #include <functional>
 #include <string_view>
 
-#include "base/json.h"
+#include "base/json_fwd.h"
 #include "base/result.h"
 
 namespace vesk::ipc {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "base/json.h"
+#include "base/json_fwd.h"
 #include "base/result.h"
 #include "base/version.h"
 #include "ipc/request_fn.h"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/json.h"
 #include "mcp/dispatch.h"
 
 namespace vesk::mcp::testing {

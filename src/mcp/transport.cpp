@@ -1,5 +1,6 @@
 #include "mcp/transport.h"
 
+#include "base/json.h"
 #include "base/text.h"
 #include "base/utf8.h"
 #include "platform/console.h"

@@ -1,6 +1,7 @@
 // The journals' text form: strict reading and field-order writing.
 #include <limits>
 
+#include "base/json.h"
 #include "restore/journal.h"
 #include "base/strict_json.h"
 

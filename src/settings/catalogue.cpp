@@ -1,5 +1,7 @@
 #include "settings/catalogue.h"
 
+#include "base/json.h"
+
 namespace vesk::settings {
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/json.h"
+#include "base/json_fwd.h"
 
 namespace vesk::settings {
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/json.h"
+
 namespace vesk::settings {
 namespace {
 

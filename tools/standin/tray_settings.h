@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/json.h"
+#include "base/json_fwd.h"
 #include "base/result.h"
 #include "settings/catalogue.h"
 

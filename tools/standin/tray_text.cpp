@@ -1,5 +1,7 @@
 #include "standin/tray_text.h"
 
+#include "base/json.h"
+
 #include <charconv>
 #include <cmath>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/json.h"
+#include "base/json_fwd.h"
 #include "base/text.h"
 
 namespace vesk::standin {

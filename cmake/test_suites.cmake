@@ -1,0 +1,25 @@
+# cmake -DSOURCES_FILE=<list> -DOUT=<file> -P test_suites.cmake
+# Writes the GoogleTest suites that the test sources named in SOURCES_FILE
+# (a CMake list) define, one a line, sorted; the file is rewritten only when
+# the list changes. A suite this misses still runs, in the test of the rest.
+file(READ "${SOURCES_FILE}" sources)
+set(suites "")
+foreach(source IN LISTS sources)
+  file(STRINGS "${source}" lines REGEX "^[ \t]*(TEST|TEST_F|TEST_P|TYPED_TEST|TYPED_TEST_P)\\(")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[ \t]*[A-Z_]+\\([ \t]*([A-Za-z_][A-Za-z0-9_]*)[ \t]*,")
+      list(APPEND suites "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+endforeach()
+list(REMOVE_DUPLICATES suites)
+list(SORT suites)
+list(JOIN suites "\n" text)
+set(text "${text}\n")
+set(old "")
+if(EXISTS "${OUT}")
+  file(READ "${OUT}" old)
+endif()
+if(NOT old STREQUAL text)
+  file(WRITE "${OUT}" "${text}")
+endif()

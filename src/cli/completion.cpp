@@ -50,7 +50,7 @@ std::vector<Rule> completion_rules() {
 
 // The first word of every command, and the words of the commands that run a
 // program.
-std::vector<V> command_words(bool program_only) {
+std::vector<V> shell_command_words(bool program_only) {
   std::vector<V> out;
   for (const Command& command : commands()) {
     if (!program_only) {
@@ -95,10 +95,10 @@ std::string bash_script() {
       "  done\n"
       "  COMPREPLY=()\n"
       "  if [[ -z $cmd ]]; then\n"
-      "    words='" + join_words(command_words(false), " ") + "'\n"
+      "    words='" + join_words(shell_command_words(false), " ") + "'\n"
       "  else\n"
       "    case $cmd in\n"
-      "      " + join_words(command_words(true), "|") + ")\n"
+      "      " + join_words(shell_command_words(true), "|") + ")\n"
       "        _vesk_program $((at + 1))\n"
       "        return ;;\n"
       "    esac\n"
@@ -147,10 +147,10 @@ std::string zsh_script() {
       "    if [[ -z $cmd ]]; then cmd=$w at=$i; else args+=(\"$w\"); fi\n"
       "  done\n"
       "  if [[ -z $cmd ]]; then\n"
-      "    choices=(" + quoted(command_words(false), " ") + ")\n"
+      "    choices=(" + quoted(shell_command_words(false), " ") + ")\n"
       "  else\n"
       "    case $cmd in\n"
-      "      (" + join_words(command_words(true), "|") + ")\n"
+      "      (" + join_words(shell_command_words(true), "|") + ")\n"
       "        # \"--\", then a program and its arguments as zsh completes them.\n"
       "        i=$((at + 1))\n"
       "        while ((i < CURRENT)) && [[ ${words[i]} == (--|--json) ]]; do\n"
@@ -198,8 +198,8 @@ std::string powershell_script() {
       "  }\n"
       "  $choices = @()\n"
       "  if ($null -eq $cmd) {\n"
-      "    $choices = @(" + quoted(command_words(false), ", ") + ")\n"
-      "  } elseif (@(" + quoted(command_words(true), ", ") + ") -ccontains $cmd) {\n"
+      "    $choices = @(" + quoted(shell_command_words(false), ", ") + ")\n"
+      "  } elseif (@(" + quoted(shell_command_words(true), ", ") + ") -ccontains $cmd) {\n"
       "    # \"--\", then a program; its arguments complete as files.\n"
       "    $i = $at + 1\n"
       "    $dashes = $false\n"

@@ -207,7 +207,7 @@ Outcome cmd_help(Context& ctx, const Args& args) {
 }
 
 Outcome cmd_version(Context& ctx, const Args&) {
-  ctx.io.out("vesk " + std::string(kVersion) + "\n");
+  ctx.io.out("vesk " + std::string(vesk::kVersion) + "\n");
   return kExitDone;
 }
 

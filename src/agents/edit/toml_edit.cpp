@@ -8,7 +8,7 @@ namespace vesk::agents::edit {
 
 namespace {
 
-constexpr size_t kNone = std::string_view::npos;
+constexpr size_t kNoPos = std::string_view::npos;
 
 bool is_blank_char(char c) { return c == ' ' || c == '\t'; }
 
@@ -33,9 +33,9 @@ std::optional<KeyPath> read_key_path(std::string_view s, size_t& i) {
       char quote = s[i++];
       size_t end = s.find(quote, i);
       size_t eol = s.find('\n', i);
-      if (end == kNone || (eol != kNone && eol < end)) return std::nullopt;
+      if (end == kNoPos || (eol != kNoPos && eol < end)) return std::nullopt;
       std::string_view quoted = s.substr(i, end - i);
-      if (quote == '"' && quoted.find('\\') != kNone) part = "\\";
+      if (quote == '"' && quoted.find('\\') != kNoPos) part = "\\";
       part += quoted;
       i = end + 1;
     } else {
@@ -82,14 +82,14 @@ size_t scan_value(std::string_view s, size_t i, size_t& value_end) {
     }
     if (c == '#') {
       size_t eol = s.find('\n', i);
-      i = eol == kNone ? s.size() : eol;
+      i = eol == kNoPos ? s.size() : eol;
       continue;
     }
     if (c == '"' || c == '\'') {
       bool triple = s.substr(i, 3) == std::string(3, c);
       if (triple) {
         size_t close = s.find(std::string(3, c), i + 3);
-        if (close == kNone) return value_end = s.size();
+        if (close == kNoPos) return value_end = s.size();
         i = close + 3;
         while (i < s.size() && s[i] == c) ++i;  // up to two quotes belong to the string
       } else {
@@ -121,7 +121,7 @@ std::vector<Statement> statements(std::string_view s) {
     size_t i = at;
     skip_blanks(s, i);
     size_t line_end = s.find('\n', at);
-    if (line_end == kNone) line_end = s.size();
+    if (line_end == kNoPos) line_end = s.size();
     if (i < s.size() && s[i] == '[') {
       bool array = i + 1 < s.size() && s[i + 1] == '[';
       i += array ? 2 : 1;
@@ -141,7 +141,7 @@ std::vector<Statement> statements(std::string_view s) {
         st.path.insert(st.path.end(), key->begin(), key->end());
         st.value_begin = i;
         line_end = scan_value(s, i, st.value_end);
-        st.one_line = s.substr(st.value_begin, st.value_end - st.value_begin).find('\n') == kNone;
+        st.one_line = s.substr(st.value_begin, st.value_end - st.value_begin).find('\n') == kNoPos;
       }
     }
     st.end = line_end < s.size() ? line_end + 1 : s.size();
@@ -222,7 +222,7 @@ std::optional<std::vector<std::string>> read_string_array(std::string_view v) {
 }
 
 bool blank_line(std::string_view s, size_t begin, size_t end) {
-  return s.substr(begin, end - begin).find_first_not_of(" \t\r\n") == kNone;
+  return s.substr(begin, end - begin).find_first_not_of(" \t\r\n") == kNoPos;
 }
 
 }  // namespace

@@ -57,10 +57,9 @@ constexpr HelpLine kHelpLines[] = {
 };
 
 constexpr size_t kSynopsisWidth = 30;
-constexpr size_t kHelpWidth = 80;
 
-// A command's help is wrapped to this many columns.
-constexpr size_t kCommandHelpWidth = 79;
+// Help text is wrapped to this many columns.
+constexpr size_t kHelpWidth = 79;
 
 // The lines of `text` ('\n' between), each after `indent`.
 std::string indented_lines(std::string_view text, std::string_view indent) {
@@ -74,7 +73,7 @@ std::string indented_lines(std::string_view text, std::string_view indent) {
 }
 
 // `words` after `line`, a space between each two (and a comma after each
-// but the last when `commas`), wrapped at kCommandHelpWidth with the next lines
+// but the last when `commas`), wrapped at kHelpWidth with the next lines
 // indented by `indent` spaces.
 std::string wrapped(std::string line, const std::vector<std::string>& words, bool commas,
                     size_t indent) {
@@ -83,7 +82,7 @@ std::string wrapped(std::string line, const std::vector<std::string>& words, boo
   for (size_t i = 0; i < words.size(); ++i) {
     std::string piece = words[i];
     if (commas && i + 1 < words.size()) piece += ',';
-    if (!bare && code_point_count(line) + 1 + code_point_count(piece) > kCommandHelpWidth) {
+    if (!bare && code_point_count(line) + 1 + code_point_count(piece) > kHelpWidth) {
       out += line + "\n";
       line = std::string(indent, ' ');
       bare = true;
@@ -167,20 +166,11 @@ std::string help_text() {
   for (const HelpLine& line : kHelpLines) {
     if (line.synopsis == kAgentsLine) {
       // The agents' words, wrapped under the descriptions.
-      const std::string indent(2 + kSynopsisWidth, ' ');
-      std::string row = indent;
-      row += "agents:";
-      for (std::string_view word : agents::agent_words()) {
-        if (row.size() + word.size() + 2 > kHelpWidth) {
-          text += row;
-          text += "\n";
-          row = indent;
-          row += ' ';
-        }
-        row += ' ';
-        row += word;
-      }
-      text += row;
+      std::vector<std::string> words;
+      for (std::string_view word : agents::agent_words()) words.emplace_back(word);
+      text += wrapped(std::string(2 + kSynopsisWidth, ' ') + "agents: ", words, false,
+                      2 + kSynopsisWidth + 2);
+      continue;
     } else if (!line.synopsis.empty()) {
       text += "  ";
       if (line.description.empty()) {

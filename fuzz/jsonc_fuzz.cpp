@@ -79,10 +79,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto removed_before = edit::jsonc_remove_member(input, kPath, dialect);
     check(removed_before.ok());
     bool had_members = *before && (*before)->is_object() && !(*before)->empty();
+    // Byte for byte, except where the servers object ends in a trailing
+    // comma (JSON with comments): the white space around that comma may
+    // move, while every member stays as it was.
+    const bool exact = dialect != JsonDialect::kJsonc;
     if (*removed_before) {
-      check(**removed == **removed_before);
+      check(!exact || **removed == **removed_before);
+      check(without_entry(**removed, dialect) == without_entry(**removed_before, dialect));
     } else if (had_members) {
-      check(**removed == input);
+      check(!exact || **removed == input);
+      check(without_entry(**removed, dialect) == old_doc);
     }
     check(!edit::jsonc_member(**removed, kPath, dialect)->has_value());
   }

@@ -102,8 +102,11 @@ std::string definition_path(const std::string& temp_folder, uint32_t pid) {
 
 Result<std::string> tool_outcome(std::string_view program, const platform::ToolOutput& run) {
   if (run.exit_code == 0) return platform::tool_text(run.out);
-  return Error{std::string(program) + ": " + std::string(trim(platform::tool_text(run.err))) +
-               std::string(trim(platform::tool_text(run.out)))};
+  std::string words = std::string(trim(platform::tool_text(run.err))) +
+                      std::string(trim(platform::tool_text(run.out)));
+  // A tool that failed without a word still says that it failed.
+  if (words.empty()) words = "exited with status " + std::to_string(run.exit_code);
+  return Error{std::string(program) + ": " + words};
 }
 
 Result<std::string> run_system_tool(const std::string& program,

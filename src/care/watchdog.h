@@ -37,7 +37,8 @@ std::string definition_path(const std::string& temp_folder, uint32_t pid);
 
 // What a finished tool run means: its standard output (as
 // platform::tool_text reads it) when it exited with 0, else "<program>: " + its trimmed
-// standard error + its trimmed standard output.
+// standard error + its trimmed standard output ("exited with status N" when
+// both are empty).
 Result<std::string> tool_outcome(std::string_view program, const platform::ToolOutput& run);
 
 // Runs a system tool hidden, see platform::run_hidden_tool; a tool that

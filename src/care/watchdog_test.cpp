@@ -118,7 +118,7 @@ TEST(ToolOutcome, Table) {
        "schtasks.exe: ERROR: The system cannot find the file specified."},
       {1, " out text \n", "\n err text \n", false, "schtasks.exe: err textout text"},
       {5, "only out\n", "", false, "schtasks.exe: only out"},
-      {255, "", "", false, "schtasks.exe: "},
+      {255, "", " \r\n", false, "schtasks.exe: exited with status 255"},
   };
   for (const Case& c : cases) {
     auto got = tool_outcome("schtasks.exe", platform::ToolOutput{c.code, c.out, c.err});

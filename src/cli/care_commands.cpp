@@ -8,6 +8,7 @@
 #include "ipc/liveness.h"
 #include "platform/fs.h"
 #include "platform/registry.h"
+#include "platform/task_scheduler.h"
 #include "restore/power_watch.h"
 #include "restore/put_back.h"
 #include "restore/journal.h"
@@ -52,6 +53,9 @@ class SystemCare final : public CareSystem {
   }
   Status delete_user_value(const std::string& subkey, const std::string& name) override {
     return platform::delete_user_value(subkey, name);
+  }
+  Status delete_watchdog_task() override {
+    return platform::delete_scheduled_task(care::kTaskName);
   }
   std::vector<std::string> agent_lines() override {
     return agent_doctor_lines(system_agent_world());
@@ -185,16 +189,12 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
   auto note = [&](const std::string& what, const Status& removed) {
     if (!removed) left.push_back(what + ": " + removed.message());
   };
+  // The tool fails also for a task that is not there, and a tool that is
+  // slow to reach the scheduler fails without a word: then the scheduler
+  // itself is asked to delete it, which tells the two apart.
   auto task = system.run_system_tool(care::kTaskTool, {"/Delete", "/F", "/TN", care::kTaskName});
-  if (!task) {
-    // Still there when a query names it (a tool that answers a query for a
-    // missing task without an error names nothing).
-    auto query = system.run_system_tool(care::kTaskTool, {"/Query", "/TN", care::kTaskName});
-    if (query && query->find(care::kTaskName) != std::string::npos) {
-      left.push_back("the watchdog task \"" + std::string(care::kTaskName) + "\": " +
-                     task.message());
-    }
-  }
+  if (!task) note("the watchdog task \"" + std::string(care::kTaskName) + "\"",
+                  system.delete_watchdog_task());
   note(std::string("HKEY_CURRENT_USER\\") + care::kAppIdentityKey,
        system.delete_user_key_tree(care::kAppIdentityKey));
   note(std::string("HKEY_CURRENT_USER\\") + care::kLoginItemKey + " value " +

@@ -34,6 +34,8 @@ class CareSystem {
   virtual Status remove_file(const std::string& path) = 0;
   virtual Status delete_user_key_tree(const std::string& subkey) = 0;
   virtual Status delete_user_value(const std::string& subkey, const std::string& name) = 0;
+  // Deletes the watchdog task through the scheduler itself, not its tool.
+  virtual Status delete_watchdog_task() = 0;
   // The agents' lines of `doctor` (see agents_commands.h).
   virtual std::vector<std::string> agent_lines() { return {}; }
   // Takes Vesk out of the agents that start this program; a line each.

@@ -1,5 +1,7 @@
 #include "cli/care_commands.h"
 
+#include <deque>
+
 #include <gtest/gtest.h>
 
 #include "cli_fake.h"
@@ -16,7 +18,7 @@ class FakeCare final : public CareSystem {
   std::optional<uint64_t> age;
   bool alive = false;
   Result<std::string> tool_answer{Error{"schtasks.exe: No such file or directory (os error 2)"}};
-  std::optional<Result<std::string>> delete_answer;  // for "/Delete"; else tool_answer
+  Status task_result;  // of deleting the task through the scheduler
   Status key_result, value_result, remove_result;
   std::vector<std::string> summary;
   std::vector<std::string> copies;
@@ -39,7 +41,6 @@ class FakeCare final : public CareSystem {
     std::string call = "tool " + program;
     for (const auto& a : args) call += " " + a;
     calls.push_back(call);
-    if (delete_answer && !args.empty() && args[0] == "/Delete") return *delete_answer;
     return tool_answer;
   }
   std::vector<std::string> journal_summary(const std::string& folder) override {
@@ -70,6 +71,10 @@ class FakeCare final : public CareSystem {
   Status delete_user_value(const std::string& subkey, const std::string& name) override {
     calls.push_back("value " + subkey + " " + name);
     return value_result;
+  }
+  Status delete_watchdog_task() override {
+    calls.push_back("delete task");
+    return task_result;
   }
 };
 
@@ -289,9 +294,8 @@ TEST(UninstallCommand, PendingRemovesNothing) {
   EXPECT_EQ(care.calls, std::vector<std::string>{"rescue /app"});
 }
 
-// The task's deletion fails, and so does the query after it: the task is
-// not there, which counts as removed. (So does a query that answers without
-// naming it.)
+// The tool's deletion fails (as it does for a task that is not there): the
+// scheduler itself is asked, and finds nothing to delete.
 TEST(UninstallCommand, RemovesEverythingInOrder) {
   FakeCare care;
   Harness run;
@@ -299,21 +303,13 @@ TEST(UninstallCommand, RemovesEverythingInOrder) {
   EXPECT_EQ(care.calls,
             (std::vector<std::string>{
                 "rescue /app", "watch", "tool schtasks.exe /Delete /F /TN Vesk Watchdog",
-                "tool schtasks.exe /Query /TN Vesk Watchdog",
-                "key Software\\Classes\\AppUserModelId\\Vesk.App",
+                "delete task", "key Software\\Classes\\AppUserModelId\\Vesk.App",
                 "value Software\\Microsoft\\Windows\\CurrentVersion\\Run Vesk",
                 "remove " + marker_path()}));
   EXPECT_EQ(run.io.out_,
             "Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
             "the app and /app to finish.\n");
   EXPECT_EQ(run.io.err_, "");
-
-  FakeCare quiet;
-  quiet.delete_answer = Result<std::string>(Error{"schtasks.exe: "});
-  quiet.tool_answer = std::string("");  // answers the query, names nothing
-  Harness again;
-  EXPECT_EQ(*run_uninstall(again.ctx, quiet), 0);
-  EXPECT_EQ(again.io.out_, run.io.out_);
 }
 
 // An item that is there and stays gets a line with the reason; status 1 and
@@ -325,10 +321,7 @@ TEST(UninstallCommand, WhatCouldNotBeRemovedIsNamed) {
     std::string line;
   };
   const Case cases[] = {
-      {[](FakeCare& c, const Error& e) {
-         c.delete_answer = Result<std::string>(e);
-         c.tool_answer = std::string("\\Vesk Watchdog  N/A  Ready\n");  // the query finds it
-       },
+      {[](FakeCare& c, const Error& e) { c.task_result = e; },
        "  the watchdog task \"Vesk Watchdog\": Access is denied. (os error 5)\n"},
       {[](FakeCare& c, const Error& e) { c.key_result = e; },
        "  HKEY_CURRENT_USER\\Software\\Classes\\AppUserModelId\\Vesk.App: Access is denied. "

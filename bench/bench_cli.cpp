@@ -16,8 +16,8 @@
 #include "bench_common.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
-#include "platform/process.h"
 #include "standin/standin.h"
+#include "support/child.h"
 
 using namespace vesk;
 

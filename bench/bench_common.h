@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/fs.h"
+#include "support/temp_dir.h"
 
 namespace vesk::bench {
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/fs.h"
+#include "support/temp_dir.h"
 
 namespace vesk::fuzzing {
 

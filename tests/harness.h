@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/process.h"
+#include "platform/spawn.h"
+#include "support/child.h"
+#include "support/temp_dir.h"
 
 namespace vesk::testing {
 

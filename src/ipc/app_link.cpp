@@ -1,7 +1,6 @@
 #include "ipc/app_link.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 
 #include "base/json.h"
@@ -20,20 +19,27 @@ std::string hex(uint64_t value) {
   return buf;
 }
 
-std::atomic<OpenWatch> g_open_watch{&platform::DirWatch::open};
-std::atomic<uint64_t> g_unwatched{0};
-
-std::unique_ptr<platform::DirWatch> open_watch(const std::string& folder) {
-  std::unique_ptr<platform::DirWatch> watch = g_open_watch.load()(folder);
-  if (!watch) ++g_unwatched;
-  return watch;
-}
+class SystemWaits final : public ReplyWaits {
+ public:
+  uint64_t now_ns() override { return platform::monotonic_ns(); }
+  std::unique_ptr<platform::DirWatch> open_watch(const std::string& folder) override {
+    return platform::DirWatch::open(folder);
+  }
+  void wait(platform::DirWatch* watch, unsigned ms) override {
+    if (watch) {
+      watch->wait(ms);
+    } else {
+      platform::sleep_ms(ms);
+    }
+  }
+};
 
 }  // namespace
 
-OpenWatch exchange_open_watch(OpenWatch open) { return g_open_watch.exchange(open); }
-
-uint64_t unwatched_requests() { return g_unwatched.load(); }
+ReplyWaits& system_waits() {
+  static SystemWaits waits;
+  return waits;
+}
 
 std::string request_id(uint64_t filetime, uint32_t pid) {
   uint64_t ns = filetime > platform::kUnixEpochFiletime
@@ -50,7 +56,8 @@ std::string request_document(std::string_view kind, const Json& payload) {
 }
 
 Result<Json> app_request(const std::string& app_folder, std::string_view kind,
-                         Json payload, unsigned wait_seconds, TimeUnit unit) {
+                         Json payload, unsigned wait_seconds, TimeUnit unit,
+                         ReplyWaits& waits) {
   using platform::join_path;
   if (!app_alive(app_folder)) return Error{std::string(kNotRunning)};
 
@@ -71,15 +78,15 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
   }
   // Watch before sending so that no reply can slip in unseen. Without a
   // watch the wait below is a plain 40 ms poll.
-  std::unique_ptr<platform::DirWatch> watch = open_watch(replies);
+  std::unique_ptr<platform::DirWatch> watch = waits.open_watch(replies);
   if (auto sent = platform::rename_replace(tmp_path, request_path); !sent) {
     (void)platform::remove_file(tmp_path);
     return Error{"couldn't send the request: " + sent.message()};
   }
 
-  const uint64_t start = platform::monotonic_ns();
+  const uint64_t start = waits.now_ns();
   for (;;) {
-    uint64_t now = platform::monotonic_ns();
+    uint64_t now = waits.now_ns();
     uint64_t elapsed_seconds = now > start ? (now - start) / (unit.ms * 1000000ULL) : 0;
     if (elapsed_seconds >= wait_seconds) {
       (void)platform::remove_file(request_path);
@@ -91,12 +98,7 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
         return std::move(*reply);
       }
     }
-    const unsigned poll_ms = std::min(kPollMs, unit.ms);
-    if (watch) {
-      watch->wait(poll_ms);
-    } else {
-      platform::sleep_ms(poll_ms);
-    }
+    waits.wait(watch.get(), std::min(kPollMs, unit.ms));
   }
 }
 

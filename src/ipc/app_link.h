@@ -37,20 +37,31 @@ struct TimeUnit {
   unsigned ms = 1000;  // at least 1
 };
 
-// The change notification a request waits on: platform::DirWatch::open,
-// unless a test has put another in place (one that fails, say). Returns the
-// one before.
-using OpenWatch = std::unique_ptr<platform::DirWatch> (*)(const std::string& folder);
-OpenWatch exchange_open_watch(OpenWatch open);
+// What a request waits with: a monotonic clock, the change notification on
+// the replies folder, and the pause between two looks at the reply. The
+// program's are the system's (system_waits()); tests hand in their own, with
+// a watch that fails or a clock that moves only while the request waits.
+class ReplyWaits {
+ public:
+  virtual ~ReplyWaits() = default;
+  // Nanoseconds of a clock that never goes back.
+  virtual uint64_t now_ns() = 0;
+  // The change notification on `folder`; nullptr when there is none, and
+  // the request then polls every kPollMs.
+  virtual std::unique_ptr<platform::DirWatch> open_watch(const std::string& folder) = 0;
+  // Waits `ms` milliseconds, or less when `watch` (if any) sees a change.
+  virtual void wait(platform::DirWatch* watch, unsigned ms) = 0;
+};
 
-// How many requests of this process found no change notification to wait on
-// and polled every kPollMs instead.
-uint64_t unwatched_requests();
+// The system's: platform::monotonic_ns, platform::DirWatch::open, and the
+// watch's wait (or a sleep without one).
+ReplyWaits& system_waits();
 
 // Sends one request and waits up to `wait_seconds` whole seconds (of `unit`)
 // for the reply. Returns the reply value unchanged, or a one-line message.
 Result<Json> app_request(const std::string& app_folder, std::string_view kind,
-                         Json payload, unsigned wait_seconds, TimeUnit unit = {});
+                         Json payload, unsigned wait_seconds, TimeUnit unit = {},
+                         ReplyWaits& waits = system_waits());
 
 // When the tray app's heartbeat is fresh, asks it to "quit" and waits up to
 // about 5 seconds for the process named in `alive` to end. Never fails.

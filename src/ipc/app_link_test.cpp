@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "harness.h"
 #include "ipc/liveness.h"
 #include "platform/clock.h"
@@ -47,6 +49,27 @@ TEST(WriteUnixTime, WritesDigitsOnly) {
 // Seconds of 25 ms: the time-out paths in milliseconds. The real 10-second
 // limit is tested end to end (VeskProgram.NoAnswerTimesOut).
 constexpr TimeUnit kShort{25};
+
+// A clock that moves only while the request waits, by each wait's length,
+// and no change notification. From `turn_at_ms` on, each wait first gives
+// the tray app its turn (StandIn::answer_waiting): the request then sees the
+// tray app answer at a known point of its limit, however slow the machine.
+class TurnWaits final : public ReplyWaits {
+ public:
+  TurnWaits(unsigned turn_at_ms, std::function<void()> turn)
+      : turn_at_ns_(turn_at_ms * 1000000ULL), turn_(std::move(turn)) {}
+  uint64_t now_ns() override { return now_ns_; }
+  std::unique_ptr<platform::DirWatch> open_watch(const std::string&) override { return nullptr; }
+  void wait(platform::DirWatch*, unsigned ms) override {
+    now_ns_ += ms * 1000000ULL;
+    if (now_ns_ >= turn_at_ns_) turn_();
+  }
+
+ private:
+  uint64_t now_ns_ = 0;
+  uint64_t turn_at_ns_;
+  std::function<void()> turn_;
+};
 
 class AppRequestTest : public ::testing::Test {
  protected:
@@ -102,8 +125,11 @@ TEST_F(AppRequestTest, ReplyWrittenInTwoPartsIsReadWhole) {
   app.script("status", [](const standin::Request&) {
     return Json{{"ok", true}, {"status", std::string(200, 'x')}};
   });
-  app.start();
-  auto reply = app_request(folder, "status", Json::object(), 5);
+  app.write_heartbeat();
+  // The tray app takes a turn at every wait: it writes the first half at
+  // one and the rest at the next, so the request reads the half between.
+  TurnWaits waits(0, [&] { app.answer_waiting(); });
+  auto reply = app_request(folder, "status", Json::object(), 5, {}, waits);
   ASSERT_TRUE(reply) << reply.message();
   EXPECT_EQ(*string_member(*reply, "status"), std::string(200, 'x'));
 }
@@ -145,18 +171,40 @@ TEST_F(AppRequestTest, TimeOutDeletesTheUntakenRequest) {
 
 TEST_F(AppRequestTest, LateReplyWithinTheLimitIsAccepted) {
   standin::StandIn app(folder);
-  app.reply_after_ms(150);
-  app.start();
-  auto reply = app_request(folder, "status", Json::object(), 20, kShort);
+  app.write_heartbeat();
+  // The tray app answers once the request has waited 150 ms of its 500.
+  TurnWaits waits(150, [&] { app.answer_waiting(); });
+  auto reply = app_request(folder, "status", Json::object(), 20, kShort, waits);
   ASSERT_TRUE(reply) << reply.message();
   EXPECT_EQ(bool_member(*reply, "ok"), true);
 }
+
+// The system's waits, with the change notification opened by `open` and the
+// requests that found none counted.
+class CountingWaits final : public ReplyWaits {
+ public:
+  using OpenWatch = std::unique_ptr<platform::DirWatch> (*)(const std::string& folder);
+  explicit CountingWaits(OpenWatch open) : open_(open) {}
+  uint64_t now_ns() override { return system_waits().now_ns(); }
+  std::unique_ptr<platform::DirWatch> open_watch(const std::string& folder) override {
+    std::unique_ptr<platform::DirWatch> watch = open_(folder);
+    if (!watch) ++unwatched;
+    return watch;
+  }
+  void wait(platform::DirWatch* watch, unsigned ms) override {
+    system_waits().wait(watch, ms);
+  }
+  uint64_t unwatched = 0;
+
+ private:
+  OpenWatch open_;
+};
 
 // A request waits on a change notification; without one it polls, and the
 // count shows it, so a watch that silently fails fails here.
 TEST_F(AppRequestTest, WaitsOnTheWatchElsePolls) {
   struct Row {
-    OpenWatch open;
+    CountingWaits::OpenWatch open;
     uint64_t unwatched;
   };
   const Row rows[] = {
@@ -166,13 +214,11 @@ TEST_F(AppRequestTest, WaitsOnTheWatchElsePolls) {
   standin::StandIn app(folder);
   app.start();
   for (const Row& row : rows) {
-    OpenWatch before = exchange_open_watch(row.open);
-    uint64_t unwatched = unwatched_requests();
-    auto reply = app_request(folder, "status", Json::object(), 5);
-    exchange_open_watch(before);
+    CountingWaits waits(row.open);
+    auto reply = app_request(folder, "status", Json::object(), 5, {}, waits);
     ASSERT_TRUE(reply) << reply.message();
     EXPECT_EQ(bool_member(*reply, "ok"), true);
-    EXPECT_EQ(unwatched_requests() - unwatched, row.unwatched);
+    EXPECT_EQ(waits.unwatched, row.unwatched);
   }
 }
 

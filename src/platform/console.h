@@ -23,9 +23,4 @@ bool write_stderr(std::string_view text);
 // output at all is not a failure: there is nobody to tell.
 Status write_stdout_checked(std::string_view text);
 
-// Interrupts as a user's Ctrl+C does. Windows: a Ctrl+C event to every
-// process attached to this process's console. POSIX: SIGINT to this
-// process's group. Returns false when it could not be sent.
-bool interrupt_console();
-
 }  // namespace vesk::platform

@@ -36,6 +36,4 @@ Status write_stdout_checked(std::string_view text) {
   return Error{os_error_text(error)};
 }
 
-bool interrupt_console() { return ::kill(0, SIGINT) == 0; }
-
 }  // namespace vesk::platform

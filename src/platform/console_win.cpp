@@ -72,6 +72,4 @@ Status write_stdout_checked(std::string_view text) {
   return Error{os_error_text(static_cast<int>(error))};
 }
 
-bool interrupt_console() { return GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE; }
-
 }  // namespace vesk::platform

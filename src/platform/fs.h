@@ -173,10 +173,4 @@ Status write_file_atomic(const std::string& path, std::string_view bytes);
 // The full path of the running executable.
 Result<std::string> self_exe_path();
 
-// A new, empty folder in the system's temporary folder.
-Result<std::string> make_temp_dir(std::string_view prefix);
-
-// Deletes a folder and everything in it; errors are ignored.
-void remove_tree(const std::string& path);
-
 }  // namespace vesk::platform

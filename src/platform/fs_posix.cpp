@@ -175,16 +175,4 @@ Result<std::string> self_exe_path() {
   return std::string(buf, static_cast<size_t>(n));
 }
 
-Result<std::string> make_temp_dir(std::string_view prefix) {
-  const char* base = std::getenv("TMPDIR");
-  std::string templ = join_path(base && *base ? base : "/tmp", std::string(prefix) + "XXXXXX");
-  if (::mkdtemp(templ.data()) == nullptr) return last_error();
-  return templ;
-}
-
-void remove_tree(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
-}
-
 }  // namespace vesk::platform

@@ -1,6 +1,6 @@
 // Starting child processes: the one place where the program creates them.
-// `Child` (process.h), `run_hidden_tool` (system_tool.h) and
-// `LaunchedProcess` (launch.h) are built on it.
+// `run_hidden_tool` (system_tool.h), `LaunchedProcess` (launch.h) and the
+// tests' `Child` (tests/support/child.h) are built on it.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,5 @@
 #include "settings/catalogue.h"
 
-#include "base/json.h"
-
 namespace vesk::settings {
 
 namespace {
@@ -27,44 +25,36 @@ const SettingRow kCatalogue[] = {
     {"mode", SettingKind::kEnum, kModes, 0, 0, kWhenAwake,
      "auto (When Busy): awake only while an agent or watched app is working. always: until "
      "turned off. off: normal sleep (explicit holds still work).",
-     "", [](const SettingsRecord& s) { return Json(mode_name(s.mode)); }},
+     ""},
     {"preset", SettingKind::kEnum, kPresetNames, 0, 0, kLidClosed,
      "What happens to other apps with the lid shut. max_battery: pause chat, document, "
      "launcher and sync apps and slow browsers (music and calls keep going). balanced: slow "
      "them. full_speed: leave them.",
-     "", [](const SettingsRecord& s) { return Json(preset_name(s.preset)); }},
+     ""},
     {"low_power", SettingKind::kBool, kOnOff, 0, 0, kLidClosed,
-     "Power-saver mode while the lid is closed; your setting comes back when it opens.", "",
-     [](const SettingsRecord& s) { return Json(s.low_power); }},
+     "Power-saver mode while the lid is closed; your setting comes back when it opens.", ""},
     {"battery_floor", SettingKind::kInt, kNone, 0, 80, kSafety,
-     "Sleep when the battery reaches this percent (0 = never stop for battery).", kFloorNote,
-     [](const SettingsRecord& s) { return Json(s.battery_floor); }},
+     "Sleep when the battery reaches this percent (0 = never stop for battery).", kFloorNote},
     {"heat_guard", SettingKind::kBool, kOnOff, 0, 0, kSafety,
      "Switch to the strictest rules when the laptop gets hot and sleep if it gets critical.",
-     kHeatNote, [](const SettingsRecord& s) { return Json(s.heat_guard); }},
+     kHeatNote},
     {"only_on_power", SettingKind::kBool, kOnOff, 0, 0, kSafety,
-     "Only stay awake while the charger is covering the load.", "",
-     [](const SettingsRecord& s) { return Json(s.only_on_power); }},
+     "Only stay awake while the charger is covering the load.", ""},
     {"quiet_minutes", SettingKind::kInt, kNone, 1, 240, kWhenAwake,
-     "In auto mode, sleep after an agent has been quiet this many minutes.", "",
-     [](const SettingsRecord& s) { return Json(s.quiet_minutes); }},
+     "In auto mode, sleep after an agent has been quiet this many minutes.", ""},
     {"sleep_when_done", SettingKind::kBool, kOnOff, 0, 0, kWhenAwake,
-     "In auto mode, let the laptop sleep once the work stops.", "",
-     [](const SettingsRecord& s) { return Json(s.sleep_when_done); }},
+     "In auto mode, let the laptop sleep once the work stops.", ""},
     {"claude_app", SettingKind::kBool, kOnOff, 0, 0, kWhenAwake,
-     "Count the Claude desktop app as an agent.", "",
-     [](const SettingsRecord& s) { return Json(s.claude_app); }},
+     "Count the Claude desktop app as an agent.", ""},
     {"check_in_minutes", SettingKind::kEnum, kCheckInChoices, 0, 0, kAsleep,
      "With the lid shut and the laptop asleep, wake it every this many minutes for about 25 "
      "seconds to pick up a wake sent from the phone, then sleep again. 0 = off. Costs a little "
      "battery per check-in; a laptop that's shut down can't be woken.",
-     "", [](const SettingsRecord& s) { return Json(s.check_in_minutes); }},
+     ""},
     {"notify_done", SettingKind::kBool, kOnOff, 0, 0, kNotifications,
-     "Notification when an agent that was busy goes idle.", "",
-     [](const SettingsRecord& s) { return Json(s.notify_done); }},
+     "Notification when an agent that was busy goes idle.", ""},
     {"ntfy_topic", SettingKind::kString, kNone, 0, 0, kNotifications,
-     "ntfy.sh topic for phone alerts when work goes idle; empty turns them off.", "",
-     [](const SettingsRecord& s) { return Json(s.ntfy_topic); }},
+     "ntfy.sh topic for phone alerts when work goes idle; empty turns them off.", ""},
 };
 
 }  // namespace
@@ -90,24 +80,6 @@ const SettingRow* find_setting(std::string_view key) {
     if (row.key == key) return &row;
   }
   return nullptr;
-}
-
-std::string_view mode_name(Mode mode) {
-  switch (mode) {
-    case Mode::kOff: return "off";
-    case Mode::kAuto: return "auto";
-    case Mode::kAlways: return "always";
-  }
-  return "auto";
-}
-
-std::string_view preset_name(Preset preset) {
-  switch (preset) {
-    case Preset::kMaxBattery: return "max_battery";
-    case Preset::kBalanced: return "balanced";
-    case Preset::kFullSpeed: return "full_speed";
-  }
-  return "balanced";
 }
 
 }  // namespace vesk::settings

@@ -1,7 +1,6 @@
 // The twelve user settings: key, kind, allowed values or range, group,
-// description, safety note and a reader of the current value. The tray app
-// stores and applies them; this program names them in "set" requests and MCP
-// tools.
+// description and safety note. The tray app stores and applies them; this
+// program names them in "set" requests and MCP tools.
 #pragma once
 
 #include <array>
@@ -11,12 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/json_fwd.h"
-
 namespace vesk::settings {
-
-enum class Mode { kOff, kAuto, kAlways };  // stored order; names differ in order
-enum class Preset { kMaxBattery, kBalanced, kFullSpeed };
 
 // The fixed choices that commands, their usage lines and shell completion
 // share: the presets (as listed), the check-in intervals in minutes, and
@@ -26,22 +20,6 @@ inline constexpr std::array<std::string_view, 3> kPresetNames{"max_battery", "ba
 inline constexpr std::array<std::string_view, 4> kCheckInChoices{"0", "15", "30", "60"};
 inline constexpr std::array<std::string_view, 4> kRuleActions{"leave", "slow", "pause",
                                                               "default"};
-
-// The settings as the tray app holds them.
-struct SettingsRecord {
-  Mode mode = Mode::kAuto;
-  Preset preset = Preset::kBalanced;
-  bool low_power = true;
-  uint32_t battery_floor = 10;
-  bool heat_guard = true;
-  bool only_on_power = false;
-  uint32_t quiet_minutes = 10;
-  bool sleep_when_done = true;
-  bool claude_app = true;
-  uint32_t check_in_minutes = 0;
-  bool notify_done = false;
-  std::string ntfy_topic;
-};
 
 // What values a setting takes.
 enum class SettingKind {
@@ -60,7 +38,6 @@ struct SettingRow {
   std::string_view group;
   std::string_view description;
   std::string_view note;  // empty: no note
-  Json (*read)(const SettingsRecord&);
 };
 
 // The catalogue in its fixed order.
@@ -75,8 +52,5 @@ std::vector<std::string> allowed_texts(const SettingRow& row);
 
 // The row of a key; nullptr when the key is not a setting.
 const SettingRow* find_setting(std::string_view key);
-
-std::string_view mode_name(Mode mode);
-std::string_view preset_name(Preset preset);
 
 }  // namespace vesk::settings

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/json.h"
+#include <algorithm>
 
 namespace vesk::settings {
 namespace {
@@ -64,20 +64,6 @@ TEST(Catalogue, AllowedTextsListRangesAsMinDashMax) {
   for (const auto& [key, expected] : cases) {
     EXPECT_EQ(allowed_texts(*find_setting(key)), expected) << key;
   }
-}
-
-TEST(Catalogue, ReadersGiveJsonTypes) {
-  SettingsRecord s;
-  s.mode = Mode::kOff;
-  s.check_in_minutes = 30;
-  s.heat_guard = false;
-  s.ntfy_topic = "t";
-  EXPECT_EQ(find_setting("mode")->read(s), Json("off"));
-  EXPECT_EQ(find_setting("check_in_minutes")->read(s), Json(30));
-  EXPECT_TRUE(find_setting("check_in_minutes")->read(s).is_number_unsigned());
-  EXPECT_EQ(find_setting("heat_guard")->read(s), Json(false));
-  EXPECT_EQ(find_setting("ntfy_topic")->read(s), Json("t"));
-  EXPECT_EQ(find_setting("preset")->read(s), Json("balanced"));
 }
 
 }  // namespace

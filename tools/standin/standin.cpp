@@ -50,7 +50,7 @@ void StandIn::serve() {
   std::unique_ptr<platform::DirWatch> watch = platform::DirWatch::open(requests_dir_);
   uint64_t last_beat = platform::monotonic_ns();
   while (!stopping_) {
-    serve_pending();
+    answer_waiting();
     if (stopping_) break;
     {
       std::lock_guard lock(tray_mu_);
@@ -80,6 +80,16 @@ void StandIn::write_heartbeat() {
   std::string path = join_path(folder_, "alive");
   std::string tmp = path + ".standin-tmp";
   if (platform::write_file(tmp, text)) (void)platform::rename_replace(tmp, path);
+}
+
+void StandIn::answer_waiting() {
+  std::map<std::string, std::string> unfinished;
+  {
+    std::lock_guard lock(mu_);
+    unfinished.swap(unfinished_);
+  }
+  for (const auto& [path, text] : unfinished) (void)platform::write_file(path, text);
+  serve_pending();
 }
 
 void StandIn::serve_pending() {
@@ -115,25 +125,23 @@ void StandIn::serve_pending() {
 void StandIn::answer(const Request& request) {
   std::optional<Json> reply;
   Script scripted;
-  unsigned delay = 0;
   bool two_parts = false;
   {
     std::lock_guard lock(mu_);
     taken_.push_back(request);
-    delay = delay_ms_;
     two_parts = two_parts_;
     if (auto it = scripts_.find(request.kind); it != scripts_.end()) scripted = it->second;
   }
   reply = scripted ? scripted(request) : std::optional<Json>(built_in_reply(request));
   if (!reply) return;  // taken, never answered
-  if (delay > 0) platform::sleep_ms(delay);
   std::string text = compact_json(*reply);
   std::string path = join_path(replies_dir_, request.id + ".json");
   if (two_parts) {
-    // Rewrite in place so that a reader can catch the first half alone.
+    // The rest is written in place on the next turn, so that a reader can
+    // catch the first half alone.
     (void)platform::write_file(path, text.substr(0, text.size() / 2));
-    platform::sleep_ms(150);
-    (void)platform::write_file(path, text);
+    std::lock_guard lock(mu_);
+    unfinished_[path] = text;
   } else {
     std::string tmp = join_path(replies_dir_, request.id + ".part");
     if (platform::write_file(tmp, text)) (void)platform::rename_replace(tmp, path);
@@ -149,11 +157,6 @@ Json StandIn::built_in_reply(const Request& request) {
 void StandIn::script(const std::string& kind, Script script) {
   std::lock_guard lock(mu_);
   scripts_[kind] = std::move(script);
-}
-
-void StandIn::reply_after_ms(unsigned ms) {
-  std::lock_guard lock(mu_);
-  delay_ms_ = ms;
 }
 
 void StandIn::reply_in_two_parts(bool on) {

@@ -6,8 +6,10 @@
 // settings in `settings.json` in the app folder, power and CPU readings) and
 // stops on "quit".
 //
-// Tests run it in-process and script it: a reply per request kind, late
-// replies, no reply, replies written in two parts; it records every request.
+// Tests run it in-process and script it: a reply per request kind, no
+// reply, replies written in two parts; it records every request. A test
+// that must know when the tray app answers runs its turns itself
+// (answer_waiting) instead of starting it.
 #pragma once
 
 #include <atomic>
@@ -49,11 +51,13 @@ class StandIn {
   void stop();
   // Serves on the calling thread until "quit" arrives or stop() is called.
   void serve();
+  // One turn of serving, on the calling thread: finishes the replies begun
+  // in two parts, then takes and answers the requests waiting now.
+  void answer_waiting();
 
   // Scripting; safe to call while serving.
   void script(const std::string& kind, Script script);
-  void reply_after_ms(unsigned ms);       // every reply that much late
-  void reply_in_two_parts(bool on);       // half, a pause, the rest
+  void reply_in_two_parts(bool on);       // half, the rest on the next turn
   void leave_requests(bool on);           // take no requests at all
   void keep_heartbeat(bool on);           // stop refreshing `alive`
 
@@ -80,8 +84,9 @@ class StandIn {
   mutable std::mutex mu_;
   std::map<std::string, Script> scripts_;
   std::vector<Request> taken_;
-  unsigned delay_ms_ = 0;
   bool two_parts_ = false;
+  // Replies written in part: path -> the whole text, written on the next turn.
+  std::map<std::string, std::string> unfinished_;
   bool leave_ = false;
   bool heartbeat_ = true;
 

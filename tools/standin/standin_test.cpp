@@ -252,7 +252,7 @@ TEST_F(StandInTray, MissingOrUnreadableFileMeansDefaults) {
       "\xEF\xBB\xBF{}",
       R"({"settings":[]})",
   };
-  settings::SettingsRecord defaults;
+  SettingsRecord defaults;
   for (const std::string& text : files) {
     ASSERT_TRUE(platform::write_file(path, text));
     Tray tray = make();
@@ -363,7 +363,7 @@ TEST_F(StandInTray, AlwaysForMinutesReturnsToAuto) {
 
   fake.now += kMinute;
   EXPECT_EQ(tray.handle("status", Json::object())["mode"], "auto");
-  EXPECT_EQ(make().stored().settings.mode, settings::Mode::kAuto);  // saved too
+  EXPECT_EQ(make().stored().settings.mode, Mode::kAuto);  // saved too
 
   expect_done(tray.handle("mode", {{"mode", "off"}, {"minutes", nullptr}}), "off");
   EXPECT_EQ(tray.handle("status", Json::object())["mode"], "off");

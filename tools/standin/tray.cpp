@@ -14,8 +14,6 @@
 
 namespace vesk::standin {
 
-using settings::Mode;
-
 namespace {
 
 constexpr uint64_t kFiletimePerMinute = 60ULL * 10000000ULL;

@@ -14,10 +14,6 @@
 
 namespace vesk::standin {
 
-using settings::Mode;
-using settings::Preset;
-using settings::SettingsRecord;
-
 namespace {
 
 double one_decimal(double value) { return std::round(value * 10) / 10; }
@@ -69,7 +65,7 @@ Json Tray::status() {
                         {"working", false},
                         {"keeps_awake", stored_.settings.mode != Mode::kOff}});
   }
-  Json reply = {{"mode", settings::mode_name(stored_.settings.mode)},
+  Json reply = {{"mode", mode_name(stored_.settings.mode)},
                 {"holds", holds},
                 {"watching", watching}};
   if (auto battery = machine_.battery()) {
@@ -120,7 +116,7 @@ Json Tray::power() {
                         s.preset == Preset::kBalanced
                             ? "Other apps are slowed with the lid closed"
                             : "Other apps are paused or slowed with the lid closed",
-                        "preset", std::string(settings::preset_name(s.preset))});
+                        "preset", std::string(preset_name(s.preset))});
   }
   if (s.check_in_minutes == 15) {
     suspects.push_back({true, "Waking every 15 minutes to check in", "check_in_minutes", "60"});

@@ -14,11 +14,8 @@
 
 namespace vesk::standin {
 
-using settings::Mode;
-using settings::Preset;
 using settings::SettingKind;
 using settings::SettingRow;
-using settings::SettingsRecord;
 
 namespace {
 
@@ -46,7 +43,7 @@ bool valid_topic(std::string_view topic) {
 
 // A setting's current value as setting_text would give it.
 std::string current_text(const SettingRow& row, const SettingsRecord& s) {
-  Json value = row.read(s);
+  Json value = setting_value(s, row.key);
   if (value.is_boolean()) return value.get<bool>() ? "on" : "off";
   if (value.is_string()) return value.get<std::string>();
   return compact_json(value);
@@ -72,11 +69,11 @@ void store_setting(SettingsRecord& s, std::string_view key, const std::string& t
   int64_t n = parse_i64(text).value_or(0);
   if (key == "mode") {
     for (Mode m : {Mode::kOff, Mode::kAuto, Mode::kAlways}) {
-      if (settings::mode_name(m) == text) s.mode = m;
+      if (mode_name(m) == text) s.mode = m;
     }
   } else if (key == "preset") {
     for (Preset p : {Preset::kMaxBattery, Preset::kBalanced, Preset::kFullSpeed}) {
-      if (settings::preset_name(p) == text) s.preset = p;
+      if (preset_name(p) == text) s.preset = p;
     }
   } else if (key == "low_power") {
     s.low_power = on;
@@ -167,7 +164,7 @@ Result<std::string> setting_text(const SettingRow& row, const Json& value) {
 std::string stored_text(const Stored& stored) {
   Json settings = Json::object();
   for (const SettingRow& row : settings::catalogue()) {
-    settings[std::string(row.key)] = row.read(stored.settings);
+    settings[std::string(row.key)] = setting_value(stored.settings, row.key);
   }
   Json doc = {{"settings", settings}, {"rules", stored.rules}, {"watch", stored.watch}};
   // Unix seconds in the file, rounded up.
@@ -266,7 +263,7 @@ Json Tray::set(const Json& args) {
   std::string shown_after = after.empty() ? "empty" : after;
   std::string status = before == after ? *key + " was already " + shown_after + "."
                                        : *key + " is now " + shown_after + ".";
-  return done(status, {{"key", *key}, {"value", row->read(stored_.settings)}});
+  return done(status, {{"key", *key}, {"value", setting_value(stored_.settings, row->key)}});
 }
 
 Json Tray::preset(const Json& args) {
@@ -286,7 +283,7 @@ Json Tray::schema() {
   Json entries = Json::array();
   for (const SettingRow& row : settings::catalogue()) {
     Json entry = {{"key", row.key},
-                  {"value", row.read(stored_.settings)},
+                  {"value", setting_value(stored_.settings, row.key)},
                   {"allowed", settings::allowed_texts(row)},
                   {"description", row.description}};
     if (!row.note.empty()) entry["note"] = std::string(row.note);

@@ -18,6 +18,7 @@
 #include "base/json_fwd.h"
 #include "base/result.h"
 #include "settings/catalogue.h"
+#include "standin/settings_record.h"
 
 namespace vesk::standin {
 
@@ -29,7 +30,7 @@ struct WakeAt {
 
 // Everything the settings file keeps.
 struct Stored {
-  settings::SettingsRecord settings;
+  SettingsRecord settings;
   std::optional<uint64_t> mode_until;        // FILETIME: "always" then turns to "auto"
   std::map<std::string, std::string> rules;  // app key -> "leave", "slow" or "pause"
   std::vector<std::string> watch;            // apps as they were named
@@ -48,7 +49,7 @@ Result<std::string> setting_text(const settings::SettingRow& row, const Json& va
 
 // Puts a setting's text, as setting_text gives it, into the record; a key
 // that is not a setting changes nothing.
-void store_setting(settings::SettingsRecord& s, std::string_view key, const std::string& text);
+void store_setting(SettingsRecord& s, std::string_view key, const std::string& text);
 
 // "H:MM" or "HH:MM" from 00:00 to 23:59, as "HH:MM"; nullopt for anything
 // else.

@@ -22,6 +22,7 @@
 #include "platform/fs.h"
 #include "platform/process.h"
 #include "platform/signals.h"
+#include "support/interrupt.h"
 
 int main(int argc, char** argv) {
   // No crash dialog: a crash must end the process at once.

@@ -1,4 +1,4 @@
-#include "platform/process.h"
+#include "support/child.h"
 
 namespace vesk::platform {
 

@@ -13,8 +13,6 @@ namespace vesk::platform {
 
 using SessionEndHandler = void (*)();
 
-enum class SessionWatch { not_started, starting, running };
-
 // Makes sure one watcher runs in this process and returns at once; true
 // when this call started its thread. A call while a watcher is starting or
 // running does nothing, also from several threads at once; the handler of
@@ -22,7 +20,5 @@ enum class SessionWatch { not_started, starting, running };
 // cannot be created the state returns to not_started, so a later call tries
 // again.
 bool start_session_watch(SessionEndHandler on_session_end);
-
-SessionWatch session_watch_state();
 
 }  // namespace vesk::platform

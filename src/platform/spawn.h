@@ -52,10 +52,6 @@ struct SpawnOptions {
   bool capture_output = false;
   // Windows: no console window for the child. POSIX: no effect.
   bool no_window = false;
-  // The child gets a console of its own, which interrupt_console() in it
-  // reaches and nothing else: Windows, a new console (no_window then has no
-  // effect); POSIX, a process group of its own, as a shell's new job.
-  bool new_console = false;
   // From start until wait() returns, this process ignores console
   // interrupts (Ctrl+C, Ctrl+Break; SIGINT, SIGQUIT) so that they reach the
   // child alone; the child gets them at their default handling. Windows: and
@@ -87,7 +83,6 @@ struct ProcessExit {
   // Windows: the exit code read as a signed 32-bit number (a crash status is
   // negative). POSIX: the exit code, or 128 + the signal that ended it.
   int64_t code = 0;
-  uint64_t peak_memory_kib = 0;  // peak resident memory; 0 if unknown
 };
 
 // A started child. The child inherits its three standard handles and

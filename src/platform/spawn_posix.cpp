@@ -269,12 +269,7 @@ Result<Process> Process::start(const std::string& program,
   sigaddset(&defaults, SIGPIPE);
   if (impl->guard) impl->guard->add_defaults(defaults);
   posix_spawnattr_setsigdefault(&setup.attr, &defaults);
-  short flags = POSIX_SPAWN_SETSIGDEF;
-  if (options.new_console) {
-    posix_spawnattr_setpgroup(&setup.attr, 0);
-    flags |= POSIX_SPAWN_SETPGROUP;
-  }
-  posix_spawnattr_setflags(&setup.attr, flags);
+  posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGDEF);
 
   char** env = envp.empty() ? environ : envp.data();
   int rc = options.lookup == Lookup::kAsGiven
@@ -342,8 +337,7 @@ Result<ProcessOutput> Process::communicate(std::string_view input) {
 Result<ProcessExit> Process::wait() {
   if (!impl_ || impl_->reaped) return Error{os_error_text(ECHILD)};
   int status = 0;
-  rusage usage{};
-  while (::wait4(impl_->pid, &status, 0, &usage) < 0) {
+  while (::waitpid(impl_->pid, &status, 0) < 0) {
     if (errno != EINTR) {
       Error error = last_error();
       impl_->release_guards();
@@ -353,7 +347,6 @@ Result<ProcessExit> Process::wait() {
   impl_->reaped = true;
   impl_->release_guards();
   ProcessExit exit;
-  exit.peak_memory_kib = static_cast<uint64_t>(usage.ru_maxrss);
   if (WIFEXITED(status)) {
     exit.code = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {

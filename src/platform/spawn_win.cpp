@@ -9,8 +9,6 @@
 #include "platform/win_cmdline.h"
 #include "platform/win_handle.h"
 
-#include <psapi.h>
-
 namespace vesk::platform {
 
 using win::UniqueHandle;
@@ -493,11 +491,7 @@ Result<Process> Process::start(const std::string& program,
   }
 
   DWORD flags = CREATE_UNICODE_ENVIRONMENT;
-  if (options.new_console) {
-    flags |= CREATE_NEW_CONSOLE;
-  } else if (options.no_window) {
-    flags |= CREATE_NO_WINDOW;
-  }
+  if (options.no_window) flags |= CREATE_NO_WINDOW;
   // `run`'s command gets the system's usual error dialogs, as from a shell,
   // not this process's error mode.
   if (options.lookup == Lookup::kCommand) flags |= CREATE_DEFAULT_ERROR_MODE;
@@ -609,12 +603,6 @@ Result<ProcessExit> Process::wait() {
   p.waited = true;
   ProcessExit exit;
   exit.code = int64_t{static_cast<int32_t>(code)};
-  // The counters outlive the process as long as its handle is open.
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  if (GetProcessMemoryInfo(p.process.get(), &counters, sizeof counters)) {
-    exit.peak_memory_kib = static_cast<uint64_t>(counters.PeakWorkingSetSize) / 1024;
-  }
   return exit;
 }
 

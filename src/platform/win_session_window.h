@@ -1,10 +1,18 @@
-// Windows-only: the session watcher's window procedure, exposed so that
-// tests can hand it each message.
+// Windows-only: the session watcher's state and window procedure, exposed
+// so that tests can see the watcher start and hand it each message.
 #pragma once
 
 #include <windows.h>
 
 #include "platform/session_watch.h"
+
+namespace vesk::platform {
+
+enum class SessionWatch { not_started, starting, running };
+
+SessionWatch session_watch_state();
+
+}  // namespace vesk::platform
 
 namespace vesk::platform::win {
 

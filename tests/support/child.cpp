@@ -1,12 +1,17 @@
 #include "support/child.h"
 
+#include "support/reap.h"
+
 namespace vesk::platform {
 
 struct Child::Impl {
   Process process;
   std::string input;
+  bool reaped = false;
   // A child not waited for must not outlive its owner.
-  ~Impl() { process.end(); }
+  ~Impl() {
+    if (!reaped) process.end();
+  }
 };
 
 Child::Child(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -31,12 +36,13 @@ uint32_t Child::pid() const { return impl_->process.pid(); }
 
 Result<CapturedRun> Child::wait() {
   TRY_ASSIGN(ProcessOutput output, impl_->process.communicate(impl_->input));
-  TRY_ASSIGN(ProcessExit exit, impl_->process.wait());
+  TRY_ASSIGN(Reaped reaped, reap(impl_->process));
+  impl_->reaped = true;
   CapturedRun run;
-  run.exit_code = static_cast<int>(exit.code);
+  run.exit_code = static_cast<int>(reaped.code);
   run.out = std::move(output.out);
   run.err = std::move(output.err);
-  run.peak_memory_kib = exit.peak_memory_kib;
+  run.peak_memory_kib = reaped.peak_memory_kib;
   return run;
 }
 

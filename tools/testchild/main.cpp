@@ -13,6 +13,11 @@
 //                             stop (SIGTERM, Ctrl+C) ends it at once with
 //                             status 43, or with "ignore" SIGTERM and
 //                             Ctrl+Break are ignored
+//   vesk-testchild console PROGRAM ARG…
+//                             runs PROGRAM with the arguments in a console
+//                             of its own (POSIX: a process group of its own;
+//                             this process becomes PROGRAM) and exits with
+//                             its status; 105 if it could not be started
 #include <cstdlib>
 #include <string>
 
@@ -23,6 +28,7 @@
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "support/interrupt.h"
+#include "support/own_console.h"
 
 int main(int argc, char** argv) {
   // No crash dialog: a crash must end the process at once.
@@ -59,6 +65,11 @@ int main(int argc, char** argv) {
     if (!vesk::platform::write_file(args[1], "")) return 103;
     vesk::platform::sleep_ms(30000);
     return 104;
+  }
+  if (args[0] == "console" && args.size() >= 2) {
+    auto ran = vesk::platform::run_in_own_console(
+        args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+    return ran ? *ran : 105;
   }
   if (args[0] == "args") {
     for (size_t i = 1; i < args.size(); ++i) vesk::platform::write_stdout(args[i] + "\n");

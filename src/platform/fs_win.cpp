@@ -26,7 +26,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // The largest single ReadFile/WriteFile: DWORD-sized, well below the limit.
 constexpr size_t kMaxIo = 1u << 30;
 
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+using win::is_separator;
 
 bool is_directory(const std::wstring& path) {
   DWORD attrs = GetFileAttributesW(path.c_str());
@@ -312,15 +312,9 @@ Status WriteFile::close() {
 // ---- Paths -----------------------------------------------------------------
 
 Result<std::string> self_exe_path() {
-  std::wstring buf(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return last_error();
-    // A full buffer means the name may have been cut short.
-    if (n < buf.size()) return narrow(std::wstring_view(buf.data(), n));
-    if (buf.size() >= 32768) return Error{os_error_text(ERROR_INSUFFICIENT_BUFFER)};
-    buf.assign(buf.size() * 2, L'\0');
-  }
+  std::optional<std::wstring> path = win::module_path();
+  if (!path) return last_error();
+  return narrow(*path);
 }
 
 Result<std::string> make_temp_dir(std::string_view prefix) {

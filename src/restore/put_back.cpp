@@ -6,8 +6,6 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "restore/power_settings.h"
-#include "restore/power_watch.h"
-#include "restore/summary.h"
 
 namespace vesk::restore {
 
@@ -188,8 +186,8 @@ void session_end_put_back_record(Restore& r, PowerApi& api) {
   }
 }
 
-std::mutex& restore_journal_mutex() {
-  static std::mutex mutex;
+JournalMutex& restore_journal_mutex() {
+  static JournalMutex mutex;
   return mutex;
 }
 
@@ -284,37 +282,6 @@ PutBack put_back(const std::string& app_folder, PowerApi& power, ProcessControl&
 
 PutBack put_back(const std::string& app_folder) {
   return put_back(app_folder, platform::system_power(), platform::system_processes());
-}
-
-// ---- Rescue -----------------------------------------------------------------------
-
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app,
-                    PowerApi& power, ProcessControl& processes) {
-  quit_tray_app();
-  start_power_watch(app_folder);
-  PutBack run = put_back(app_folder, power, processes);
-  RescueResult rescued;
-  rescued.pending = journal_summary(app_folder);
-  for (std::string& problem : run.problems) {
-    if (std::find(rescued.pending.begin(), rescued.pending.end(), problem) ==
-        rescued.pending.end()) {
-      rescued.pending.push_back(std::move(problem));
-    }
-  }
-  rescued.set_aside = std::move(run.set_aside);
-  // What a set-aside journal held is unknown: never "all back".
-  rescued.all_back = run.result == PutBackResult::kRestored && rescued.pending.empty() &&
-                     rescued.set_aside.empty();
-  // Something is pending that no journal line explains: say where to look.
-  if (run.result != PutBackResult::kRestored && rescued.pending.empty()) {
-    rescued.pending.push_back("the journals in " + app_folder +
-                              " still hold changes that couldn't be put back");
-  }
-  return rescued;
-}
-
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app) {
-  return rescue(app_folder, quit_tray_app, platform::system_power(), platform::system_processes());
 }
 
 }  // namespace vesk::restore

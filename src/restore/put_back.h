@@ -10,7 +10,7 @@
 // exists or was changed by someone else since is forgotten.
 #pragma once
 
-#include <functional>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -71,25 +71,23 @@ void session_end_put_back_record(Restore& record, platform::PowerApi& power);
 
 // Held by every reader-modifier-writer of restore.json in this process, so
 // that a session end on the watcher's thread and a put-back run never
-// interleave.
-std::mutex& restore_journal_mutex();
+// interleave. It counts the threads waiting for it, so that a test can tell
+// when one is held up.
+class JournalMutex {
+ public:
+  void lock() {
+    ++waiting_;
+    mutex_.lock();
+    --waiting_;
+  }
+  bool try_lock() { return mutex_.try_lock(); }
+  void unlock() { mutex_.unlock(); }
+  int waiting() const { return waiting_.load(); }
 
-// What the rescue sequence leaves.
-struct RescueResult {
-  bool all_back = true;  // everything Vesk changed is back
-  // Otherwise the journal summary's lines and the run's problems; never
-  // empty when something is pending.
-  std::vector<std::string> pending;
-  std::vector<std::string> set_aside;  // the journals the run set aside (PutBack::set_aside)
+ private:
+  std::mutex mutex_;
+  std::atomic<int> waiting_{0};
 };
-
-// The rescue sequence: `quit_tray_app` (asks a running tray app to quit and
-// waits for it to end, see ipc::quit_tray_app), then starts the power
-// watcher and runs put_back. Everything is back when the run restored
-// everything, the journals name nothing and no journal was set aside (what
-// that held is unknown).
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app);
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app,
-                    platform::PowerApi& power, platform::ProcessControl& processes);
+JournalMutex& restore_journal_mutex();
 
 }  // namespace vesk::restore

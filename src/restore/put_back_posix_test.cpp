@@ -11,6 +11,7 @@
 #include "platform/process.h"
 #include "restore/journal.h"
 #include "restore/put_back.h"
+#include "restore/rescue.h"
 
 namespace vesk::restore {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "base/json.h"
 #include "harness.h"
-#include "platform/clock.h"
 #include "platform/fs.h"
+#include "restore/rescue.h"
 #include "restore/summary.h"
 #include "restore/test_fakes.h"
 
@@ -661,7 +661,9 @@ TEST(SessionEnd, WaitsForARunInProgress) {
     session_end_put_back(dir.path(), end_power);
     ended = true;
   });
-  platform::sleep_ms(50);
+  // Until the session end waits for the journal, or (were it not to wait)
+  // has ended.
+  while (restore_journal_mutex().waiting() == 0 && !ended.load()) std::this_thread::yield();
   EXPECT_FALSE(ended.load());
   EXPECT_TRUE(end_power.calls.empty());
   {

@@ -179,9 +179,10 @@ class FakeWatchdogSystem final : public WatchdogSystem {
     EXPECT_EQ(files.size(), 1u);
     return tool_answer;
   }
-  void remove_file(const std::string& path) override {
+  Status remove_file(const std::string& path) override {
     removed.push_back(path);
     files.erase(path);
+    return {};
   }
 };
 

@@ -42,7 +42,7 @@ class SystemCare final : public CareSystem {
     return restore::rescue(app_folder, [&] { ipc::quit_tray_app(app_folder); });
   }
   Status install_watchdog() override { return care::install_watchdog(); }
-  void write_unix_time(const std::string& path) override { ipc::write_unix_time(path); }
+  Status write_unix_time(const std::string& path) override { return ipc::write_unix_time(path); }
   Status remove_file(const std::string& path) override {
     Status removed = platform::remove_file(path);
     if (removed || platform::file_absent(path)) return {};
@@ -161,7 +161,8 @@ Outcome run_rescue(Context& ctx, CareSystem& system) {
 Outcome run_install(Context& ctx, CareSystem& system) {
   system.start_power_watch(ctx.app_folder);
   TRY(system.install_watchdog());
-  system.write_unix_time(platform::join_path(ctx.app_folder, care::kInstalledMarker));
+  // The marker only tells that install ran; the watchdog is in place without it.
+  (void)system.write_unix_time(platform::join_path(ctx.app_folder, care::kInstalledMarker));
   ctx.io.out("Watchdog installed.\n");
   return kExitDone;
 }

@@ -28,7 +28,7 @@ class CareSystem {
   virtual std::vector<std::string> set_aside_journals(const std::string& app_folder) = 0;
   virtual restore::RescueResult rescue(const std::string& app_folder) = 0;
   virtual Status install_watchdog() = 0;
-  virtual void write_unix_time(const std::string& path) = 0;
+  virtual Status write_unix_time(const std::string& path) = 0;
   // Each succeeds when the item is gone afterwards, also when it was not
   // there.
   virtual Status remove_file(const std::string& path) = 0;

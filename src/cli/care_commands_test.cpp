@@ -59,7 +59,10 @@ class FakeCare final : public CareSystem {
     calls.push_back("install");
     return install_result;
   }
-  void write_unix_time(const std::string& path) override { calls.push_back("marker " + path); }
+  Status write_unix_time(const std::string& path) override {
+    calls.push_back("marker " + path);
+    return {};
+  }
   Status remove_file(const std::string& path) override {
     calls.push_back("remove " + path);
     return remove_result;

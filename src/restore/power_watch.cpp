@@ -27,7 +27,9 @@ void power_watch_session_end() {
     now = target;
   }
   if (now.app_folder.empty()) return;
-  session_end_put_back(now.app_folder, now.power ? *now.power : platform::system_power());
+  // The session is ending: there is nobody to tell, and what stays recorded
+  // is put back by the next run.
+  (void)session_end_put_back(now.app_folder, now.power ? *now.power : platform::system_power());
 }
 
 void start_power_watch(const std::string& app_folder) {
@@ -35,6 +37,8 @@ void start_power_watch(const std::string& app_folder) {
     std::lock_guard lock(target_mutex);
     if (target.app_folder.empty()) target.app_folder = app_folder;
   }
+  // Started now or already running, it is all the same here; one that
+  // couldn't start is tried again by the next call.
   (void)platform::start_session_watch(&power_watch_session_end);
 }
 

@@ -61,7 +61,9 @@ Status send_continue(pid_t pid, uint64_t start) {
   if (fd >= 0) {
     UniqueFd pidfd(static_cast<int>(fd));
     if (!same_process(id, start)) return not_the_process(id);
-    if (::syscall(SYS_pidfd_send_signal, pidfd.get(), SIGCONT, nullptr, 0) != 0) return last_error();
+    if (::syscall(SYS_pidfd_send_signal, pidfd.get(), SIGCONT, nullptr, 0) != 0) {
+      return last_error();
+    }
     return {};
   }
   if (errno != ENOSYS) return last_error();

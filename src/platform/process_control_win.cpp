@@ -65,7 +65,8 @@ class WindowsProcesses final : public ProcessControl {
     if (status < 0) {
       char code[16];
       std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(status));
-      return Error{"process " + std::to_string(pid) + " couldn't be resumed (NTSTATUS " + code + ")"};
+      return Error{"process " + std::to_string(pid) + " couldn't be resumed (NTSTATUS " + code +
+                   ")"};
     }
     return {};
   }

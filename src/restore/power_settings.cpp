@@ -61,16 +61,20 @@ namespace {
 // The first failure of several writes that are all made, named by what was
 // written.
 void keep_first_failure(Status& first, Status written, std::string_view what) {
-  if (first && !written) first = Error{"couldn't write " + std::string(what) + ": " + written.message()};
+  if (first && !written) {
+    first = Error{"couldn't write " + std::string(what) + ": " + written.message()};
+  }
 }
 
 }  // namespace
 
 Status write_lid_action(PowerApi& api, const Guid& plan, uint32_t ac, uint32_t dc) {
   Status first;
-  keep_first_failure(first, api.write_value(PowerSource::ac, plan, kButtonSubgroup, kLidCloseAction, ac),
+  keep_first_failure(first,
+                     api.write_value(PowerSource::ac, plan, kButtonSubgroup, kLidCloseAction, ac),
                      "the lid-close action (plugged in)");
-  keep_first_failure(first, api.write_value(PowerSource::dc, plan, kButtonSubgroup, kLidCloseAction, dc),
+  keep_first_failure(first,
+                     api.write_value(PowerSource::dc, plan, kButtonSubgroup, kLidCloseAction, dc),
                      "the lid-close action (on battery)");
   reapply_if_active(api, plan);
   return first;
@@ -127,7 +131,8 @@ std::optional<uint32_t> read_boost_dc(PowerApi& api, const Guid& plan) {
 Status write_boost_dc(PowerApi& api, const Guid& plan, uint32_t value) {
   Status first;
   keep_first_failure(first,
-                     api.write_value(PowerSource::dc, plan, kProcessorSubgroup, kPerfBoostMode, value),
+                     api.write_value(PowerSource::dc, plan, kProcessorSubgroup, kPerfBoostMode,
+                                     value),
                      "the processor boost mode (on battery)");
   reapply_if_active(api, plan);
   return first;

@@ -130,7 +130,8 @@ WriteBack write_back_overlay(PowerApi& api, const std::string& text) {
   if (now.overlay != kBestEfficiencyOverlay) return WriteBack::kSettled;  // no longer Vesk's
   auto overlay = parse_plan_guid(text);
   if (!overlay) return WriteBack::kSettled;
-  return set_overlay(api, *overlay) == OverlayResult::done ? WriteBack::kSettled : WriteBack::kPending;
+  bool set = set_overlay(api, *overlay) == OverlayResult::done;
+  return set ? WriteBack::kSettled : WriteBack::kPending;
 }
 
 // lid_more element by element, in order; true when a write failed.

@@ -59,7 +59,7 @@ class RealWatchdogSystem final : public WatchdogSystem {
                                       const std::vector<std::string>& args) override {
     return care::run_system_tool(program, args);
   }
-  void remove_file(const std::string& path) override { (void)platform::remove_file(path); }
+  Status remove_file(const std::string& path) override { return platform::remove_file(path); }
   Status delete_scheduled_task(const std::string& name) override {
     return platform::delete_scheduled_task(name);
   }
@@ -153,7 +153,9 @@ Status install_watchdog(WatchdogSystem& system) {
   }
   auto registered = system.run_system_tool(
       kTaskTool, {"/Create", "/F", "/TN", kTaskName, "/XML", path});
-  system.remove_file(path);
+  // Tidying only: a definition left in the temporary folder changes nothing,
+  // and the registration's outcome is the one to report.
+  (void)system.remove_file(path);
   if (!registered) return registered.error();
   return {};
 }

@@ -58,7 +58,7 @@ class WatchdogSystem {
   virtual Status write_new_file(const std::string& path, std::string_view bytes) = 0;
   virtual Result<std::string> run_system_tool(const std::string& program,
                                               const std::vector<std::string>& args) = 0;
-  virtual void remove_file(const std::string& path) = 0;
+  virtual Status remove_file(const std::string& path) = 0;
   // What remove_registrations takes away. Each succeeds when the item is
   // gone afterwards, also when it was not there.
   virtual Status delete_scheduled_task(const std::string& name) = 0;  // by the scheduler itself

@@ -188,9 +188,10 @@ class FakeWatchdogSystem final : public WatchdogSystem {
     deletions.push_back(run);
     return tool_answer;
   }
-  void remove_file(const std::string& path) override {
+  Status remove_file(const std::string& path) override {
     removed.push_back(path);
     files.erase(path);
+    return {};
   }
   Status delete_scheduled_task(const std::string& name) override {
     deletions.push_back("task " + name);

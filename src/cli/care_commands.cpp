@@ -38,7 +38,8 @@ class SystemCare final : public CareSystem {
   }
   Status install(const std::string& app_folder) override {
     TRY(care::install_watchdog());
-    ipc::write_unix_time(platform::join_path(app_folder, care::kInstalledMarker));
+    // The marker only tells that install ran; the watchdog is in place without it.
+    (void)ipc::write_unix_time(platform::join_path(app_folder, care::kInstalledMarker));
     return {};
   }
   std::vector<std::string> remove_registrations(const std::string& app_folder) override {

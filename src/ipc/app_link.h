@@ -56,7 +56,8 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
 // about 5 seconds for the process named in `alive` to end. Never fails.
 void quit_tray_app(const std::string& app_folder);
 
-// Writes unix_now() in decimal digits to `path`; failures are ignored.
-void write_unix_time(const std::string& path);
+// Writes unix_now() in decimal digits to `path`; the system's reason when it
+// can't.
+Status write_unix_time(const std::string& path);
 
 }  // namespace vesk::ipc

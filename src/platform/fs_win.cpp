@@ -274,6 +274,7 @@ WriteFile::WriteFile(WriteFile&& other) noexcept : handle_(other.handle_) {
 
 WriteFile& WriteFile::operator=(WriteFile&& other) noexcept {
   if (this != &other) {
+    // As in the destructor: a caller that cares closes first.
     (void)close();
     handle_ = other.handle_;
     other.handle_ = from_handle(INVALID_HANDLE_VALUE);
@@ -281,6 +282,8 @@ WriteFile& WriteFile::operator=(WriteFile&& other) noexcept {
   return *this;
 }
 
+// A destructor has nobody to tell: a caller that needs to know how closing
+// went calls close() itself.
 WriteFile::~WriteFile() { (void)close(); }
 
 Status WriteFile::write_all(std::string_view bytes) {

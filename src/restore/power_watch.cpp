@@ -27,6 +27,8 @@ void start_power_watch(SessionEndWork on_session_end) {
     std::lock_guard lock(work_mutex);
     work = std::move(on_session_end);
   }
+  // Started now or already running, it is all the same here; one that
+  // couldn't start is tried again by the next call.
   (void)platform::start_session_watch(&power_watch_session_end);
 }
 

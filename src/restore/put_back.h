@@ -65,8 +65,10 @@ void put_back_power(Restore& record, platform::PowerApi& power);
 // power settings of restore.json put back as far as possible, and the
 // journal written back with what is left, even when that is nothing. With
 // no journal, nothing happens; a blank one is removed and an unreadable one
-// set aside, as a put-back run does.
-void session_end_put_back(const std::string& app_folder, platform::PowerApi& power);
+// set aside, as a put-back run does. Fails when the journal can't be read,
+// set aside, removed or written (the file and the system's reason); a
+// setting that couldn't be written back is no failure: it stays recorded.
+Status session_end_put_back(const std::string& app_folder, platform::PowerApi& power);
 void session_end_put_back_record(Restore& record, platform::PowerApi& power);
 
 // Held by every reader-modifier-writer of restore.json in this process, so

@@ -540,7 +540,7 @@ TEST(SessionEnd, PutsBackWhatItCanAndWritesTheRest) {
   r.power_overlay = plan_text(4);
   r.linux_tuned = true;
   ASSERT_TRUE(write_restore(dir.path(), r));
-  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(session_end_put_back(dir.path(), power));
 
   Restore left;
   left.lid_more = {{plan_text(2), 3, 4}};
@@ -558,7 +558,7 @@ TEST(SessionEnd, EverythingBackLeavesTheEmptyRecord) {
   set_boost(r);
   set_lid(r);
   ASSERT_TRUE(write_restore(dir.path(), r));
-  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(session_end_put_back(dir.path(), power));
   auto text = platform::read_file(platform::join_path(dir.path(), kRestoreFile));
   ASSERT_TRUE(text);
   EXPECT_EQ(*text, restore_text(Restore{}));
@@ -567,16 +567,16 @@ TEST(SessionEnd, EverythingBackLeavesTheEmptyRecord) {
 TEST(SessionEnd, NoJournalNoWrite) {
   vesk::testing::TempDir dir;
   FakePower power;
-  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(session_end_put_back(dir.path(), power));
   EXPECT_TRUE(vesk::testing::names_in(dir.path()).empty());
   EXPECT_TRUE(power.calls.empty());
   // An unreadable one is set aside, a blank one removed.
   std::string path = platform::join_path(dir.path(), kRestoreFile);
   ASSERT_TRUE(platform::write_file(path, "{\"lid_action\": [1]}"));
-  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(session_end_put_back(dir.path(), power));
   EXPECT_EQ(platform::read_file(set_aside_name(path, 1)).value_or(""), "{\"lid_action\": [1]}");
   ASSERT_TRUE(platform::write_file(path, "\n"));
-  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(session_end_put_back(dir.path(), power));
   EXPECT_EQ(vesk::testing::names_in(dir.path()), std::vector<std::string>{"restore.json.unreadable"});
   EXPECT_TRUE(power.calls.empty());
 }
@@ -658,7 +658,7 @@ TEST(SessionEnd, WaitsForARunInProgress) {
   FakePower end_power;
   std::atomic<bool> ended{false};
   std::thread end([&] {
-    session_end_put_back(dir.path(), end_power);
+    EXPECT_TRUE(session_end_put_back(dir.path(), end_power));
     ended = true;
   });
   // Until the session end waits for the journal, or (were it not to wait)

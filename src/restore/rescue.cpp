@@ -40,7 +40,11 @@ RescueResult rescue(const std::string& app_folder, const std::function<void()>& 
 }
 
 void watch_session_end(const std::string& app_folder, PowerApi& power) {
-  start_power_watch([app_folder, &power] { session_end_put_back(app_folder, power); });
+  start_power_watch([app_folder, &power] {
+    // The session is ending: there is nobody to tell, and what stays
+    // recorded is put back by the next run.
+    (void)session_end_put_back(app_folder, power);
+  });
 }
 
 void watch_session_end(const std::string& app_folder) {

@@ -34,7 +34,7 @@ class SystemCare final : public CareSystem {
   }
   bool app_alive(const std::string& app_folder) override { return ipc::app_alive(app_folder); }
   restore::RescueResult rescue(const std::string& app_folder) override {
-    return restore::rescue(app_folder, [&] { ipc::quit_tray_app(app_folder); });
+    return restore::rescue(app_folder, [&] { return ipc::quit_tray_app(app_folder); });
   }
   Status install(const std::string& app_folder) override {
     TRY(care::install_watchdog());
@@ -129,6 +129,14 @@ Outcome run_rescue(Context& ctx, CareSystem& system) {
   system.start_power_watch(ctx.app_folder);
   restore::RescueResult rescued = system.rescue(ctx.app_folder);
   print_set_aside(ctx.io, rescued);
+  // A tray app that ignored "quit" may change things again at once.
+  if (rescued.all_back && !rescued.app_stopped) {
+    ctx.io.out(
+        "Everything Vesk changed is back to how it was, but the Vesk app didn't quit when "
+        "asked and may change things again: quit it from its tray icon, then run `vesk "
+        "rescue` again.\n");
+    return kExitRefused;
+  }
   if (rescued.all_back) {
     ctx.io.out(
         "Everything Vesk changed is back to how it was. Vesk is stopped; start it again from "
@@ -169,6 +177,12 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
         "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to keep "
         "retrying:\n");
     print_indented(ctx.io, rescued.pending);
+    return kExitRefused;
+  }
+  if (!rescued.app_stopped) {
+    ctx.io.out(
+        "Not uninstalling yet: the Vesk app didn't quit when asked. Quit it from its tray "
+        "icon, then run `vesk uninstall` again.\n");
     return kExitRefused;
   }
   // What is still there after its removal failed: an item that was not

@@ -173,6 +173,26 @@ TEST(RescueCommand, EverythingBack) {
   EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "rescue /app"}));
 }
 
+// A tray app that still runs after it was asked to quit is no "Vesk is
+// stopped", and no uninstall: it may change things again.
+TEST(RescueCommand, ATrayAppThatDidNotQuit) {
+  FakeCare care;
+  care.rescued.app_stopped = false;
+  Harness rescue;
+  EXPECT_EQ(*run_rescue(rescue.ctx, care), 1);
+  EXPECT_EQ(rescue.io.out_,
+            "Everything Vesk changed is back to how it was, but the Vesk app didn't quit when "
+            "asked and may change things again: quit it from its tray icon, then run `vesk "
+            "rescue` again.\n");
+  care.calls.clear();
+  Harness uninstall;
+  EXPECT_EQ(*run_uninstall(uninstall.ctx, care), 1);
+  EXPECT_EQ(uninstall.io.out_,
+            "Not uninstalling yet: the Vesk app didn't quit when asked. Quit it from its tray "
+            "icon, then run `vesk uninstall` again.\n");
+  EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "rescue /app"}));
+}
+
 TEST(RescueCommand, PendingLinesWithStatusOne) {
   const std::string tail =
       "They stay recorded and will be retried. To undo by hand: resume or restart those apps; on "

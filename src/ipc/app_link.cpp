@@ -109,14 +109,15 @@ Status write_unix_time(const std::string& path) {
   return platform::write_file(path, std::to_string(unix_now()));
 }
 
-void quit_tray_app(const std::string& app_folder) {
-  if (!app_alive(app_folder)) return;
+bool quit_tray_app(const std::string& app_folder) {
+  if (!app_alive(app_folder)) return true;
   // Whether it answers or not, the wait below is what tells that it ended.
   (void)app_request(app_folder, "quit", Json::object(), 5);
   for (int poll = 0; poll < 50; ++poll) {
-    if (!app_process_alive(app_folder)) break;
+    if (!app_process_alive(app_folder)) return true;
     platform::sleep_ms(100);
   }
+  return !app_process_alive(app_folder);
 }
 
 }  // namespace vesk::ipc

@@ -189,13 +189,13 @@ TEST_F(AppRequestTest, UnwritableRequestFolderFails) {
 
 TEST(QuitTrayApp, AsksTheTrayAppToQuitAndWaits) {
   testing::TempDir dir;
-  quit_tray_app(dir.path());  // no tray app: nothing to do
+  EXPECT_TRUE(quit_tray_app(dir.path()));  // no tray app: nothing to do
   auto app = platform::Child::start(testing::built_program("vesk-standin"),
                                     {"--folder", dir.path()});
   ASSERT_TRUE(app) << app.message();
   for (int i = 0; i < 500 && !app_process_alive(dir.path()); ++i) platform::sleep_ms(20);
   ASSERT_TRUE(app_alive(dir.path()));
-  quit_tray_app(dir.path());
+  EXPECT_TRUE(quit_tray_app(dir.path()));
   // It was told to quit, and had gone when the call returned.
   EXPECT_FALSE(app_process_alive(dir.path()));
   auto done = app->wait();

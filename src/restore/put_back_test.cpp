@@ -437,7 +437,7 @@ TEST_F(PutBackRun, UnreadableJournalThatCannotBeMovedStays) {
 TEST_F(PutBackRun, UnopenableJournalStaysAndIsNamed) {
   for (const char* journal : {kRestoreFile, kTouchedFile}) {
     ASSERT_TRUE(platform::create_dirs(path(journal)));
-    RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
+    RescueResult rescued = rescue(dir.path(), [] { return true; }, power, processes);
     EXPECT_FALSE(rescued.all_back);
     EXPECT_TRUE(rescued.set_aside.empty());
     std::string reason = platform::read_file(path(journal)).message();
@@ -474,6 +474,7 @@ TEST_F(PutBackRun, RescueGivesNothingWhenAllIsBack) {
   auto quit_first = [&] {
     quit = true;
     EXPECT_TRUE(processes.processes[100].suspended);  // before the put-back run
+    return true;
   };
   EXPECT_TRUE(rescue(dir.path(), quit_first, power, processes).all_back);
   EXPECT_TRUE(quit);
@@ -486,11 +487,11 @@ TEST_F(PutBackRun, RescueReportsWhatItSetAside) {
   for (size_t i = 0; i < std::size(kBadRestore); ++i) {
     put(kRestoreFile, kBadRestore[i]);
     put(kTouchedFile, kBadTouched[i]);
-    RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
+    RescueResult rescued = rescue(dir.path(), [] { return true; }, power, processes);
     EXPECT_FALSE(rescued.all_back) << i;
     EXPECT_TRUE(rescued.pending.empty()) << i;
     EXPECT_EQ(rescued.set_aside.size(), 2u) << i;
-    EXPECT_TRUE(rescue(dir.path(), [] {}, power, processes).all_back) << i;
+    EXPECT_TRUE(rescue(dir.path(), [] { return true; }, power, processes).all_back) << i;
   }
 }
 
@@ -499,7 +500,7 @@ TEST_F(PutBackRun, RescueWithOnlyBoostLeftNamesIt) {
   Restore r;
   set_boost(r);
   put(kRestoreFile, restore_text(r));
-  RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
+  RescueResult rescued = rescue(dir.path(), [] { return true; }, power, processes);
   EXPECT_FALSE(rescued.all_back);
   EXPECT_EQ(rescued.pending, summary_lines({}, r));
   EXPECT_EQ(rescued.pending.size(), 1u);
@@ -514,7 +515,7 @@ TEST_F(PutBackRun, RescueGivesWhatIsLeft) {
   set_lid(r);
   power.fails = [](const testing::PowerCall& c) { return c.op == "write"; };
   put(kRestoreFile, restore_text(r));
-  RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
+  RescueResult rescued = rescue(dir.path(), [] { return true; }, power, processes);
   EXPECT_FALSE(rescued.all_back);
   EXPECT_EQ(rescued.pending,
             (std::vector<std::string>{

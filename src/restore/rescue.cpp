@@ -11,11 +11,12 @@ namespace vesk::restore {
 using platform::PowerApi;
 using platform::ProcessControl;
 
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app,
+RescueResult rescue(const std::string& app_folder, const std::function<bool()>& quit_tray_app,
                     PowerApi& power, ProcessControl& processes) {
-  quit_tray_app();
+  bool app_stopped = quit_tray_app();
   PutBack run = put_back(app_folder, power, processes);
   RescueResult rescued;
+  rescued.app_stopped = app_stopped;
   rescued.pending = journal_summary(app_folder);
   for (std::string& problem : run.problems) {
     if (std::find(rescued.pending.begin(), rescued.pending.end(), problem) ==
@@ -35,7 +36,7 @@ RescueResult rescue(const std::string& app_folder, const std::function<void()>& 
   return rescued;
 }
 
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app) {
+RescueResult rescue(const std::string& app_folder, const std::function<bool()>& quit_tray_app) {
   return rescue(app_folder, quit_tray_app, platform::system_power(), platform::system_processes());
 }
 

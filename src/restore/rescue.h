@@ -19,15 +19,19 @@ struct RescueResult {
   // empty when something is pending.
   std::vector<std::string> pending;
   std::vector<std::string> set_aside;  // the journals the run set aside (PutBack::set_aside)
+  // False when the tray app was asked to quit and still ran after the wait:
+  // it may change things again.
+  bool app_stopped = true;
 };
 
 // The rescue sequence: `quit_tray_app` (asks a running tray app to quit and
-// waits for it to end, see ipc::quit_tray_app), then runs put_back.
+// waits for it to end, see ipc::quit_tray_app; false when it still runs),
+// then runs put_back.
 // Everything is back when the run restored everything, the journals name
 // nothing and no journal was set aside (what that held is unknown). The
 // power watcher is the caller's to start (watch_session_end).
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app);
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app,
+RescueResult rescue(const std::string& app_folder, const std::function<bool()>& quit_tray_app);
+RescueResult rescue(const std::string& app_folder, const std::function<bool()>& quit_tray_app,
                     platform::PowerApi& power, platform::ProcessControl& processes);
 
 // Starts the power watcher (power_watch.h) with session_end_put_back of the

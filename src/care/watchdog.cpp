@@ -4,6 +4,8 @@
 #include "base/utf8.h"
 #include "platform/fs.h"
 #include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/task_scheduler.h"
 #include "platform/temp_file.h"
 
 namespace vesk::care {
@@ -57,7 +59,21 @@ class RealWatchdogSystem final : public WatchdogSystem {
                                       const std::vector<std::string>& args) override {
     return care::run_system_tool(program, args);
   }
-  void remove_file(const std::string& path) override { (void)platform::remove_file(path); }
+  Status remove_file(const std::string& path) override { return platform::remove_file(path); }
+  Status delete_scheduled_task(const std::string& name) override {
+    return platform::delete_scheduled_task(name);
+  }
+  Status delete_user_key_tree(const std::string& subkey) override {
+    return platform::delete_user_key_tree(subkey);
+  }
+  Status delete_user_value(const std::string& subkey, const std::string& name) override {
+    return platform::delete_user_value(subkey, name);
+  }
+  Status delete_file(const std::string& path) override {
+    Status removed = platform::remove_file(path);
+    if (removed || platform::file_absent(path)) return {};
+    return removed;
+  }
 };
 
 }  // namespace
@@ -137,11 +153,43 @@ Status install_watchdog(WatchdogSystem& system) {
   }
   auto registered = system.run_system_tool(
       kTaskTool, {"/Create", "/F", "/TN", kTaskName, "/XML", path});
-  system.remove_file(path);
+  // Tidying only: a definition left in the temporary folder changes nothing,
+  // and the registration's outcome is the one to report.
+  (void)system.remove_file(path);
   if (!registered) return registered.error();
   return {};
 }
 
 Status install_watchdog() { return install_watchdog(real_watchdog_system()); }
+
+bool watchdog_installed(WatchdogSystem& system) {
+  return system.run_system_tool(kTaskTool, {"/Query", "/TN", kTaskName}).ok();
+}
+
+bool watchdog_installed() { return watchdog_installed(real_watchdog_system()); }
+
+std::vector<std::string> remove_registrations(WatchdogSystem& system,
+                                              const std::string& app_folder) {
+  std::vector<std::string> left;
+  auto note = [&](const std::string& what, const Status& removed) {
+    if (!removed) left.push_back(what + ": " + removed.message());
+  };
+  auto task = system.run_system_tool(kTaskTool, {"/Delete", "/F", "/TN", kTaskName});
+  if (!task) {
+    note("the watchdog task \"" + std::string(kTaskName) + "\"",
+         system.delete_scheduled_task(kTaskName));
+  }
+  note(std::string("HKEY_CURRENT_USER\\") + kAppIdentityKey,
+       system.delete_user_key_tree(kAppIdentityKey));
+  note(std::string("HKEY_CURRENT_USER\\") + kLoginItemKey + " value " + kLoginItemValue,
+       system.delete_user_value(kLoginItemKey, kLoginItemValue));
+  std::string marker = platform::join_path(app_folder, kInstalledMarker);
+  note(marker, system.delete_file(marker));
+  return left;
+}
+
+std::vector<std::string> remove_registrations(const std::string& app_folder) {
+  return remove_registrations(real_watchdog_system(), app_folder);
+}
 
 }  // namespace vesk::care

@@ -1,7 +1,8 @@
 // The watchdog: a per-user scheduled task that starts the tray app in its
 // watchdog mode once a minute, so that what Vesk changed is put back even
 // if the tray app dies. Also the hidden runner of system tools that the
-// task commands use, and the names of the product's other registrations.
+// task commands use, and the product's other registrations: their names,
+// and taking them away with the task.
 #pragma once
 
 #include <string>
@@ -46,7 +47,7 @@ Result<std::string> tool_outcome(std::string_view program, const platform::ToolO
 Result<std::string> run_system_tool(const std::string& program,
                                     const std::vector<std::string>& args);
 
-// Where install_watchdog reaches the system, so that tests can watch it.
+// Where the watchdog's work reaches the system, so that tests can watch it.
 class WatchdogSystem {
  public:
   virtual ~WatchdogSystem() = default;
@@ -57,7 +58,13 @@ class WatchdogSystem {
   virtual Status write_new_file(const std::string& path, std::string_view bytes) = 0;
   virtual Result<std::string> run_system_tool(const std::string& program,
                                               const std::vector<std::string>& args) = 0;
-  virtual void remove_file(const std::string& path) = 0;
+  virtual Status remove_file(const std::string& path) = 0;
+  // What remove_registrations takes away. Each succeeds when the item is
+  // gone afterwards, also when it was not there.
+  virtual Status delete_scheduled_task(const std::string& name) = 0;  // by the scheduler itself
+  virtual Status delete_user_key_tree(const std::string& subkey) = 0;
+  virtual Status delete_user_value(const std::string& subkey, const std::string& name) = 0;
+  virtual Status delete_file(const std::string& path) = 0;
 };
 
 WatchdogSystem& real_watchdog_system();
@@ -67,5 +74,21 @@ WatchdogSystem& real_watchdog_system();
 // program. The definition file is removed again whatever happens.
 Status install_watchdog(WatchdogSystem& system);
 Status install_watchdog();
+
+// The task is registered: the task tool's query of it succeeds.
+bool watchdog_installed(WatchdogSystem& system);
+bool watchdog_installed();
+
+// Takes away, in this order, the task, the application identity key tree,
+// the login item value and the installed marker in `app_folder`. The task
+// goes through its tool; when that fails (as it does also for a task that
+// is not there, and without a word when the tool is slow to reach the
+// scheduler), the scheduler itself is asked, which tells the two apart.
+// One line for each item still there afterwards, what it is and why
+// ("<item>: <reason>"); none when all are gone. An item that was not there
+// counts as removed.
+std::vector<std::string> remove_registrations(WatchdogSystem& system,
+                                              const std::string& app_folder);
+std::vector<std::string> remove_registrations(const std::string& app_folder);
 
 }  // namespace vesk::care

@@ -161,6 +161,10 @@ class FakeWatchdogSystem final : public WatchdogSystem {
   std::string written;                         // the bytes last written
   std::vector<std::pair<std::string, std::vector<std::string>>> tool_runs;
   std::vector<std::string> removed;
+  // remove_registrations: what each deletion gives, and every deletion in
+  // order, the tool's runs among them.
+  Status task_result, key_result, value_result, file_result;
+  std::vector<std::string> deletions;
 
   Result<std::string> self_exe_path() override { return self; }
   bool file_exists(const std::string& path) override { return existing[path]; }
@@ -175,13 +179,35 @@ class FakeWatchdogSystem final : public WatchdogSystem {
   Result<std::string> run_system_tool(const std::string& program,
                                       const std::vector<std::string>& args) override {
     tool_runs.emplace_back(program, args);
-    // The tool sees the definition while it runs.
-    EXPECT_EQ(files.size(), 1u);
+    // The tool sees the definition while it registers the task.
+    if (args.at(0) == "/Create") {
+      EXPECT_EQ(files.size(), 1u);
+    }
+    std::string run = "tool " + program;
+    for (const std::string& arg : args) run += " " + arg;
+    deletions.push_back(run);
     return tool_answer;
   }
-  void remove_file(const std::string& path) override {
+  Status remove_file(const std::string& path) override {
     removed.push_back(path);
     files.erase(path);
+    return {};
+  }
+  Status delete_scheduled_task(const std::string& name) override {
+    deletions.push_back("task " + name);
+    return task_result;
+  }
+  Status delete_user_key_tree(const std::string& subkey) override {
+    deletions.push_back("key " + subkey);
+    return key_result;
+  }
+  Status delete_user_value(const std::string& subkey, const std::string& name) override {
+    deletions.push_back("value " + subkey + " " + name);
+    return value_result;
+  }
+  Status delete_file(const std::string& path) override {
+    deletions.push_back("file " + path);
+    return file_result;
   }
 };
 
@@ -233,6 +259,67 @@ TEST(InstallWatchdog, UnknownProgramPathRegistersNothing) {
   EXPECT_EQ(result.message(), "The system cannot find the path specified. (os error 3)");
   EXPECT_TRUE(fake.tool_runs.empty());
   EXPECT_TRUE(fake.written.empty());
+}
+
+TEST(WatchdogInstalled, TheToolsQueryOfTheTask) {
+  for (bool there : {true, false}) {
+    FakeWatchdogSystem fake;
+    if (!there) fake.tool_answer = Error{"schtasks.exe: ERROR: The system cannot find the file specified."};
+    EXPECT_EQ(watchdog_installed(fake), there);
+    EXPECT_EQ(fake.deletions, std::vector<std::string>{"tool schtasks.exe /Query /TN Vesk Watchdog"});
+  }
+}
+
+std::string installed_marker() { return platform::join_path(app_folder(), "installed"); }
+
+// The tool deletes the task: the scheduler is not asked. When the tool
+// fails (as it does for a task that is not there), the scheduler itself is
+// asked, and here finds nothing to delete. Either way nothing is left.
+TEST(RemoveRegistrations, EverythingInOrder) {
+  for (bool tool_deletes : {true, false}) {
+    FakeWatchdogSystem fake;
+    if (!tool_deletes) fake.tool_answer = Error{"schtasks.exe: exited with status 1"};
+    EXPECT_TRUE(remove_registrations(fake, app_folder()).empty());
+    std::vector<std::string> expected{"tool schtasks.exe /Delete /F /TN Vesk Watchdog"};
+    if (!tool_deletes) expected.push_back("task Vesk Watchdog");
+    for (const char* rest : {"key Software\\Classes\\AppUserModelId\\Vesk.App",
+                             "value Software\\Microsoft\\Windows\\CurrentVersion\\Run Vesk"}) {
+      expected.push_back(rest);
+    }
+    expected.push_back("file " + installed_marker());
+    EXPECT_EQ(fake.deletions, expected) << tool_deletes;
+  }
+}
+
+// An item that is there and stays gets a line with the reason; the others
+// are still removed.
+TEST(RemoveRegistrations, WhatCouldNotBeRemovedIsNamed) {
+  const Error denied{"Access is denied. (os error 5)"};
+  struct Case {
+    void (*fail)(FakeWatchdogSystem&, const Error&);
+    std::string line;
+  };
+  const Case cases[] = {
+      {[](FakeWatchdogSystem& f, const Error& e) {
+         f.tool_answer = Error{"schtasks.exe: exited with status 1"};
+         f.task_result = e;
+       },
+       "the watchdog task \"Vesk Watchdog\": Access is denied. (os error 5)"},
+      {[](FakeWatchdogSystem& f, const Error& e) { f.key_result = e; },
+       "HKEY_CURRENT_USER\\Software\\Classes\\AppUserModelId\\Vesk.App: Access is denied. "
+       "(os error 5)"},
+      {[](FakeWatchdogSystem& f, const Error& e) { f.value_result = e; },
+       "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run value Vesk: Access "
+       "is denied. (os error 5)"},
+      {[](FakeWatchdogSystem& f, const Error& e) { f.file_result = e; },
+       installed_marker() + ": Access is denied. (os error 5)"},
+  };
+  for (const Case& c : cases) {
+    FakeWatchdogSystem fake;
+    c.fail(fake, denied);
+    EXPECT_EQ(remove_registrations(fake, app_folder()), std::vector<std::string>{c.line});
+    EXPECT_EQ(fake.deletions.back(), "file " + installed_marker());
+  }
 }
 
 }  // namespace

@@ -7,11 +7,8 @@
 #include "ipc/app_link.h"
 #include "ipc/liveness.h"
 #include "platform/fs.h"
-#include "platform/registry.h"
-#include "platform/task_scheduler.h"
-#include "restore/power_watch.h"
-#include "restore/put_back.h"
 #include "restore/journal.h"
+#include "restore/rescue.h"
 #include "restore/summary.h"
 #include "care/watchdog.h"
 
@@ -22,40 +19,31 @@ namespace {
 class SystemCare final : public CareSystem {
  public:
   void start_power_watch(const std::string& app_folder) override {
-    restore::start_power_watch(app_folder);
+    restore::watch_session_end(app_folder);
   }
-  std::optional<uint64_t> heartbeat_age(const std::string& alive_path) override {
-    return ipc::heartbeat_age(alive_path);
+  Checkup checkup(const std::string& app_folder) override {
+    Checkup found;
+    found.heartbeat_age = ipc::heartbeat_age(platform::join_path(app_folder, "alive"));
+    // The process behind a heartbeat is looked at only while it is fresh.
+    found.app_alive = found.heartbeat_age && *found.heartbeat_age < ipc::kFreshSeconds &&
+                      ipc::app_alive(app_folder);
+    found.watchdog_installed = care::watchdog_installed();
+    found.changes = restore::journal_summary(app_folder);
+    found.set_aside = restore::set_aside_copies(app_folder);
+    return found;
   }
   bool app_alive(const std::string& app_folder) override { return ipc::app_alive(app_folder); }
-  Result<std::string> run_system_tool(const std::string& program,
-                                      const std::vector<std::string>& args) override {
-    return care::run_system_tool(program, args);
-  }
-  std::vector<std::string> journal_summary(const std::string& app_folder) override {
-    return restore::journal_summary(app_folder);
-  }
-  std::vector<std::string> set_aside_journals(const std::string& app_folder) override {
-    return restore::set_aside_copies(app_folder);
-  }
   restore::RescueResult rescue(const std::string& app_folder) override {
-    return restore::rescue(app_folder, [&] { ipc::quit_tray_app(app_folder); });
+    return restore::rescue(app_folder, [&] { return ipc::quit_tray_app(app_folder); });
   }
-  Status install_watchdog() override { return care::install_watchdog(); }
-  void write_unix_time(const std::string& path) override { ipc::write_unix_time(path); }
-  Status remove_file(const std::string& path) override {
-    Status removed = platform::remove_file(path);
-    if (removed || platform::file_absent(path)) return {};
-    return removed;
+  Status install(const std::string& app_folder) override {
+    TRY(care::install_watchdog());
+    // The marker only tells that install ran; the watchdog is in place without it.
+    (void)ipc::write_unix_time(platform::join_path(app_folder, care::kInstalledMarker));
+    return {};
   }
-  Status delete_user_key_tree(const std::string& subkey) override {
-    return platform::delete_user_key_tree(subkey);
-  }
-  Status delete_user_value(const std::string& subkey, const std::string& name) override {
-    return platform::delete_user_value(subkey, name);
-  }
-  Status delete_watchdog_task() override {
-    return platform::delete_scheduled_task(care::kTaskName);
+  std::vector<std::string> remove_registrations(const std::string& app_folder) override {
+    return care::remove_registrations(app_folder);
   }
   std::vector<std::string> agent_lines() override {
     return agent_doctor_lines(system_agent_world());
@@ -95,10 +83,11 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
   system.start_power_watch(ctx.app_folder);
   io.out("Vesk folder: " + ctx.app_folder + "\n");
 
-  auto age = system.heartbeat_age(platform::join_path(ctx.app_folder, "alive"));
+  Checkup found = system.checkup(ctx.app_folder);
+  const std::optional<uint64_t>& age = found.heartbeat_age;
   if (!age) {
     io.out("App: never ran here\n");
-  } else if (*age < ipc::kFreshSeconds && system.app_alive(ctx.app_folder)) {
+  } else if (*age < ipc::kFreshSeconds && found.app_alive) {
     // (A fresh heartbeat from a process that has ended: not running.)
     io.out("App: running\n");
   } else {
@@ -106,19 +95,18 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
            ")\n");
   }
 
-  auto query = system.run_system_tool(care::kTaskTool, {"/Query", "/TN", care::kTaskName});
-  io.out(query ? "Watchdog: installed\n" : "Watchdog: NOT installed (run `vesk install`)\n");
+  io.out(found.watchdog_installed ? "Watchdog: installed\n"
+                                   : "Watchdog: NOT installed (run `vesk install`)\n");
 
   io.out("Keep-awake control: available\n");
 
-  std::vector<std::string> changes = system.journal_summary(ctx.app_folder);
-  if (changes.empty()) {
+  if (found.changes.empty()) {
     io.out("Changes Vesk has made right now: none\n");
   } else {
     io.out("Changes Vesk has made right now (put back when the lid opens or work ends):\n");
-    print_indented(io, changes);
+    print_indented(io, found.changes);
   }
-  for (const std::string& copy : system.set_aside_journals(ctx.app_folder)) {
+  for (const std::string& copy : found.set_aside) {
     io.out("Journal set aside (couldn't be read): " + copy + "\n");
   }
 
@@ -138,8 +126,17 @@ Outcome run_doctor(Context& ctx, CareSystem& system) {
 }
 
 Outcome run_rescue(Context& ctx, CareSystem& system) {
+  system.start_power_watch(ctx.app_folder);
   restore::RescueResult rescued = system.rescue(ctx.app_folder);
   print_set_aside(ctx.io, rescued);
+  // A tray app that ignored "quit" may change things again at once.
+  if (rescued.all_back && !rescued.app_stopped) {
+    ctx.io.out(
+        "Everything Vesk changed is back to how it was, but the Vesk app didn't quit when "
+        "asked and may change things again: quit it from its tray icon, then run `vesk "
+        "rescue` again.\n");
+    return kExitRefused;
+  }
   if (rescued.all_back) {
     ctx.io.out(
         "Everything Vesk changed is back to how it was. Vesk is stopped; start it again from "
@@ -160,13 +157,13 @@ Outcome run_rescue(Context& ctx, CareSystem& system) {
 
 Outcome run_install(Context& ctx, CareSystem& system) {
   system.start_power_watch(ctx.app_folder);
-  TRY(system.install_watchdog());
-  system.write_unix_time(platform::join_path(ctx.app_folder, care::kInstalledMarker));
+  TRY(system.install(ctx.app_folder));
   ctx.io.out("Watchdog installed.\n");
   return kExitDone;
 }
 
 Outcome run_uninstall(Context& ctx, CareSystem& system) {
+  system.start_power_watch(ctx.app_folder);
   restore::RescueResult rescued = system.rescue(ctx.app_folder);
   print_set_aside(ctx.io, rescued);
   if (!rescued.all_back) {
@@ -182,26 +179,15 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
     print_indented(ctx.io, rescued.pending);
     return kExitRefused;
   }
-  system.start_power_watch(ctx.app_folder);
+  if (!rescued.app_stopped) {
+    ctx.io.out(
+        "Not uninstalling yet: the Vesk app didn't quit when asked. Quit it from its tray "
+        "icon, then run `vesk uninstall` again.\n");
+    return kExitRefused;
+  }
   // What is still there after its removal failed: an item that was not
   // there counts as removed.
-  std::vector<std::string> left;
-  auto note = [&](const std::string& what, const Status& removed) {
-    if (!removed) left.push_back(what + ": " + removed.message());
-  };
-  // The tool fails also for a task that is not there, and a tool that is
-  // slow to reach the scheduler fails without a word: then the scheduler
-  // itself is asked to delete it, which tells the two apart.
-  auto task = system.run_system_tool(care::kTaskTool, {"/Delete", "/F", "/TN", care::kTaskName});
-  if (!task) note("the watchdog task \"" + std::string(care::kTaskName) + "\"",
-                  system.delete_watchdog_task());
-  note(std::string("HKEY_CURRENT_USER\\") + care::kAppIdentityKey,
-       system.delete_user_key_tree(care::kAppIdentityKey));
-  note(std::string("HKEY_CURRENT_USER\\") + care::kLoginItemKey + " value " +
-           care::kLoginItemValue,
-       system.delete_user_value(care::kLoginItemKey, care::kLoginItemValue));
-  std::string marker = platform::join_path(ctx.app_folder, care::kInstalledMarker);
-  note(marker, system.remove_file(marker));
+  std::vector<std::string> left = system.remove_registrations(ctx.app_folder);
   // The agents' entries go even when an item above stayed: the program
   // they would start is about to be deleted.
   for (const std::string& line : system.disconnect_agents()) ctx.io.out(line + "\n");

@@ -1,5 +1,7 @@
 // `doctor`, `rescue`, `install` and `uninstall`: looking after the product
-// itself rather than the keep-awake state.
+// itself rather than the keep-awake state. Each starts the power watcher
+// first, once, so that a session end while it works puts the power
+// settings back.
 #pragma once
 
 #include <cstdint>
@@ -8,34 +10,40 @@
 #include <vector>
 
 #include "cli/context.h"
-#include "restore/put_back.h"
+#include "restore/rescue.h"
 
 namespace vesk::cli {
+
+// What `doctor` finds before it asks the tray app anything.
+struct Checkup {
+  // Seconds since the heartbeat in the `alive` file; nullopt when there is
+  // none.
+  std::optional<uint64_t> heartbeat_age;
+  // ipc::app_alive (the heartbeat is fresh and its process runs), asked only
+  // when the heartbeat is younger than ipc::kFreshSeconds.
+  bool app_alive = false;
+  bool watchdog_installed = false;
+  std::vector<std::string> changes;    // the journal summary's lines
+  std::vector<std::string> set_aside;  // journals put-back runs set aside, still there
+};
 
 // What the four commands ask of the machine; tests hand them fakes. The
 // status request of `doctor` goes through the Context's RequestFn.
 class CareSystem {
  public:
   virtual ~CareSystem() = default;
+  // The power watcher, with the put-back of the app folder's journals at a
+  // session end (restore::watch_session_end).
   virtual void start_power_watch(const std::string& app_folder) = 0;
-  // Seconds since the heartbeat in the file; nullopt when there is none.
-  virtual std::optional<uint64_t> heartbeat_age(const std::string& alive_path) = 0;
+  virtual Checkup checkup(const std::string& app_folder) = 0;
+  // The heartbeat read again (ipc::app_alive).
   virtual bool app_alive(const std::string& app_folder) = 0;
-  virtual Result<std::string> run_system_tool(const std::string& program,
-                                              const std::vector<std::string>& args) = 0;
-  virtual std::vector<std::string> journal_summary(const std::string& app_folder) = 0;
-  // The journals that put-back runs set aside and that are still there.
-  virtual std::vector<std::string> set_aside_journals(const std::string& app_folder) = 0;
   virtual restore::RescueResult rescue(const std::string& app_folder) = 0;
-  virtual Status install_watchdog() = 0;
-  virtual void write_unix_time(const std::string& path) = 0;
-  // Each succeeds when the item is gone afterwards, also when it was not
-  // there.
-  virtual Status remove_file(const std::string& path) = 0;
-  virtual Status delete_user_key_tree(const std::string& subkey) = 0;
-  virtual Status delete_user_value(const std::string& subkey, const std::string& name) = 0;
-  // Deletes the watchdog task through the scheduler itself, not its tool.
-  virtual Status delete_watchdog_task() = 0;
+  // Registers the watchdog; once it is, writes the installed marker.
+  virtual Status install(const std::string& app_folder) = 0;
+  // What is still there after its removal, a line each
+  // (care::remove_registrations).
+  virtual std::vector<std::string> remove_registrations(const std::string& app_folder) = 0;
   // The agents' lines of `doctor` (see agents_commands.h).
   virtual std::vector<std::string> agent_lines() { return {}; }
   // Takes Vesk out of the agents that start this program; a line each.

@@ -17,64 +17,35 @@ class FakeCare final : public CareSystem {
  public:
   std::optional<uint64_t> age;
   bool alive = false;
-  Result<std::string> tool_answer{Error{"schtasks.exe: No such file or directory (os error 2)"}};
-  Status task_result;  // of deleting the task through the scheduler
-  Status key_result, value_result, remove_result;
+  bool watchdog = false;
   std::vector<std::string> summary;
   std::vector<std::string> copies;
   restore::RescueResult rescued;  // everything back unless a test says otherwise
   Status install_result;
+  std::vector<std::string> left;  // what remove_registrations leaves
 
   std::vector<std::string> calls;
 
   void start_power_watch(const std::string&) override { calls.push_back("watch"); }
-  std::optional<uint64_t> heartbeat_age(const std::string& path) override {
-    calls.push_back("age " + path);
-    return age;
+  Checkup checkup(const std::string& folder) override {
+    calls.push_back("checkup " + folder);
+    return {age, alive, watchdog, summary, copies};
   }
   bool app_alive(const std::string& folder) override {
     calls.push_back("alive " + folder);
     return alive;
   }
-  Result<std::string> run_system_tool(const std::string& program,
-                                      const std::vector<std::string>& args) override {
-    std::string call = "tool " + program;
-    for (const auto& a : args) call += " " + a;
-    calls.push_back(call);
-    return tool_answer;
-  }
-  std::vector<std::string> journal_summary(const std::string& folder) override {
-    calls.push_back("summary " + folder);
-    return summary;
-  }
-  std::vector<std::string> set_aside_journals(const std::string& folder) override {
-    calls.push_back("set aside " + folder);
-    return copies;
-  }
   restore::RescueResult rescue(const std::string& folder) override {
     calls.push_back("rescue " + folder);
     return rescued;
   }
-  Status install_watchdog() override {
-    calls.push_back("install");
+  Status install(const std::string& folder) override {
+    calls.push_back("install " + folder);
     return install_result;
   }
-  void write_unix_time(const std::string& path) override { calls.push_back("marker " + path); }
-  Status remove_file(const std::string& path) override {
-    calls.push_back("remove " + path);
-    return remove_result;
-  }
-  Status delete_user_key_tree(const std::string& subkey) override {
-    calls.push_back("key " + subkey);
-    return key_result;
-  }
-  Status delete_user_value(const std::string& subkey, const std::string& name) override {
-    calls.push_back("value " + subkey + " " + name);
-    return value_result;
-  }
-  Status delete_watchdog_task() override {
-    calls.push_back("delete task");
-    return task_result;
+  std::vector<std::string> remove_registrations(const std::string& folder) override {
+    calls.push_back("remove " + folder);
+    return left;
   }
 };
 
@@ -94,7 +65,6 @@ struct Harness {
               nullptr};
 };
 
-std::string alive_path() { return platform::join_path("/app", "alive"); }
 std::string marker_path() { return platform::join_path("/app", "installed"); }
 
 TEST(DoctorCommand, AppLineFromTheHeartbeatAge) {
@@ -127,15 +97,14 @@ TEST(DoctorCommand, AppLineFromTheHeartbeatAge) {
   }
 }
 
+// The watcher first; the heartbeat read again before the status request.
+// (The task tool's query: care::watchdog_installed.)
 TEST(DoctorCommand, StepsInOrderAndTheWatchdogQuery) {
   FakeCare care;
-  care.tool_answer = std::string("TaskName  Next Run Time\n");
+  care.watchdog = true;
   Harness run;
   ASSERT_EQ(*run_doctor(run.ctx, care), 0);
-  EXPECT_EQ(care.calls, (std::vector<std::string>{
-                            "watch", "age " + alive_path(),
-                            "tool schtasks.exe /Query /TN Vesk Watchdog", "summary /app",
-                            "set aside /app", "alive /app"}));
+  EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "checkup /app", "alive /app"}));
   EXPECT_NE(run.io.out_.find("\nWatchdog: installed\n"), std::string::npos);
 }
 
@@ -201,7 +170,27 @@ TEST(RescueCommand, EverythingBack) {
   EXPECT_EQ(run.io.out_,
             "Everything Vesk changed is back to how it was. Vesk is stopped; start it again from "
             "your apps.\n");
-  EXPECT_EQ(care.calls, std::vector<std::string>{"rescue /app"});
+  EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "rescue /app"}));
+}
+
+// A tray app that still runs after it was asked to quit is no "Vesk is
+// stopped", and no uninstall: it may change things again.
+TEST(RescueCommand, ATrayAppThatDidNotQuit) {
+  FakeCare care;
+  care.rescued.app_stopped = false;
+  Harness rescue;
+  EXPECT_EQ(*run_rescue(rescue.ctx, care), 1);
+  EXPECT_EQ(rescue.io.out_,
+            "Everything Vesk changed is back to how it was, but the Vesk app didn't quit when "
+            "asked and may change things again: quit it from its tray icon, then run `vesk "
+            "rescue` again.\n");
+  care.calls.clear();
+  Harness uninstall;
+  EXPECT_EQ(*run_uninstall(uninstall.ctx, care), 1);
+  EXPECT_EQ(uninstall.io.out_,
+            "Not uninstalling yet: the Vesk app didn't quit when asked. Quit it from its tray "
+            "icon, then run `vesk uninstall` again.\n");
+  EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "rescue /app"}));
 }
 
 TEST(RescueCommand, PendingLinesWithStatusOne) {
@@ -260,7 +249,7 @@ TEST(RescueCommand, SetAsideJournalsBeforeTheOutcome) {
     // Never a success: what the journal held is unknown. Nothing is removed.
     EXPECT_EQ(*(c.uninstall ? run_uninstall : run_rescue)(run.ctx, care), 1);
     EXPECT_EQ(run.io.out_, set_aside + unknown + c.after);
-    EXPECT_EQ(care.calls, std::vector<std::string>{"rescue /app"});
+    EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "rescue /app"}));
   }
 }
 
@@ -269,7 +258,7 @@ TEST(InstallCommand, SuccessWritesTheMarker) {
   Harness run;
   EXPECT_EQ(*run_install(run.ctx, care), 0);
   EXPECT_EQ(run.io.out_, "Watchdog installed.\n");
-  EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "install", "marker " + marker_path()}));
+  EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "install /app"}));
 }
 
 TEST(InstallCommand, FailureIsTheToolsMessageAndNoMarker) {
@@ -280,7 +269,7 @@ TEST(InstallCommand, FailureIsTheToolsMessageAndNoMarker) {
   ASSERT_FALSE(outcome.ok());
   EXPECT_EQ(outcome.message(), "schtasks.exe: ERROR: Access is denied.");
   EXPECT_EQ(run.io.out_, "");
-  EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "install"}));
+  EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "install /app"}));
 }
 
 TEST(UninstallCommand, PendingRemovesNothing) {
@@ -291,21 +280,15 @@ TEST(UninstallCommand, PendingRemovesNothing) {
   EXPECT_EQ(run.io.out_,
             "Not uninstalling yet: these changes couldn't be undone, and the watchdog stays to "
             "keep retrying:\n  a.exe is still paused\n");
-  EXPECT_EQ(care.calls, std::vector<std::string>{"rescue /app"});
+  EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "rescue /app"}));
 }
 
-// The tool's deletion fails (as it does for a task that is not there): the
-// scheduler itself is asked, and finds nothing to delete.
+// (Each item and its order: care::remove_registrations.)
 TEST(UninstallCommand, RemovesEverythingInOrder) {
   FakeCare care;
   Harness run;
   EXPECT_EQ(*run_uninstall(run.ctx, care), 0);
-  EXPECT_EQ(care.calls,
-            (std::vector<std::string>{
-                "rescue /app", "watch", "tool schtasks.exe /Delete /F /TN Vesk Watchdog",
-                "delete task", "key Software\\Classes\\AppUserModelId\\Vesk.App",
-                "value Software\\Microsoft\\Windows\\CurrentVersion\\Run Vesk",
-                "remove " + marker_path()}));
+  EXPECT_EQ(care.calls, (std::vector<std::string>{"watch", "rescue /app", "remove /app"}));
   EXPECT_EQ(run.io.out_,
             "Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
             "the app and /app to finish.\n");
@@ -313,32 +296,24 @@ TEST(UninstallCommand, RemovesEverythingInOrder) {
 }
 
 // An item that is there and stays gets a line with the reason; status 1 and
-// no "nothing it changed is left".
+// no "nothing it changed is left". (Which items, and their lines:
+// care::remove_registrations.)
 TEST(UninstallCommand, WhatCouldNotBeRemovedIsNamed) {
-  const Error denied{"Access is denied. (os error 5)"};
-  struct Case {
-    void (*fail)(FakeCare&, const Error&);
-    std::string line;
+  const std::vector<std::string> lefts[] = {
+      {"the watchdog task \"Vesk Watchdog\": Access is denied. (os error 5)"},
+      {"HKEY_CURRENT_USER\\Software\\Classes\\AppUserModelId\\Vesk.App: Access is denied. "
+       "(os error 5)",
+       marker_path() + ": Access is denied. (os error 5)"},
   };
-  const Case cases[] = {
-      {[](FakeCare& c, const Error& e) { c.task_result = e; },
-       "  the watchdog task \"Vesk Watchdog\": Access is denied. (os error 5)\n"},
-      {[](FakeCare& c, const Error& e) { c.key_result = e; },
-       "  HKEY_CURRENT_USER\\Software\\Classes\\AppUserModelId\\Vesk.App: Access is denied. "
-       "(os error 5)\n"},
-      {[](FakeCare& c, const Error& e) { c.value_result = e; },
-       "  HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run value Vesk: Access "
-       "is denied. (os error 5)\n"},
-      {[](FakeCare& c, const Error& e) { c.remove_result = e; },
-       "  " + marker_path() + ": Access is denied. (os error 5)\n"},
-  };
-  for (const Case& c : cases) {
+  for (const std::vector<std::string>& left : lefts) {
     FakeCare care;
-    c.fail(care, denied);
+    care.left = left;
     Harness run;
     EXPECT_EQ(*run_uninstall(run.ctx, care), 1);
+    std::string lines;
+    for (const std::string& line : left) lines += "  " + line + "\n";
     EXPECT_EQ(run.io.out_, "Nothing Vesk changed is left, but these couldn't be removed:\n" +
-                               c.line + "Remove them by hand, or run `vesk uninstall` again.\n");
+                               lines + "Remove them by hand, or run `vesk uninstall` again.\n");
   }
 }
 

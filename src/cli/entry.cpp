@@ -34,6 +34,8 @@ class ConsoleIo final : public Io {
     Status written = platform::write_stdout_checked(text);
     if (!written) failure_ = written.message();
   }
+  // Standard error is the last place to report to: a failure there has
+  // nowhere else to go.
   void err(std::string_view text) override { (void)platform::write_stderr(text); }
 
   // The command's status, unless its output could not be written: then one

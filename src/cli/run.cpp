@@ -21,6 +21,8 @@ void release_run_hold(Context& ctx, const Result<Json>& hold) {
   const Json* held = member(*hold, "hold");
   const std::string* id = held ? string_member(*held, "id") : nullptr;
   if (id == nullptr) return;
+  // Silent by design: the command's own output and status are what the
+  // caller sees, and a hold left open names a process the tray app can see end.
   (void)ctx.request("release", Json{{"id", *id}}, kRunWaitSeconds);
 }
 

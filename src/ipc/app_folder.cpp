@@ -41,6 +41,8 @@ Result<std::string> app_folder_path(const platform::UserFolders& folders, Folder
 Result<std::string> app_folder() {
   TRY_ASSIGN(std::string folder,
              app_folder_path(platform::read_user_folders(), platform::kFolderRule));
+  // A folder that can't be made fails the first file operation in it, which
+  // says why in its own words.
   (void)platform::create_dirs(folder);
   return folder;
 }

@@ -63,6 +63,7 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
 
   std::string requests = join_path(app_folder, "requests");
   std::string replies = join_path(app_folder, "replies");
+  // A folder that can't be made fails the write or the wait below, which say so.
   (void)platform::create_dirs(requests);
   (void)platform::create_dirs(replies);
 
@@ -73,13 +74,15 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
   std::string reply_path = join_path(replies, id + ".json");
 
   if (auto written = platform::write_file(tmp_path, text); !written) {
-    (void)platform::remove_file(tmp_path);  // a part may have been written
+    // A part may have been written; the write's failure is the one to tell.
+    (void)platform::remove_file(tmp_path);
     return Error{"couldn't write the request: " + written.message()};
   }
   // Watch before sending so that no reply can slip in unseen. Without a
   // watch the wait below is a plain 40 ms poll.
   std::unique_ptr<platform::DirWatch> watch = waits.open_watch(replies);
   if (auto sent = platform::rename_replace(tmp_path, request_path); !sent) {
+    // Unsent, it is no request to the tray app; the rename's failure is the one to tell.
     (void)platform::remove_file(tmp_path);
     return Error{"couldn't send the request: " + sent.message()};
   }
@@ -89,11 +92,13 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
     uint64_t now = waits.now_ns();
     uint64_t elapsed_seconds = now > start ? (now - start) / (unit.ms * 1000000ULL) : 0;
     if (elapsed_seconds >= wait_seconds) {
+      // Withdrawn if it can be; the caller is told there was no answer either way.
       (void)platform::remove_file(request_path);
       return Error{std::string(kNoAnswer)};
     }
     if (auto reply_text = platform::read_file(reply_path)) {
       if (std::optional<Json> reply = parse_json(*reply_text)) {
+        // The reply is in hand; a file left over is never read again (ids are unique).
         (void)platform::remove_file(reply_path);
         return std::move(*reply);
       }
@@ -102,17 +107,19 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
   }
 }
 
-void write_unix_time(const std::string& path) {
-  (void)platform::write_file(path, std::to_string(unix_now()));
+Status write_unix_time(const std::string& path) {
+  return platform::write_file(path, std::to_string(unix_now()));
 }
 
-void quit_tray_app(const std::string& app_folder) {
-  if (!app_alive(app_folder)) return;
+bool quit_tray_app(const std::string& app_folder) {
+  if (!app_alive(app_folder)) return true;
+  // Whether it answers or not, the wait below is what tells that it ended.
   (void)app_request(app_folder, "quit", Json::object(), 5);
   for (int poll = 0; poll < 50; ++poll) {
-    if (!app_process_alive(app_folder)) break;
+    if (!app_process_alive(app_folder)) return true;
     platform::sleep_ms(100);
   }
+  return !app_process_alive(app_folder);
 }
 
 }  // namespace vesk::ipc

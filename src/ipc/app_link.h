@@ -64,10 +64,12 @@ Result<Json> app_request(const std::string& app_folder, std::string_view kind,
                          ReplyWaits& waits = system_waits());
 
 // When the tray app's heartbeat is fresh, asks it to "quit" and waits up to
-// about 5 seconds for the process named in `alive` to end. Never fails.
-void quit_tray_app(const std::string& app_folder);
+// about 5 seconds for the process named in `alive` to end. False when it
+// was asked and still runs after the wait.
+bool quit_tray_app(const std::string& app_folder);
 
-// Writes unix_now() in decimal digits to `path`; failures are ignored.
-void write_unix_time(const std::string& path);
+// Writes unix_now() in decimal digits to `path`; the system's reason when it
+// can't.
+Status write_unix_time(const std::string& path);
 
 }  // namespace vesk::ipc

@@ -38,12 +38,12 @@ TEST(WriteUnixTime, WritesDigitsOnly) {
   testing::TempDir dir;
   std::string marker = join_path(dir.path(), "installed");
   uint64_t before = unix_now();
-  write_unix_time(marker);
+  ASSERT_TRUE(write_unix_time(marker));
   std::string text = platform::read_file(marker).value_or("");
   ASSERT_EQ(text.find_first_not_of("0123456789"), std::string::npos) << text;
   EXPECT_GE(std::stoull(text), before);
   EXPECT_LE(std::stoull(text), unix_now());
-  write_unix_time(join_path(join_path(dir.path(), "missing"), "installed"));  // ignored
+  EXPECT_FALSE(write_unix_time(join_path(join_path(dir.path(), "missing"), "installed")));
 }
 
 // Seconds of 25 ms: the time-out paths in milliseconds. The real 10-second
@@ -147,7 +147,7 @@ TEST_F(AppRequestTest, UnreadableRepliesTimeOut) {
   for (const std::string& bad : bad_replies) {
     // Answer with bytes of our own instead of a JSON value.
     app.script("status", [&](const standin::Request& r) -> std::optional<Json> {
-      (void)platform::write_file(join_path(replies, r.id + ".json"), bad);
+      EXPECT_TRUE(platform::write_file(join_path(replies, r.id + ".json"), bad));
       return std::nullopt;
     });
     auto reply = app_request(folder, "status", Json::object(), 8, kShort);
@@ -235,13 +235,13 @@ TEST_F(AppRequestTest, UnwritableRequestFolderFails) {
 
 TEST(QuitTrayApp, AsksTheTrayAppToQuitAndWaits) {
   testing::TempDir dir;
-  quit_tray_app(dir.path());  // no tray app: nothing to do
+  EXPECT_TRUE(quit_tray_app(dir.path()));  // no tray app: nothing to do
   auto app = platform::Child::start(testing::built_program("vesk-standin"),
                                     {"--folder", dir.path()});
   ASSERT_TRUE(app) << app.message();
   for (int i = 0; i < 500 && !app_process_alive(dir.path()); ++i) platform::sleep_ms(20);
   ASSERT_TRUE(app_alive(dir.path()));
-  quit_tray_app(dir.path());
+  EXPECT_TRUE(quit_tray_app(dir.path()));
   // It was told to quit, and had gone when the call returned.
   EXPECT_FALSE(app_process_alive(dir.path()));
   auto done = app->wait();

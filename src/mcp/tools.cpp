@@ -35,9 +35,13 @@ struct ArgRow {
   std::span<const V> choices = {};
 };
 
-// One tool: what "tools/list" shows of it and, for the tools whose
-// arguments go to the tray app unchanged, the request kind (empty for the
-// tools answered otherwise: stay_awake, release, setup_prompt).
+// How a call becomes its request, for a tool whose arguments don't go to
+// the tray app unchanged.
+using Mapper = Result<ToolRequest> (*)(Json args, uint32_t pid);
+
+// One tool: what "tools/list" shows of it and how a call of it becomes a
+// request: the request kind for the tools whose arguments go to the tray
+// app unchanged, else a mapper; neither for setup_prompt, answered locally.
 struct ToolRow {
   V name;
   V title;
@@ -46,6 +50,7 @@ struct ToolRow {
   V description;
   std::span<const ArgRow> args = {};
   std::span<const V> required = {};
+  Mapper map = nullptr;
 };
 
 Json strings(std::span<const V> items) {
@@ -109,6 +114,70 @@ constexpr ArgRow kWatchAppArgs[] = {{"app", "string"}, {"remove", "boolean"}};
 constexpr V kWatchAppRequired[] = {"app"};
 constexpr V kSetSettingRequired[] = {"key", "value"};
 
+
+constexpr V kSetupPrompt =
+    "Vesk is installed on this laptop. It keeps the machine awake with the lid closed while "
+    "you (and other agents) work, and cuts power use while the lid is shut. You can control "
+    "all of it through the `vesk` MCP tools (or the `vesk` command). Set it up for me:\n"
+    "\n"
+    "1. Call settings and power to see every setting and what is using power right now.\n"
+    "2. Ask me, in one short message: which apps must keep running at full speed with the "
+    "lid shut (music, calls, a local model, Docker...), and whether the laptop should stay "
+    "awake only while agents work or always.\n"
+    "3. Apply the strongest savings that don't touch what I named: preset max_battery, "
+    "low_power, and per-app rules with set_app_rule.\n"
+    "4. From now on, call stay_awake before long work and release when it's done.\n"
+    "\n"
+    "Never turn off the heat guard or lower the battery limit; Vesk won't let you, and "
+    "that's on purpose.";
+
+constexpr V kSetupPromptTitle = "Set up Vesk";
+constexpr V kDefaultReason = "Asked by an agent";
+
+// The answer to a release whose id is no hold id.
+constexpr V kNotAHoldId =
+    "id must be a hold id, the text in hold.id of stay_awake's answer (such as \"3\"); leave "
+    "it out to end all of this session's holds.";
+
+// A hold id as the tray app knows it: a string as it is, and a whole number
+// (models often send 3 for "3") as its decimal text, also when written with
+// a fraction or an exponent (3.0) as long as it is exact (up to 2^53);
+// nullopt for anything else.
+std::optional<std::string> hold_id_text(const Json& id) {
+  if (id.is_string()) return id.get<std::string>();
+  if (id.is_number_unsigned()) return std::to_string(id.get<uint64_t>());
+  if (id.is_number_integer()) return std::to_string(id.get<int64_t>());
+  if (id.is_number_float()) {
+    double value = id.get<double>();
+    constexpr double kExact = 9007199254740992.0;  // 2^53
+    if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) <= kExact) {
+      return std::to_string(static_cast<int64_t>(value));
+    }
+  }
+  return std::nullopt;
+}
+
+// The requests of the tools whose arguments don't go to the tray app
+// unchanged: a hold carries the session's process id and a reason, a
+// release names the session and, when given, one hold.
+Result<ToolRequest> map_stay_awake(Json args, uint32_t pid) {
+  const std::string* reason = string_member(args, "reason");
+  if (reason == nullptr || blank(*reason)) args["reason"] = std::string(kDefaultReason);
+  args["pid"] = pid;
+  return ToolRequest{"hold", std::move(args)};
+}
+
+Result<ToolRequest> map_release(Json args, uint32_t pid) {
+  Json payload = Json::object();
+  payload["pid"] = pid;
+  const Json* id = member(args, "id");
+  if (id == nullptr || id->is_null()) return ToolRequest{"release_pid", std::move(payload)};
+  std::optional<std::string> text = hold_id_text(*id);
+  if (!text) return Error{std::string(kNotAHoldId)};
+  payload["id"] = std::move(*text);
+  return ToolRequest{"release_own", std::move(payload)};
+}
+
 // The catalogue, in its fixed order.
 std::span<const ToolRow> tool_rows() {
   static const std::array<V, 12> kSettingKeys = settings::setting_keys();
@@ -124,11 +193,11 @@ std::span<const ToolRow> tool_rows() {
       {"stay_awake", "Keep the laptop awake", Effect::kAdds, {},
        "Keep the machine awake, including with the lid closed, until released, for a number "
        "of minutes, or until this session ends. Use before long unattended work.",
-       kStayAwakeArgs},
+       kStayAwakeArgs, {}, map_stay_awake},
       {"release", "Release my keep-awake", Effect::kChanges, {},
        "End a stay_awake hold this session made (by id), or all of this session's holds when "
        "no id is given.",
-       kReleaseArgs},
+       kReleaseArgs, {}, map_release},
       {"set_mode", "Set the keep-awake mode", Effect::kChanges, "mode",
        "off = never keep awake; auto (When Busy) = only while an agent is working; always = "
        "until turned off or for a number of minutes.",
@@ -163,51 +232,9 @@ std::span<const ToolRow> tool_rows() {
   return kRows;
 }
 
-constexpr V kDefaultReason = "Asked by an agent";
-
-constexpr V kSetupPrompt =
-    "Vesk is installed on this laptop. It keeps the machine awake with the lid closed while "
-    "you (and other agents) work, and cuts power use while the lid is shut. You can control "
-    "all of it through the `vesk` MCP tools (or the `vesk` command). Set it up for me:\n"
-    "\n"
-    "1. Call settings and power to see every setting and what is using power right now.\n"
-    "2. Ask me, in one short message: which apps must keep running at full speed with the "
-    "lid shut (music, calls, a local model, Docker...), and whether the laptop should stay "
-    "awake only while agents work or always.\n"
-    "3. Apply the strongest savings that don't touch what I named: preset max_battery, "
-    "low_power, and per-app rules with set_app_rule.\n"
-    "4. From now on, call stay_awake before long work and release when it's done.\n"
-    "\n"
-    "Never turn off the heat guard or lower the battery limit; Vesk won't let you, and "
-    "that's on purpose.";
-
-constexpr V kSetupPromptTitle = "Set up Vesk";
 constexpr V kSetupPromptDescription =
     "Have the agent set Vesk up with you: it looks at the settings and what uses power, asks "
     "what must keep running with the lid shut, and applies the strongest savings that allow it.";
-
-// The answer to a release whose id is no hold id.
-constexpr V kNotAHoldId =
-    "id must be a hold id, the text in hold.id of stay_awake's answer (such as \"3\"); leave "
-    "it out to end all of this session's holds.";
-
-// A hold id as the tray app knows it: a string as it is, and a whole number
-// (models often send 3 for "3") as its decimal text, also when written with
-// a fraction or an exponent (3.0) as long as it is exact (up to 2^53);
-// nullopt for anything else.
-std::optional<std::string> hold_id_text(const Json& id) {
-  if (id.is_string()) return id.get<std::string>();
-  if (id.is_number_unsigned()) return std::to_string(id.get<uint64_t>());
-  if (id.is_number_integer()) return std::to_string(id.get<int64_t>());
-  if (id.is_number_float()) {
-    double value = id.get<double>();
-    constexpr double kExact = 9007199254740992.0;  // 2^53
-    if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) <= kExact) {
-      return std::to_string(static_cast<int64_t>(value));
-    }
-  }
-  return std::nullopt;
-}
 
 }  // namespace
 
@@ -220,27 +247,11 @@ Json tool_list() {
 std::optional<Result<ToolRequest>> map_tool_call(std::string_view name, const Json& arguments,
                                                  uint32_t pid) {
   Json args = arguments.is_object() ? arguments : Json::object();
-
-  if (name == "stay_awake") {
-    const std::string* reason = string_member(args, "reason");
-    if (reason == nullptr || blank(*reason)) args["reason"] = std::string(kDefaultReason);
-    args["pid"] = pid;
-    return ToolRequest{"hold", std::move(args)};
-  }
-  if (name == "release") {
-    Json payload = Json::object();
-    payload["pid"] = pid;
-    const Json* id = member(args, "id");
-    if (id == nullptr || id->is_null()) return ToolRequest{"release_pid", std::move(payload)};
-    std::optional<std::string> text = hold_id_text(*id);
-    if (!text) return Error{std::string(kNotAHoldId)};
-    payload["id"] = std::move(*text);
-    return ToolRequest{"release_own", std::move(payload)};
-  }
   for (const ToolRow& row : tool_rows()) {
-    if (row.name == name && !row.kind.empty()) {
-      return ToolRequest{std::string(row.kind), std::move(args)};
-    }
+    if (row.name != name) continue;
+    if (row.map != nullptr) return row.map(std::move(args), pid);
+    if (row.kind.empty()) return std::nullopt;
+    return ToolRequest{std::string(row.kind), std::move(args)};
   }
   return std::nullopt;
 }

@@ -17,7 +17,7 @@
 
 namespace vesk::mcp {
 
-// The twelve tool objects, in catalogue order. Built anew on every call;
+// The tool objects, in catalogue order. Built anew on every call;
 // the content never changes.
 Json tool_list();
 

@@ -87,7 +87,7 @@ const ToolRow kTools[] = {
      kNoArguments},
 };
 
-TEST(McpTools, TheTwelveToolsInOrder) {
+TEST(McpTools, TheToolsInOrder) {
   Json tools = tool_list();
   ASSERT_TRUE(tools.is_array());
   ASSERT_EQ(tools.size(), std::size(kTools));

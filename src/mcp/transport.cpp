@@ -75,8 +75,7 @@ namespace {
 Status send(const WriteFn& write, const Json& response) {
   std::string bytes = compact_json(response);
   bytes += '\n';
-  if (!write(bytes)) return Error{"output closed"};
-  return {};
+  return write(bytes);
 }
 
 // Reads, answers and writes until the session ends.
@@ -91,7 +90,8 @@ void session(LineReader& lines, const WriteFn& write, uint32_t pid, const Reques
     } else {
       if (first) line = without_byte_order_mark(line);
       if (!valid_utf8(line)) {
-        // The client learns why the session ends.
+        // The client learns why the session ends; if it can't be told, the
+        // session ends all the same.
         (void)send(write, parse_error_response());
         return;
       }
@@ -115,6 +115,7 @@ int serve(const ReadFn& read, const WriteFn& write, uint32_t pid, const RequestF
   try {
     Json payload = Json::object();
     payload["pid"] = pid;
+    // The session is over: there is nobody left to tell of a failed release.
     (void)request("release_pid", std::move(payload), kReleaseWaitSeconds);
   } catch (...) {
   }
@@ -123,7 +124,7 @@ int serve(const ReadFn& read, const WriteFn& write, uint32_t pid, const RequestF
 
 int run_mcp_server(const RequestFn& request) {
   // Without the handler, a stop would still end the process, but with a
-  // status that clients report as a crash.
+  // status that clients report as a crash; that is all a failure here costs.
   (void)platform::exit_on_stop_request();
   platform::use_binary_stdio();
   return serve([](char* buffer, size_t capacity) { return platform::read_stdin(buffer, capacity); },

@@ -16,8 +16,8 @@ namespace vesk::mcp {
 // Reads up to `capacity` bytes into `buffer`: the count, 0 at the end of
 // input, or an error.
 using ReadFn = std::function<Result<size_t>(char* buffer, size_t capacity)>;
-// Writes all the bytes and flushes them; false when it could not.
-using WriteFn = std::function<bool(std::string_view bytes)>;
+// Writes all the bytes and flushes them; the reason when it could not.
+using WriteFn = std::function<Status(std::string_view bytes)>;
 
 // A line longer than this is not kept: the rest of it is skipped and it is
 // answered as a parse error, so that input without line breaks cannot take

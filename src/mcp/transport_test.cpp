@@ -92,9 +92,9 @@ struct Session {
     status = serve(
         reader(std::move(input), piece),
         [this, writes_allowed](std::string_view bytes) {
-          if (writes.size() >= writes_allowed) return false;
+          if (writes.size() >= writes_allowed) return Status{Error{"output closed"}};
           writes.emplace_back(bytes);
-          return true;
+          return Status{};
         },
         kPid, link.fn());
   }
@@ -241,7 +241,7 @@ TEST(McpServe, FailedReleaseIsIgnored) {
   int status = serve(reader(R"({"id":1,"method":"tools/call","params":{"name":"status"}})"),
                      [&](std::string_view bytes) {
                        writes.emplace_back(bytes);
-                       return true;
+                       return Status{};
                      },
                      kPid, link.fn());
   EXPECT_EQ(status, 0);
@@ -260,7 +260,7 @@ TEST(McpServe, ALinkThatThrowsEndsTheSessionQuietly) {
              std::string(kPing1) + "\n"),
       [&](std::string_view bytes) {
         writes.emplace_back(bytes);
-        return true;
+        return Status{};
       },
       kPid, [&](std::string_view, Json, unsigned) -> Result<Json> {
         ++calls;

@@ -14,9 +14,10 @@ void init_console();
 
 // Writes UTF-8 text. To a Windows console the text goes through the
 // console's Unicode API; to a pipe or a file it is written as UTF-8 bytes.
-// Returns false when the text could not be written in full.
-bool write_stdout(std::string_view text);
-bool write_stderr(std::string_view text);
+// Fails with the system's reason when the text could not be written in
+// full (a closed pipe too).
+Status write_stdout(std::string_view text);
+Status write_stderr(std::string_view text);
 
 // As write_stdout, with the system's reason when the text could not be
 // written. A reader that has gone away (a closed pipe) or no standard

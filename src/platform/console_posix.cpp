@@ -14,26 +14,35 @@ void init_console() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-static bool write_fd(int fd, std::string_view text) {
+namespace {
+
+// 0 when every byte was written, else the error number.
+int write_fd(int fd, std::string_view text) {
   while (!text.empty()) {
     ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return errno;
     }
     text.remove_prefix(static_cast<size_t>(n));
   }
-  return true;
+  return 0;
 }
 
-bool write_stdout(std::string_view text) { return write_fd(1, text); }
-bool write_stderr(std::string_view text) { return write_fd(2, text); }
+Status written(int error) {
+  if (error != 0) return Error{os_error_text(error)};
+  return {};
+}
+
+}  // namespace
+
+Status write_stdout(std::string_view text) { return written(write_fd(1, text)); }
+Status write_stderr(std::string_view text) { return written(write_fd(2, text)); }
 
 Status write_stdout_checked(std::string_view text) {
-  if (write_fd(1, text)) return {};
-  int error = errno;
+  int error = write_fd(1, text);
   if (error == EPIPE) return {};
-  return Error{os_error_text(error)};
+  return written(error);
 }
 
 }  // namespace vesk::platform

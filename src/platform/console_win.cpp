@@ -47,29 +47,36 @@ bool write_bytes(HANDLE h, std::string_view text) {
   return true;
 }
 
-bool write_std(DWORD which, std::string_view text) {
-  if (text.empty()) return true;
+// 0 when every byte was written, else the error code; ERROR_INVALID_HANDLE
+// when there is no such standard handle.
+DWORD write_std(DWORD which, std::string_view text) {
+  if (text.empty()) return ERROR_SUCCESS;
   HANDLE h = GetStdHandle(which);
-  if (h == nullptr || h == INVALID_HANDLE_VALUE) return false;
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+  SetLastError(ERROR_SUCCESS);
   DWORD mode = 0;
-  if (GetConsoleMode(h, &mode)) return write_console(h, text);
-  return write_bytes(h, text);
+  bool done = GetConsoleMode(h, &mode) ? write_console(h, text) : write_bytes(h, text);
+  if (done) return ERROR_SUCCESS;
+  DWORD error = GetLastError();
+  return error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error;  // took nothing, said nothing
+}
+
+Status written(DWORD error) {
+  if (error != ERROR_SUCCESS) return Error{os_error_text(static_cast<int>(error))};
+  return {};
 }
 
 }  // namespace
 
-bool write_stdout(std::string_view text) { return write_std(STD_OUTPUT_HANDLE, text); }
-bool write_stderr(std::string_view text) { return write_std(STD_ERROR_HANDLE, text); }
+Status write_stdout(std::string_view text) { return written(write_std(STD_OUTPUT_HANDLE, text)); }
+Status write_stderr(std::string_view text) { return written(write_std(STD_ERROR_HANDLE, text)); }
 
 Status write_stdout_checked(std::string_view text) {
-  SetLastError(ERROR_SUCCESS);
-  if (write_stdout(text)) return {};
-  DWORD error = GetLastError();
   HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
   if (h == nullptr || h == INVALID_HANDLE_VALUE) return {};
+  DWORD error = write_std(STD_OUTPUT_HANDLE, text);
   if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) return {};
-  if (error == ERROR_SUCCESS) error = ERROR_WRITE_FAULT;  // took nothing, said nothing
-  return Error{os_error_text(static_cast<int>(error))};
+  return written(error);
 }
 
 }  // namespace vesk::platform

@@ -91,6 +91,8 @@ AtomicFile::~AtomicFile() { discard(); }
 void AtomicFile::discard() {
   if (!pending_) return;
   pending_ = false;
+  // Clearing up after a failure or an abandoned write: the target is as it
+  // was either way, and a sibling left behind is removed by the next create.
   (void)file_.close();
   (void)remove_file(temp_);
 }

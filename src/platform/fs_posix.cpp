@@ -68,6 +68,7 @@ Status rename_no_replace(const std::string& from, const std::string& to) {
   if (::link(from.c_str(), to.c_str()) != 0) return last_error();
   if (::unlink(from.c_str()) != 0) {
     Error e = last_error();
+    // Undoes the link; the unlink's failure above is the one to report.
     (void)::unlink(to.c_str());
     return e;
   }
@@ -134,6 +135,7 @@ WriteFile::WriteFile(WriteFile&& other) noexcept : handle_(other.handle_) {
 
 WriteFile& WriteFile::operator=(WriteFile&& other) noexcept {
   if (this != &other) {
+    // As in the destructor: a caller that cares closes first.
     (void)close();
     handle_ = other.handle_;
     other.handle_ = -1;
@@ -141,6 +143,8 @@ WriteFile& WriteFile::operator=(WriteFile&& other) noexcept {
   return *this;
 }
 
+// A destructor has nobody to tell: a caller that needs to know how closing
+// went calls close() itself.
 WriteFile::~WriteFile() { (void)close(); }
 
 Status WriteFile::write_all(std::string_view bytes) {

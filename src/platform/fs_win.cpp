@@ -26,7 +26,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // The largest single ReadFile/WriteFile: DWORD-sized, well below the limit.
 constexpr size_t kMaxIo = 1u << 30;
 
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+using win::is_separator;
 
 bool is_directory(const std::wstring& path) {
   DWORD attrs = GetFileAttributesW(path.c_str());
@@ -265,6 +265,7 @@ WriteFile::WriteFile(WriteFile&& other) noexcept : handle_(other.handle_) {
 
 WriteFile& WriteFile::operator=(WriteFile&& other) noexcept {
   if (this != &other) {
+    // As in the destructor: a caller that cares closes first.
     (void)close();
     handle_ = other.handle_;
     other.handle_ = from_handle(INVALID_HANDLE_VALUE);
@@ -272,6 +273,8 @@ WriteFile& WriteFile::operator=(WriteFile&& other) noexcept {
   return *this;
 }
 
+// A destructor has nobody to tell: a caller that needs to know how closing
+// went calls close() itself.
 WriteFile::~WriteFile() { (void)close(); }
 
 Status WriteFile::write_all(std::string_view bytes) {
@@ -303,15 +306,9 @@ Status WriteFile::close() {
 // ---- Paths -----------------------------------------------------------------
 
 Result<std::string> self_exe_path() {
-  std::wstring buf(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return last_error();
-    // A full buffer means the name may have been cut short.
-    if (n < buf.size()) return narrow(std::wstring_view(buf.data(), n));
-    if (buf.size() >= 32768) return Error{os_error_text(ERROR_INSUFFICIENT_BUFFER)};
-    buf.assign(buf.size() * 2, L'\0');
-  }
+  std::optional<std::wstring> path = win::module_path();
+  if (!path) return last_error();
+  return narrow(*path);
 }
 
 }  // namespace vesk::platform

@@ -82,7 +82,7 @@ TEST(PathsWin, LongerThanMaxPath) {
   EXPECT_EQ(testing::names_in(folder), std::vector<std::string>{"restore.json"});
 
   // A temporary folder that long.
-  std::wstring old(32768, L'\0');
+  std::wstring old(platform::win::kLongestPath, L'\0');
   old.resize(GetEnvironmentVariableW(L"TMP", old.data(), static_cast<DWORD>(old.size())));
   ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", widen(folder).c_str()));
   auto temp = temp_folder();

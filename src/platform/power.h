@@ -3,12 +3,15 @@
 // with a recording fake.
 //
 // Every call acts on the user's power plans (no root power key). Statuses
-// are Windows error codes: 0 is success.
+// are Windows error codes: 0 is success; a failed write says why in the
+// system's words.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <optional>
+
+#include "base/result.h"
 
 namespace vesk::platform {
 
@@ -37,8 +40,9 @@ class PowerApi {
   // PowerReadACValueIndex / PowerReadDCValueIndex into `value`.
   virtual uint32_t read_value(PowerSource source, const Guid& plan, const Guid& subgroup,
                               const Guid& setting, uint32_t& value) = 0;
-  // PowerWriteACValueIndex / PowerWriteDCValueIndex.
-  virtual uint32_t write_value(PowerSource source, const Guid& plan, const Guid& subgroup,
+  // PowerWriteACValueIndex / PowerWriteDCValueIndex; the system's reason
+  // when it fails.
+  virtual Status write_value(PowerSource source, const Guid& plan, const Guid& subgroup,
                                const Guid& setting, uint32_t value) = 0;
   // PowerGetActualOverlayScheme into `overlay` (zeroed first), and
   // PowerSetActiveOverlayScheme. Both are looked up in powrprof.dll at each

@@ -3,7 +3,7 @@
 namespace vesk::platform {
 namespace {
 
-// ERROR_NOT_SUPPORTED: the status a read or write reports here.
+// ERROR_NOT_SUPPORTED: the status a read reports here.
 constexpr uint32_t kNotSupported = 50;
 
 class NoPowerSettings final : public PowerApi {
@@ -15,8 +15,8 @@ class NoPowerSettings final : public PowerApi {
     value = 0;
     return kNotSupported;
   }
-  uint32_t write_value(PowerSource, const Guid&, const Guid&, const Guid&, uint32_t) override {
-    return kNotSupported;
+  Status write_value(PowerSource, const Guid&, const Guid&, const Guid&, uint32_t) override {
+    return Error{"this system has no power plans to change"};
   }
   std::optional<uint32_t> get_actual_overlay(Guid& overlay) override {
     overlay = Guid{};

@@ -1,5 +1,6 @@
 #include "platform/power.h"
 
+#include "platform/error.h"
 #include "platform/win_handle.h"
 
 namespace vesk::platform {
@@ -103,6 +104,8 @@ class WindowsPower final : public PowerApi {
     const PlanFunctions& f = plan_functions();
     if (f.set_active == nullptr) return;
     GUID g = to_win(plan);
+    // Only makes values just written apply at once: a plan that isn't set
+    // again still has them, and takes them up when it is next chosen.
     (void)f.set_active(nullptr, &g);
   }
 
@@ -119,13 +122,15 @@ class WindowsPower final : public PowerApi {
     return status;
   }
 
-  uint32_t write_value(PowerSource source, const Guid& plan, const Guid& subgroup,
-                       const Guid& setting, uint32_t value) override {
+  Status write_value(PowerSource source, const Guid& plan, const Guid& subgroup,
+                     const Guid& setting, uint32_t value) override {
     const PlanFunctions& f = plan_functions();
     WriteValueFn write = source == PowerSource::ac ? f.write_ac : f.write_dc;
-    if (write == nullptr) return ERROR_PROC_NOT_FOUND;
+    if (write == nullptr) return Error{os_error_text(ERROR_PROC_NOT_FOUND)};
     GUID p = to_win(plan), g = to_win(subgroup), s = to_win(setting);
-    return write(nullptr, &p, &g, &s, value);
+    DWORD status = write(nullptr, &p, &g, &s, value);
+    if (status != ERROR_SUCCESS) return Error{os_error_text(static_cast<int>(status))};
+    return {};
   }
 
   std::optional<uint32_t> get_actual_overlay(Guid& overlay) override {

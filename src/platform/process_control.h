@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "base/result.h"
+
 namespace vesk::platform {
 
 // Windows priority classes.
@@ -55,19 +57,21 @@ class ProcessControl {
   // Resumes a suspended process that still has creation time `start`.
   // Windows: OpenProcess with PROCESS_SUSPEND_RESUME and
   // PROCESS_QUERY_LIMITED_INFORMATION, GetProcessTimes, NtResumeProcess
-  // (true for an NTSTATUS of 0 or more). Linux: SIGCONT, sent through a
-  // pidfd when the kernel has them.
-  virtual bool resume(uint32_t pid, uint64_t start) = 0;
+  // (an NTSTATUS of 0 or more is success). Linux: SIGCONT, sent through a
+  // pidfd when the kernel has them. Fails with the system's reason, or
+  // that the process has ended or is another one now.
+  virtual Status resume(uint32_t pid, uint64_t start) = 0;
 
   // Sets the priority class of a process that still has creation time
   // `start`, and hands its power throttling back to the system (whose
-  // result does not count). True when the priority was set.
+  // result does not count). Succeeds when the priority was set; fails as
+  // resume does.
   // Windows: OpenProcess with PROCESS_SET_INFORMATION and
   // PROCESS_QUERY_LIMITED_INFORMATION, GetProcessTimes, SetPriorityClass,
   // SetProcessInformation(ProcessPowerThrottling, version 1, masks 0).
   // Linux: the class's nice value (nice_for_priority_class) for every
   // thread of the process; there is no power throttling.
-  virtual bool restore_priority(uint32_t pid, uint64_t start, uint32_t priority_class) = 0;
+  virtual Status restore_priority(uint32_t pid, uint64_t start, uint32_t priority_class) = 0;
 };
 
 ProcessControl& system_processes();

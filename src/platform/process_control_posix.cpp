@@ -10,6 +10,7 @@
 #include <climits>
 #include <string_view>
 
+#include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 
@@ -40,6 +41,10 @@ bool same_process(uint32_t pid, uint64_t start) {
   return created && *created == start;
 }
 
+Error not_the_process(uint32_t pid) {
+  return Error{"process " + std::to_string(pid) + " has ended or is another process now"};
+}
+
 // A process id as the system's pid_t; nullopt for ids it cannot hold
 // (kill(2) and setpriority(2) would read them as groups or as "self").
 std::optional<pid_t> as_pid(uint32_t pid) {
@@ -47,20 +52,25 @@ std::optional<pid_t> as_pid(uint32_t pid) {
   return static_cast<pid_t>(pid);
 }
 
-bool send_continue(pid_t pid, uint64_t start) {
+Status send_continue(pid_t pid, uint64_t start) {
+  uint32_t id = static_cast<uint32_t>(pid);
 #if defined(SYS_pidfd_open) && defined(SYS_pidfd_send_signal)
   // A pidfd names the process itself: once its creation time is checked
   // through it, a signal cannot reach a newer process with the same id.
   long fd = ::syscall(SYS_pidfd_open, pid, 0);
   if (fd >= 0) {
     UniqueFd pidfd(static_cast<int>(fd));
-    if (!same_process(static_cast<uint32_t>(pid), start)) return false;
-    return ::syscall(SYS_pidfd_send_signal, pidfd.get(), SIGCONT, nullptr, 0) == 0;
+    if (!same_process(id, start)) return not_the_process(id);
+    if (::syscall(SYS_pidfd_send_signal, pidfd.get(), SIGCONT, nullptr, 0) != 0) {
+      return last_error();
+    }
+    return {};
   }
-  if (errno != ENOSYS) return false;
+  if (errno != ENOSYS) return last_error();
 #endif
-  if (!same_process(static_cast<uint32_t>(pid), start)) return false;
-  return ::kill(pid, SIGCONT) == 0;
+  if (!same_process(id, start)) return not_the_process(id);
+  if (::kill(pid, SIGCONT) != 0) return last_error();
+  return {};
 }
 
 class PosixProcesses final : public ProcessControl {
@@ -83,20 +93,25 @@ class PosixProcesses final : public ProcessControl {
     return target;
   }
 
-  bool resume(uint32_t pid, uint64_t start) override {
+  Status resume(uint32_t pid, uint64_t start) override {
     auto p = as_pid(pid);
-    return p && send_continue(*p, start);
+    if (!p) return not_the_process(pid);
+    return send_continue(*p, start);
   }
 
-  bool restore_priority(uint32_t pid, uint64_t start, uint32_t priority_class) override {
+  Status restore_priority(uint32_t pid, uint64_t start, uint32_t priority_class) override {
     auto p = as_pid(pid);
+    if (!p) return not_the_process(pid);
     auto nice = nice_for_priority_class(priority_class);
-    if (!p || !nice) return false;
-    if (!same_process(pid, start)) return false;
+    if (!nice) return Error{os_error_text(EINVAL)};
+    if (!same_process(pid, start)) return not_the_process(pid);
     // A nice value belongs to a thread: set it on every one, as a priority
     // class covers the whole process. Threads that end meanwhile are fine.
     auto threads = list_dir(proc_path(pid, "task"));
-    if (!threads) return ::setpriority(PRIO_PROCESS, static_cast<id_t>(*p), *nice) == 0;
+    if (!threads) {
+      if (::setpriority(PRIO_PROCESS, static_cast<id_t>(*p), *nice) != 0) return last_error();
+      return {};
+    }
     bool leader_set = false;
     for (const std::string& name : *threads) {
       uint32_t tid = 0;
@@ -105,10 +120,11 @@ class PosixProcesses final : public ProcessControl {
       if (::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), *nice) == 0) {
         if (tid == pid) leader_set = true;
       } else if (errno != ESRCH) {
-        return false;
+        return last_error();
       }
     }
-    return leader_set;
+    if (!leader_set) return not_the_process(pid);
+    return {};
   }
 };
 

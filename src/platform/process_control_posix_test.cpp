@@ -37,7 +37,10 @@ TEST(PosixProcessControl, NothingIsDoneToAnotherIdentity) {
   uint32_t self = current_pid();
   auto start = process_start_time(self);
   ASSERT_TRUE(start);
-  EXPECT_FALSE(processes.resume(self, *start + 1));
+  Status resumed = processes.resume(self, *start + 1);
+  ASSERT_FALSE(resumed);
+  EXPECT_EQ(resumed.message(),
+            "process " + std::to_string(self) + " has ended or is another process now");
   EXPECT_FALSE(processes.restore_priority(self, *start + 1, kNormalPriorityClass));
   EXPECT_FALSE(processes.resume(0, 0));
   EXPECT_FALSE(processes.resume(0x80000000u, 0));  // not a pid_t

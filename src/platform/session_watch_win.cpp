@@ -27,6 +27,7 @@ void name_thread(const wchar_t* name) {
   if (kernel == nullptr) return;
   auto fn = reinterpret_cast<SetThreadDescriptionFn>(
       reinterpret_cast<void*>(GetProcAddress(kernel, "SetThreadDescription")));
+  // A name only helps a debugger: the thread works the same without one.
   if (fn != nullptr) (void)fn(GetCurrentThread(), name);
 }
 

@@ -87,6 +87,7 @@ TEST(SessionWatch, OneWatcherWhenStartedAtOnce) {
 }
 
 TEST(SessionWatch, TheWindowCallsTheHandlerOnItsThread) {
+  // Started here or by an earlier test: the wait below checks that it runs.
   (void)start_session_watch(&count_end);
   for (int i = 0; i < 250 && session_watch_state() != SessionWatch::running; ++i) sleep_ms(20);
   HWND window = win::session_window();

@@ -83,24 +83,15 @@ class IgnoreInterrupts {
 
 Error not_found() { return Error{std::string(kProgramNotFound)}; }
 
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+using win::is_separator;
 
 std::optional<std::wstring> own_folder() {
-  std::wstring buf(MAX_PATH, L'\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return std::nullopt;
-    if (n < buf.size()) {
-      buf.resize(n);
-      break;
-    }
-    if (buf.size() >= 32768) return std::nullopt;
-    buf.resize(buf.size() * 2);
-  }
-  size_t cut = buf.find_last_of(L"\\/");
+  std::optional<std::wstring> path = win::module_path();
+  if (!path) return std::nullopt;
+  size_t cut = path->find_last_of(L"\\/");
   if (cut == std::wstring::npos) return std::nullopt;
-  buf.resize(cut);
-  return buf;
+  path->resize(cut);
+  return path;
 }
 
 std::optional<std::wstring> system_folder() {

@@ -45,7 +45,7 @@ TEST(SystemToolWin, NeverFromTheCurrentFolder) {
   // The tool child sits in the test binary's folder: made current, it is
   // still not found by its bare name.
   std::string own = testing::built_program("vesk-toolchild");
-  std::wstring old(32768, L'\0');
+  std::wstring old(platform::win::kLongestPath, L'\0');
   old.resize(GetCurrentDirectoryW(static_cast<DWORD>(old.size()), old.data()));
   ASSERT_TRUE(SetCurrentDirectoryW(win::widen(parent_folder(own)).c_str()));
   auto got = run_hidden_tool("vesk-toolchild.exe", {"0", "ran", ""});

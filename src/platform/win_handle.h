@@ -64,6 +64,33 @@ inline std::string narrow(std::wstring_view wide) {
       std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
+// The longest path the system takes, in UTF-16 units (with the "\\?\"
+// prefix), terminator included.
+inline constexpr DWORD kLongestPath = 32768;
+
+inline bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// The full path of a loaded module's file, this program's by default
+// (GetModuleFileNameW, whose buffer is grown up to kLongestPath). nullopt
+// when it fails, the reason in GetLastError.
+inline std::optional<std::wstring> module_path(HMODULE module = nullptr) {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(module, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::nullopt;
+    // A full buffer means the name may have been cut short.
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    if (buf.size() >= kLongestPath) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return std::nullopt;
+    }
+    buf.assign(buf.size() * 2, L'\0');
+  }
+}
+
 // For the functions that return the length written, or the size needed
 // (terminator included) when the buffer is too small, or 0 on failure.
 template <class Call>

@@ -126,6 +126,8 @@ void remove_stale_temporaries(const std::string& app_folder,
                               const std::function<bool(uint32_t)>& running) {
   for (const std::string& name : platform::list_dir(app_folder).value_or({})) {
     auto pid = temporary_pid(name);
+    // A temporary that stays hides no journal and blocks no write (each
+    // writer uses its own name): the next run tries again.
     if (pid && !running(*pid)) (void)platform::remove_file(platform::join_path(app_folder, name));
   }
 }

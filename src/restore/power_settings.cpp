@@ -1,5 +1,7 @@
 #include "restore/power_settings.h"
 
+#include <string>
+
 namespace vesk::restore {
 
 using platform::PowerSource;
@@ -54,11 +56,28 @@ std::optional<LidValues> read_lid_action(PowerApi& api, const Guid& plan) {
   return v;
 }
 
-bool write_lid_action(PowerApi& api, const Guid& plan, uint32_t ac, uint32_t dc) {
-  bool ac_ok = api.write_value(PowerSource::ac, plan, kButtonSubgroup, kLidCloseAction, ac) == 0;
-  bool dc_ok = api.write_value(PowerSource::dc, plan, kButtonSubgroup, kLidCloseAction, dc) == 0;
+namespace {
+
+// The first failure of several writes that are all made, named by what was
+// written.
+void keep_first_failure(Status& first, Status written, std::string_view what) {
+  if (first && !written) {
+    first = Error{"couldn't write " + std::string(what) + ": " + written.message()};
+  }
+}
+
+}  // namespace
+
+Status write_lid_action(PowerApi& api, const Guid& plan, uint32_t ac, uint32_t dc) {
+  Status first;
+  keep_first_failure(first,
+                     api.write_value(PowerSource::ac, plan, kButtonSubgroup, kLidCloseAction, ac),
+                     "the lid-close action (plugged in)");
+  keep_first_failure(first,
+                     api.write_value(PowerSource::dc, plan, kButtonSubgroup, kLidCloseAction, dc),
+                     "the lid-close action (on battery)");
   reapply_if_active(api, plan);
-  return ac_ok && dc_ok;
+  return first;
 }
 
 namespace {
@@ -66,12 +85,14 @@ namespace {
 struct Slot {
   PowerSource source;
   const Guid* setting;
+  const char* name;
 };
 // The order of a, b, c, d.
-constexpr Slot kSleepSlots[4] = {{PowerSource::ac, &kStandbyTimeout},
-                                 {PowerSource::dc, &kStandbyTimeout},
-                                 {PowerSource::ac, &kUnattendSleepTimeout},
-                                 {PowerSource::dc, &kUnattendSleepTimeout}};
+constexpr Slot kSleepSlots[4] = {
+    {PowerSource::ac, &kStandbyTimeout, "the sleep timeout (plugged in)"},
+    {PowerSource::dc, &kStandbyTimeout, "the sleep timeout (on battery)"},
+    {PowerSource::ac, &kUnattendSleepTimeout, "the unattended sleep timeout (plugged in)"},
+    {PowerSource::dc, &kUnattendSleepTimeout, "the unattended sleep timeout (on battery)"}};
 
 }  // namespace
 
@@ -86,16 +107,17 @@ SleepTimeouts read_sleep_timeouts(PowerApi& api, const Guid& plan) {
   return t;
 }
 
-bool write_sleep_timeouts(PowerApi& api, const Guid& plan, const std::array<uint32_t, 4>& values) {
-  bool all = true;
+Status write_sleep_timeouts(PowerApi& api, const Guid& plan,
+                            const std::array<uint32_t, 4>& values) {
+  Status first;
   for (size_t i = 0; i < 4; ++i) {
-    if (api.write_value(kSleepSlots[i].source, plan, kSleepSubgroup, *kSleepSlots[i].setting,
-                        values[i]) != 0) {
-      all = false;
-    }
+    keep_first_failure(first,
+                       api.write_value(kSleepSlots[i].source, plan, kSleepSubgroup,
+                                       *kSleepSlots[i].setting, values[i]),
+                       kSleepSlots[i].name);
   }
   reapply_if_active(api, plan);
-  return all;
+  return first;
 }
 
 std::optional<uint32_t> read_boost_dc(PowerApi& api, const Guid& plan) {
@@ -106,10 +128,14 @@ std::optional<uint32_t> read_boost_dc(PowerApi& api, const Guid& plan) {
   return value;
 }
 
-bool write_boost_dc(PowerApi& api, const Guid& plan, uint32_t value) {
-  bool ok = api.write_value(PowerSource::dc, plan, kProcessorSubgroup, kPerfBoostMode, value) == 0;
+Status write_boost_dc(PowerApi& api, const Guid& plan, uint32_t value) {
+  Status first;
+  keep_first_failure(first,
+                     api.write_value(PowerSource::dc, plan, kProcessorSubgroup, kPerfBoostMode,
+                                     value),
+                     "the processor boost mode (on battery)");
   reapply_if_active(api, plan);
-  return ok;
+  return first;
 }
 
 OverlayRead actual_overlay(PowerApi& api) {

@@ -1,7 +1,8 @@
 // The power settings Vesk changes, read and written through a PowerApi:
 // the lid-close action, the sleep timeouts, the processor boost mode on
 // battery and the power-mode overlay. Each operation only reports success
-// or failure; what to write and what to drop is decided by its callers.
+// or failure (a write says why); what to write and what to drop is decided
+// by its callers.
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "base/result.h"
 #include "platform/power.h"
 
 namespace vesk::restore {
@@ -53,8 +55,9 @@ struct LidValues {
   uint32_t dc = 0;
 };
 std::optional<LidValues> read_lid_action(PowerApi& api, const Guid& plan);
-// Both writes are made; true when both succeed. Then reapply_if_active.
-bool write_lid_action(PowerApi& api, const Guid& plan, uint32_t ac, uint32_t dc);
+// Both writes are made, then reapply_if_active; fails with the first
+// write's reason when either fails.
+Status write_lid_action(PowerApi& api, const Guid& plan, uint32_t ac, uint32_t dc);
 
 // Sleep after (AC, DC), unattended sleep (AC, DC): each read's success and
 // value (0 when the read failed).
@@ -63,12 +66,13 @@ struct SleepTimeouts {
   std::array<uint32_t, 4> values{};
 };
 SleepTimeouts read_sleep_timeouts(PowerApi& api, const Guid& plan);
-// All four writes are made; true when all succeed. Then reapply_if_active.
-bool write_sleep_timeouts(PowerApi& api, const Guid& plan, const std::array<uint32_t, 4>& values);
+// All four writes are made, then reapply_if_active; fails with the first
+// failed write's reason.
+Status write_sleep_timeouts(PowerApi& api, const Guid& plan, const std::array<uint32_t, 4>& values);
 
 std::optional<uint32_t> read_boost_dc(PowerApi& api, const Guid& plan);
-// True when the write succeeds. Then reapply_if_active.
-bool write_boost_dc(PowerApi& api, const Guid& plan, uint32_t value);
+// The write, then reapply_if_active; fails with the write's reason.
+Status write_boost_dc(PowerApi& api, const Guid& plan, uint32_t value);
 
 enum class OverlayResult { done, failed, unavailable };
 struct OverlayRead {

@@ -83,7 +83,11 @@ TEST(PowerSettings, SecondLidWriteIsMadeWhenTheFirstFails) {
   power.fails = [](const testing::PowerCall& c) {
     return c.op == "write" && c.source == PowerSource::ac;
   };
-  EXPECT_FALSE(write_lid_action(power, plan(3), 1, 2));
+  Status written = write_lid_action(power, plan(3), 1, 2);
+  ASSERT_FALSE(written);
+  // The first failure, with the system's reason.
+  EXPECT_EQ(written.message(),
+            "couldn't write the lid-close action (plugged in): Access is denied. (os error 5)");
   auto writes = power.writes();
   ASSERT_EQ(writes.size(), 2u);
   EXPECT_EQ(writes[1].source, PowerSource::dc);
@@ -95,7 +99,10 @@ TEST(PowerSettings, AllFourSleepWritesAreMade) {
   FakePower power;
   int n = 0;
   power.fails = [&](const testing::PowerCall& c) { return c.op == "write" && ++n == 2; };
-  EXPECT_FALSE(write_sleep_timeouts(power, plan(1), {1, 2, 3, 4}));
+  Status written = write_sleep_timeouts(power, plan(1), {1, 2, 3, 4});
+  ASSERT_FALSE(written);
+  EXPECT_EQ(written.message(),
+            "couldn't write the sleep timeout (on battery): Access is denied. (os error 5)");
   auto writes = power.writes();
   ASSERT_EQ(writes.size(), 4u);
   const std::pair<Guid, PowerSource> order[] = {{kStandbyTimeout, PowerSource::ac},

@@ -3,38 +3,32 @@
 #include <mutex>
 
 #include "platform/session_watch.h"
-#include "restore/put_back.h"
 
 namespace vesk::restore {
 namespace {
 
-std::mutex target_mutex;
-PowerWatchTarget target;  // under target_mutex
+std::mutex work_mutex;
+SessionEndWork work;  // under work_mutex
 
 }  // namespace
 
-PowerWatchTarget exchange_power_watch_target(PowerWatchTarget next) {
-  std::lock_guard lock(target_mutex);
-  std::swap(target, next);
-  return next;
-}
-
 // On the watcher's thread, before its window procedure returns.
 void power_watch_session_end() {
-  PowerWatchTarget now;
+  SessionEndWork now;
   {
-    std::lock_guard lock(target_mutex);
-    now = target;
+    std::lock_guard lock(work_mutex);
+    now = work;
   }
-  if (now.app_folder.empty()) return;
-  session_end_put_back(now.app_folder, now.power ? *now.power : platform::system_power());
+  if (now) now();
 }
 
-void start_power_watch(const std::string& app_folder) {
+void start_power_watch(SessionEndWork on_session_end) {
   {
-    std::lock_guard lock(target_mutex);
-    if (target.app_folder.empty()) target.app_folder = app_folder;
+    std::lock_guard lock(work_mutex);
+    work = std::move(on_session_end);
   }
+  // Started now or already running, it is all the same here; one that
+  // couldn't start is tried again by the next call.
   (void)platform::start_session_watch(&power_watch_session_end);
 }
 

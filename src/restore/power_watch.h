@@ -1,32 +1,25 @@
 // The power watcher: on Windows a background thread with a hidden window
-// that puts back the recorded power settings when the user's session ends
-// (see session_end_put_back). Elsewhere it does nothing.
+// that runs a handler when the user's session ends, before the window
+// answers (see platform/session_watch.h). Elsewhere it does nothing. It
+// knows nothing of the journals: the put-back it runs is handed in (see
+// restore/rescue.h, watch_session_end).
 #pragma once
 
-#include <string>
-
-#include "platform/power.h"
+#include <functional>
 
 namespace vesk::restore {
 
-// Makes sure one watcher runs in this process, putting back what the
-// journals in `app_folder` record (the first call's folder); returns at
-// once. Never stopped: it ends with the process.
-void start_power_watch(const std::string& app_folder);
+// What the watcher runs when the session ends, on its own thread.
+using SessionEndWork = std::function<void()>;
 
-// What a session end puts back: the journals in `app_folder` with the power
-// settings `power` (null: the system's).
-struct PowerWatchTarget {
-  std::string app_folder;
-  platform::PowerApi* power = nullptr;
-};
-
-// Puts another target in place (tests do, with fakes); returns the one
-// before, which an earlier start_power_watch set.
-PowerWatchTarget exchange_power_watch_target(PowerWatchTarget target);
+// Makes sure one watcher runs in this process, running `on_session_end`
+// when the session ends (an empty one: nothing); returns at once. A later
+// call only puts its handler in place of the one before. Never stopped: it
+// ends with the process.
+void start_power_watch(SessionEndWork on_session_end);
 
 // The session-end handler that start_power_watch gives the watcher: the
-// current target's session_end_put_back; nothing before a target is set.
+// work it was last handed; nothing before.
 void power_watch_session_end();
 
 }  // namespace vesk::restore

@@ -9,6 +9,7 @@
 #include "platform/win_session_window.h"
 #include "restore/journal.h"
 #include "restore/power_settings.h"
+#include "restore/rescue.h"
 #include "restore/test_fakes.h"
 
 namespace vesk::restore {
@@ -35,23 +36,27 @@ TEST(PowerWatch, SessionEndPutsBackBeforeTheWindowAnswers) {
   r.power_profile = "balanced";
   ASSERT_TRUE(write_restore(dir.path(), r));
 
-  start_power_watch(dir.path());
+  // The watcher is handed the put-back of this folder with the fake power
+  // settings, as a command hands it the system's; nothing of this test is
+  // left in it for a later session end.
+  struct Forget {
+    ~Forget() { start_power_watch(nullptr); }
+  } forget;
+  watch_session_end(dir.path(), power);
   for (int i = 0; i < 250 && platform::session_watch_state() != platform::SessionWatch::running;
        ++i) {
     platform::sleep_ms(20);
   }
   HWND window = platform::win::session_window();
   ASSERT_NE(window, nullptr);
-  // The first watcher of this process may be another test's: its folder and
-  // handler give way to this test's for the two messages.
-  PowerWatchTarget before = exchange_power_watch_target({dir.path(), &power});
+  // The window of this process may be another test's, with its own handler:
+  // the power watcher's takes its place for the two messages.
   platform::SessionEndHandler before_handler =
       platform::win::exchange_session_end_handler(&power_watch_session_end);
   LRESULT query = SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
   size_t calls_after_query = power.calls.size();
   LRESULT end = SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
   platform::win::exchange_session_end_handler(before_handler);
-  exchange_power_watch_target(before);
 
   EXPECT_EQ(query, TRUE);
   EXPECT_EQ(calls_after_query, 0u);

@@ -6,8 +6,6 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "restore/power_settings.h"
-#include "restore/power_watch.h"
-#include "restore/summary.h"
 
 namespace vesk::restore {
 
@@ -54,14 +52,17 @@ std::vector<Touched> put_back_processes(const std::vector<Touched>& entries,
     if (auto path = processes.image_path(entry.pid)) {
       if (normal_image_name(*path) != entry.exe) continue;
     }
+    // Why an undo failed is not kept: the entry stays for the next run,
+    // and a rescue names it from the journal.
     bool done = false;
     if (entry.paused) {
       if (entry.pid >= kFirstUserPid && entry.pid != processes.own_pid()) {
-        done = processes.resume(entry.pid, entry.start);
+        done = processes.resume(entry.pid, entry.start).ok();
       }
     } else {
-      done = processes.restore_priority(entry.pid, entry.start,
-                                        priority_to_restore(entry.previous));
+      done = processes
+                 .restore_priority(entry.pid, entry.start, priority_to_restore(entry.previous))
+                 .ok();
     }
     if (!done && same_process(processes, entry)) kept.push_back(entry);
   }
@@ -80,7 +81,11 @@ enum class WriteBack {
   kPending,  // the write failed or could not be tried: kept for a later run
 };
 
-WriteBack settled_if(bool written) { return written ? WriteBack::kSettled : WriteBack::kPending; }
+// A failed write stays for the next run, which tries again; nothing here
+// reports it (a rescue names what is still pending from the journals).
+WriteBack settled_if(const Status& written) {
+  return written ? WriteBack::kSettled : WriteBack::kPending;
+}
 
 // Each writes one recorded member back unless someone else has changed the
 // setting since.
@@ -123,7 +128,8 @@ WriteBack write_back_overlay(PowerApi& api, const std::string& text) {
   if (now.overlay != kBestEfficiencyOverlay) return WriteBack::kSettled;  // no longer Vesk's
   auto overlay = parse_plan_guid(text);
   if (!overlay) return WriteBack::kSettled;
-  return settled_if(set_overlay(api, *overlay) == OverlayResult::done);
+  bool set = set_overlay(api, *overlay) == OverlayResult::done;
+  return set ? WriteBack::kSettled : WriteBack::kPending;
 }
 
 // lid_more element by element, in order; true when a write failed.
@@ -188,8 +194,8 @@ void session_end_put_back_record(Restore& r, PowerApi& api) {
   }
 }
 
-std::mutex& restore_journal_mutex() {
-  static std::mutex mutex;
+JournalMutex& restore_journal_mutex() {
+  static JournalMutex mutex;
   return mutex;
 }
 
@@ -220,18 +226,27 @@ bool failed(const Status& status, std::vector<std::string>& problems) {
   return true;
 }
 
+// The same where the caller counts the journal as pending either way.
+void note_failure(const Status& status, std::vector<std::string>& problems) {
+  if (!status) problems.push_back(status.message());
+}
+
 }  // namespace
 
-void session_end_put_back(const std::string& app_folder, PowerApi& api) {
+Status session_end_put_back(const std::string& app_folder, PowerApi& api) {
   std::lock_guard lock(restore_journal_mutex());
   auto journal = load_restore(app_folder);
-  if (journal.blank) (void)remove_restore(app_folder);
+  if (journal.blank) return remove_restore(app_folder);
+  std::string path = platform::join_path(app_folder, kRestoreFile);
   std::vector<std::string> copies, problems;
-  (void)clear_unreadable(platform::join_path(app_folder, kRestoreFile), journal, copies, problems);
-  if (!journal.value) return;
+  if (!clear_unreadable(path, journal, copies, problems)) {
+    if (!problems.empty()) return Error{problems.front()};
+    return Error{path + " couldn't be read: " + journal.read_error};
+  }
+  if (!journal.value) return {};
   session_end_put_back_record(*journal.value, api);
   // Written even when empty; the next put-back run removes it.
-  (void)write_restore(app_folder, *journal.value);
+  return write_restore(app_folder, *journal.value);
 }
 
 // ---- The run ----------------------------------------------------------------------
@@ -248,7 +263,7 @@ bool run_processes(const std::string& app_folder, ProcessControl& processes, Put
   std::vector<Touched> kept =
       put_back_processes(journal.value.value_or(std::vector<Touched>{}), processes);
   if (!kept.empty()) {
-    (void)failed(write_touched(app_folder, kept), run.problems);
+    note_failure(write_touched(app_folder, kept), run.problems);
     return true;
   }
   return failed(remove_touched(app_folder), run.problems);
@@ -265,7 +280,7 @@ bool run_power(const std::string& app_folder, PowerApi& power, PutBack& run) {
   Restore record = journal.value.value_or(Restore{});
   if (!is_empty(record)) put_back_power(record, power);
   if (is_empty(record)) return failed(remove_restore(app_folder), run.problems);
-  (void)failed(write_restore(app_folder, record), run.problems);
+  note_failure(write_restore(app_folder, record), run.problems);
   return true;
 }
 
@@ -277,6 +292,8 @@ PutBack put_back(const std::string& app_folder, PowerApi& power, ProcessControl&
   PutBack run;
   bool processes_pending = run_processes(app_folder, processes, run);
   bool power_pending = run_power(app_folder, power, run);
+  // The tray app's file, usually not there: whether it goes changes nothing
+  // that the journals record, so no failure (a missing file included) counts.
   (void)platform::remove_file(platform::join_path(app_folder, "hold"));
   if (processes_pending || power_pending) run.result = PutBackResult::kPartlyRestored;
   return run;
@@ -284,37 +301,6 @@ PutBack put_back(const std::string& app_folder, PowerApi& power, ProcessControl&
 
 PutBack put_back(const std::string& app_folder) {
   return put_back(app_folder, platform::system_power(), platform::system_processes());
-}
-
-// ---- Rescue -----------------------------------------------------------------------
-
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app,
-                    PowerApi& power, ProcessControl& processes) {
-  quit_tray_app();
-  start_power_watch(app_folder);
-  PutBack run = put_back(app_folder, power, processes);
-  RescueResult rescued;
-  rescued.pending = journal_summary(app_folder);
-  for (std::string& problem : run.problems) {
-    if (std::find(rescued.pending.begin(), rescued.pending.end(), problem) ==
-        rescued.pending.end()) {
-      rescued.pending.push_back(std::move(problem));
-    }
-  }
-  rescued.set_aside = std::move(run.set_aside);
-  // What a set-aside journal held is unknown: never "all back".
-  rescued.all_back = run.result == PutBackResult::kRestored && rescued.pending.empty() &&
-                     rescued.set_aside.empty();
-  // Something is pending that no journal line explains: say where to look.
-  if (run.result != PutBackResult::kRestored && rescued.pending.empty()) {
-    rescued.pending.push_back("the journals in " + app_folder +
-                              " still hold changes that couldn't be put back");
-  }
-  return rescued;
-}
-
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app) {
-  return rescue(app_folder, quit_tray_app, platform::system_power(), platform::system_processes());
 }
 
 }  // namespace vesk::restore

@@ -10,7 +10,7 @@
 // exists or was changed by someone else since is forgotten.
 #pragma once
 
-#include <functional>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -65,31 +65,31 @@ void put_back_power(Restore& record, platform::PowerApi& power);
 // power settings of restore.json put back as far as possible, and the
 // journal written back with what is left, even when that is nothing. With
 // no journal, nothing happens; a blank one is removed and an unreadable one
-// set aside, as a put-back run does.
-void session_end_put_back(const std::string& app_folder, platform::PowerApi& power);
+// set aside, as a put-back run does. Fails when the journal can't be read,
+// set aside, removed or written (the file and the system's reason); a
+// setting that couldn't be written back is no failure: it stays recorded.
+Status session_end_put_back(const std::string& app_folder, platform::PowerApi& power);
 void session_end_put_back_record(Restore& record, platform::PowerApi& power);
 
 // Held by every reader-modifier-writer of restore.json in this process, so
 // that a session end on the watcher's thread and a put-back run never
-// interleave.
-std::mutex& restore_journal_mutex();
+// interleave. It counts the threads waiting for it, so that a test can tell
+// when one is held up.
+class JournalMutex {
+ public:
+  void lock() {
+    ++waiting_;
+    mutex_.lock();
+    --waiting_;
+  }
+  bool try_lock() { return mutex_.try_lock(); }
+  void unlock() { mutex_.unlock(); }
+  int waiting() const { return waiting_.load(); }
 
-// What the rescue sequence leaves.
-struct RescueResult {
-  bool all_back = true;  // everything Vesk changed is back
-  // Otherwise the journal summary's lines and the run's problems; never
-  // empty when something is pending.
-  std::vector<std::string> pending;
-  std::vector<std::string> set_aside;  // the journals the run set aside (PutBack::set_aside)
+ private:
+  std::mutex mutex_;
+  std::atomic<int> waiting_{0};
 };
-
-// The rescue sequence: `quit_tray_app` (asks a running tray app to quit and
-// waits for it to end, see ipc::quit_tray_app), then starts the power
-// watcher and runs put_back. Everything is back when the run restored
-// everything, the journals name nothing and no journal was set aside (what
-// that held is unknown).
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app);
-RescueResult rescue(const std::string& app_folder, const std::function<void()>& quit_tray_app,
-                    platform::PowerApi& power, platform::ProcessControl& processes);
+JournalMutex& restore_journal_mutex();
 
 }  // namespace vesk::restore

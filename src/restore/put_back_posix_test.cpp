@@ -11,6 +11,7 @@
 #include "platform/process.h"
 #include "restore/journal.h"
 #include "restore/put_back.h"
+#include "restore/rescue.h"
 
 namespace vesk::restore {
 namespace {
@@ -64,14 +65,14 @@ class StoppedSleep : public ::testing::Test {
 
 TEST_F(StoppedSleep, RescueResumesIt) {
   record({Touched{pid_, "sleep", start_, true, 32, std::nullopt}});
-  EXPECT_TRUE(rescue(dir_.path(), [] {}).all_back);
+  EXPECT_TRUE(rescue(dir_.path(), [] { return true; }).all_back);
   EXPECT_TRUE(wait_stopped(pid_, false)) << "state " << state_of(pid_);
   EXPECT_FALSE(journal_exists());
 }
 
 TEST_F(StoppedSleep, AnotherCreationTimeStaysStopped) {
   record({Touched{pid_, "sleep", start_ + 1, true, 32, std::nullopt}});
-  EXPECT_TRUE(rescue(dir_.path(), [] {}).all_back);  // the recorded process is gone
+  EXPECT_TRUE(rescue(dir_.path(), [] { return true; }).all_back);  // the recorded process is gone
   EXPECT_EQ(state_of(pid_), 'T');
   EXPECT_FALSE(journal_exists());
 }

@@ -9,8 +9,8 @@
 
 #include "base/json.h"
 #include "harness.h"
-#include "platform/clock.h"
 #include "platform/fs.h"
+#include "restore/rescue.h"
 #include "restore/summary.h"
 #include "restore/test_fakes.h"
 
@@ -437,7 +437,7 @@ TEST_F(PutBackRun, UnreadableJournalThatCannotBeMovedStays) {
 TEST_F(PutBackRun, UnopenableJournalStaysAndIsNamed) {
   for (const char* journal : {kRestoreFile, kTouchedFile}) {
     ASSERT_TRUE(platform::create_dirs(path(journal)));
-    RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
+    RescueResult rescued = rescue(dir.path(), [] { return true; }, power, processes);
     EXPECT_FALSE(rescued.all_back);
     EXPECT_TRUE(rescued.set_aside.empty());
     std::string reason = platform::read_file(path(journal)).message();
@@ -474,6 +474,7 @@ TEST_F(PutBackRun, RescueGivesNothingWhenAllIsBack) {
   auto quit_first = [&] {
     quit = true;
     EXPECT_TRUE(processes.processes[100].suspended);  // before the put-back run
+    return true;
   };
   EXPECT_TRUE(rescue(dir.path(), quit_first, power, processes).all_back);
   EXPECT_TRUE(quit);
@@ -486,11 +487,11 @@ TEST_F(PutBackRun, RescueReportsWhatItSetAside) {
   for (size_t i = 0; i < std::size(kBadRestore); ++i) {
     put(kRestoreFile, kBadRestore[i]);
     put(kTouchedFile, kBadTouched[i]);
-    RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
+    RescueResult rescued = rescue(dir.path(), [] { return true; }, power, processes);
     EXPECT_FALSE(rescued.all_back) << i;
     EXPECT_TRUE(rescued.pending.empty()) << i;
     EXPECT_EQ(rescued.set_aside.size(), 2u) << i;
-    EXPECT_TRUE(rescue(dir.path(), [] {}, power, processes).all_back) << i;
+    EXPECT_TRUE(rescue(dir.path(), [] { return true; }, power, processes).all_back) << i;
   }
 }
 
@@ -499,7 +500,7 @@ TEST_F(PutBackRun, RescueWithOnlyBoostLeftNamesIt) {
   Restore r;
   set_boost(r);
   put(kRestoreFile, restore_text(r));
-  RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
+  RescueResult rescued = rescue(dir.path(), [] { return true; }, power, processes);
   EXPECT_FALSE(rescued.all_back);
   EXPECT_EQ(rescued.pending, summary_lines({}, r));
   EXPECT_EQ(rescued.pending.size(), 1u);
@@ -514,7 +515,7 @@ TEST_F(PutBackRun, RescueGivesWhatIsLeft) {
   set_lid(r);
   power.fails = [](const testing::PowerCall& c) { return c.op == "write"; };
   put(kRestoreFile, restore_text(r));
-  RescueResult rescued = rescue(dir.path(), [] {}, power, processes);
+  RescueResult rescued = rescue(dir.path(), [] { return true; }, power, processes);
   EXPECT_FALSE(rescued.all_back);
   EXPECT_EQ(rescued.pending,
             (std::vector<std::string>{
@@ -540,7 +541,7 @@ TEST(SessionEnd, PutsBackWhatItCanAndWritesTheRest) {
   r.power_overlay = plan_text(4);
   r.linux_tuned = true;
   ASSERT_TRUE(write_restore(dir.path(), r));
-  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(session_end_put_back(dir.path(), power));
 
   Restore left;
   left.lid_more = {{plan_text(2), 3, 4}};
@@ -558,7 +559,7 @@ TEST(SessionEnd, EverythingBackLeavesTheEmptyRecord) {
   set_boost(r);
   set_lid(r);
   ASSERT_TRUE(write_restore(dir.path(), r));
-  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(session_end_put_back(dir.path(), power));
   auto text = platform::read_file(platform::join_path(dir.path(), kRestoreFile));
   ASSERT_TRUE(text);
   EXPECT_EQ(*text, restore_text(Restore{}));
@@ -567,16 +568,16 @@ TEST(SessionEnd, EverythingBackLeavesTheEmptyRecord) {
 TEST(SessionEnd, NoJournalNoWrite) {
   vesk::testing::TempDir dir;
   FakePower power;
-  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(session_end_put_back(dir.path(), power));
   EXPECT_TRUE(vesk::testing::names_in(dir.path()).empty());
   EXPECT_TRUE(power.calls.empty());
   // An unreadable one is set aside, a blank one removed.
   std::string path = platform::join_path(dir.path(), kRestoreFile);
   ASSERT_TRUE(platform::write_file(path, "{\"lid_action\": [1]}"));
-  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(session_end_put_back(dir.path(), power));
   EXPECT_EQ(platform::read_file(set_aside_name(path, 1)).value_or(""), "{\"lid_action\": [1]}");
   ASSERT_TRUE(platform::write_file(path, "\n"));
-  session_end_put_back(dir.path(), power);
+  EXPECT_TRUE(session_end_put_back(dir.path(), power));
   EXPECT_EQ(vesk::testing::names_in(dir.path()), std::vector<std::string>{"restore.json.unreadable"});
   EXPECT_TRUE(power.calls.empty());
 }
@@ -658,10 +659,12 @@ TEST(SessionEnd, WaitsForARunInProgress) {
   FakePower end_power;
   std::atomic<bool> ended{false};
   std::thread end([&] {
-    session_end_put_back(dir.path(), end_power);
+    EXPECT_TRUE(session_end_put_back(dir.path(), end_power));
     ended = true;
   });
-  platform::sleep_ms(50);
+  // Until the session end waits for the journal, or (were it not to wait)
+  // has ended.
+  while (restore_journal_mutex().waiting() == 0 && !ended.load()) std::this_thread::yield();
   EXPECT_FALSE(ended.load());
   EXPECT_TRUE(end_power.calls.empty());
   {

@@ -86,6 +86,7 @@ class FakePower final : public platform::PowerApi {
     if (record("get_active")) return std::nullopt;
     return active;
   }
+  // Recorded only: the real call's result is never looked at either.
   void set_active_scheme(const Guid& p) override { (void)record("set_active", p); }
   uint32_t read_value(platform::PowerSource source, const Guid& p, const Guid&,
                       const Guid& setting, uint32_t& value) override {
@@ -96,11 +97,11 @@ class FakePower final : public platform::PowerApi {
     value = *v;
     return 0;
   }
-  uint32_t write_value(platform::PowerSource source, const Guid& p, const Guid&,
-                       const Guid& setting, uint32_t value) override {
-    if (record("write", p, setting, source, value)) return 5;
+  Status write_value(platform::PowerSource source, const Guid& p, const Guid&,
+                     const Guid& setting, uint32_t value) override {
+    if (record("write", p, setting, source, value)) return Error{"Access is denied. (os error 5)"};
     set(p, setting, source, value);
-    return 0;
+    return {};
   }
   std::optional<uint32_t> get_actual_overlay(Guid& out) override {
     out = Guid{};
@@ -170,23 +171,25 @@ class FakeProcesses final : public platform::ProcessControl {
     if (it == processes.end()) return std::nullopt;
     return it->second.path;
   }
-  bool resume(uint32_t pid, uint64_t start) override {
+  Status resume(uint32_t pid, uint64_t start) override {
     calls.push_back("resume " + std::to_string(pid));
     auto it = processes.find(pid);
-    if (it == processes.end() || it->second.start != start) return false;
+    if (it == processes.end() || it->second.start != start) return Error{"not that process"};
     bool ok = !it->second.resume_fails;
     if (ok) it->second.suspended = false;
     if (it->second.ends_when_touched) processes.erase(it);
-    return ok;
+    if (!ok) return Error{"Access is denied. (os error 5)"};
+    return {};
   }
-  bool restore_priority(uint32_t pid, uint64_t start, uint32_t priority_class) override {
+  Status restore_priority(uint32_t pid, uint64_t start, uint32_t priority_class) override {
     calls.push_back("priority " + std::to_string(pid) + " " + std::to_string(priority_class));
     auto it = processes.find(pid);
-    if (it == processes.end() || it->second.start != start) return false;
+    if (it == processes.end() || it->second.start != start) return Error{"not that process"};
     bool ok = !it->second.priority_fails;
     if (ok) it->second.priority = priority_class;
     if (it->second.ends_when_touched) processes.erase(it);
-    return ok;
+    if (!ok) return Error{"Access is denied. (os error 5)"};
+    return {};
   }
 };
 

@@ -9,12 +9,11 @@
 
 namespace vesk::platform {
 
+using win::is_separator;
 using win::narrow;
 using win::widen;
 
 namespace {
-
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 std::wstring hex(uint64_t value) {
   std::wstring out;

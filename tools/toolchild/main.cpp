@@ -12,15 +12,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "platform/args.h"
 #include "platform/console.h"
+
+namespace {
+
+// What the tests read: a child that can't write it fails them by itself.
+void out(std::string_view bytes) { (void)vesk::platform::write_stdout(bytes); }
+void err(std::string_view bytes) { (void)vesk::platform::write_stderr(bytes); }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   auto args = vesk::platform::utf8_args(argc, argv);
   if (args.size() == 1 && args[0] == "stdin") {
     int c = std::fgetc(stdin);
-    vesk::platform::write_stdout(c == EOF ? "no input" : "input");
+    out(c == EOF ? "no input" : "input");
     return 0;
   }
   if (args.size() == 4 && args[0] == "hex") {
@@ -31,15 +40,15 @@ int main(int argc, char** argv) {
       }
       return out;
     };
-    vesk::platform::write_stdout(bytes(args[2]));
-    vesk::platform::write_stderr(bytes(args[3]));
+    out(bytes(args[2]));
+    err(bytes(args[3]));
     return std::atoi(args[1].c_str());
   }
   if (args.size() != 3 && args.size() != 4) return 100;
   long repeat = args.size() == 4 ? std::atol(args[3].c_str()) : 1;
   for (long i = 0; i < repeat; ++i) {
-    vesk::platform::write_stdout(args[1]);
-    vesk::platform::write_stderr(args[2]);
+    out(args[1]);
+    err(args[2]);
   }
   return std::atoi(args[0].c_str());
 }

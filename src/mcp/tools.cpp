@@ -180,7 +180,7 @@ Result<ToolRequest> map_release(Json args, uint32_t pid) {
 
 // The catalogue, in its fixed order.
 std::span<const ToolRow> tool_rows() {
-  static const std::array<V, 12> kSettingKeys = settings::setting_keys();
+  static const std::span<const V> kSettingKeys = settings::setting_keys();
   static const ArgRow kSetSettingArgs[] = {
       {"key", "string", {}, kSettingKeys},
       {"value", {}, "Number, on/off, or text"},

@@ -61,11 +61,13 @@ const SettingRow kCatalogue[] = {
 
 std::span<const SettingRow> catalogue() { return kCatalogue; }
 
-std::array<std::string_view, 12> setting_keys() {
-  std::array<std::string_view, 12> keys{};
-  static_assert(std::size(kCatalogue) == keys.size());
-  for (size_t i = 0; i < keys.size(); ++i) keys[i] = kCatalogue[i].key;
-  return keys;
+std::span<const std::string_view> setting_keys() {
+  static const auto kKeys = [] {
+    std::array<std::string_view, std::size(kCatalogue)> keys{};
+    for (size_t i = 0; i < keys.size(); ++i) keys[i] = kCatalogue[i].key;
+    return keys;
+  }();
+  return kKeys;
 }
 
 std::vector<std::string> allowed_texts(const SettingRow& row) {

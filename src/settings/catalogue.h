@@ -1,4 +1,4 @@
-// The twelve user settings: key, kind, allowed values or range, group,
+// The user settings: key, kind, allowed values or range, group,
 // description and safety note. The tray app stores and applies them; this
 // program names them in "set" requests and MCP tools.
 #pragma once
@@ -43,8 +43,8 @@ struct SettingRow {
 // The catalogue in its fixed order.
 std::span<const SettingRow> catalogue();
 
-// The twelve keys in catalogue order.
-std::array<std::string_view, 12> setting_keys();
+// The keys in catalogue order.
+std::span<const std::string_view> setting_keys();
 
 // The allowed values as they are listed: an enum or bool row's values, an
 // int row's range as one text "min-max" ("0-80"), none for a string row.

@@ -17,28 +17,26 @@ OrderedJson args_of(const LaunchEntry& launch) {
   return args;
 }
 
-// {"command": EXE, "args": ["mcp"]}
-OrderedJson plain_entry(const LaunchEntry& launch) {
+// {"type": TYPE, "command": EXE, "args": ["mcp"]}, without "type" when
+// `type` is empty; the members in that order.
+OrderedJson command_entry(const LaunchEntry& launch, W type = {}) {
   OrderedJson entry = OrderedJson::object();
+  if (!type.empty()) entry["type"] = type;
   entry["command"] = launch.command;
   entry["args"] = args_of(launch);
   return entry;
 }
 
+OrderedJson plain_entry(const LaunchEntry& launch) { return command_entry(launch); }
+
 OrderedJson claude_code_entry(const LaunchEntry& launch) {
-  OrderedJson entry = OrderedJson::object();
-  entry["type"] = "stdio";
-  entry["command"] = launch.command;
-  entry["args"] = args_of(launch);
+  OrderedJson entry = command_entry(launch, "stdio");
   entry["env"] = OrderedJson::object();
   return entry;
 }
 
 OrderedJson copilot_entry(const LaunchEntry& launch) {
-  OrderedJson entry = OrderedJson::object();
-  entry["type"] = "local";
-  entry["command"] = launch.command;
-  entry["args"] = args_of(launch);
+  OrderedJson entry = command_entry(launch, "local");
   entry["tools"] = OrderedJson::array({"*"});
   return entry;
 }
@@ -60,13 +58,7 @@ OrderedJson cline_entry(const LaunchEntry& launch) {
   return entry;
 }
 
-OrderedJson vscode_entry(const LaunchEntry& launch) {
-  OrderedJson entry = OrderedJson::object();
-  entry["type"] = "stdio";
-  entry["command"] = launch.command;
-  entry["args"] = args_of(launch);
-  return entry;
-}
+OrderedJson vscode_entry(const LaunchEntry& launch) { return command_entry(launch, "stdio"); }
 
 constexpr W kClaude[] = {"claude", "claude-code"};
 constexpr W kCodex[] = {"codex"};

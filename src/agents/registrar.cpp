@@ -80,8 +80,8 @@ std::string toml_args(const std::vector<std::string>& args) {
 
 Result<Change> connect_toml(const AgentSpec& spec, const std::string& file,
                             const LaunchEntry& launch, AgentFiles& files) {
-  TRY_ASSIGN(std::optional<std::string> old, files.read(file));
-  const std::string text = old.value_or(std::string());
+  TRY_ASSIGN(FileVersion old, files.read(file));
+  const std::string text = old.bytes.value_or(std::string());
   // Appending to a file in another encoding would leave it in two.
   if (!valid_utf8(text)) return about(file, Error{" isn't UTF-8 text, so I left it alone"});
   edit::KeyPath path = table_path(spec);
@@ -123,8 +123,8 @@ Result<Change> connect_toml(const AgentSpec& spec, const std::string& file,
 Result<Change> connect_agent(const AgentSpec& spec, const std::string& file,
                              const LaunchEntry& launch, AgentFiles& files) {
   if (spec.format == FileFormat::kToml) return connect_toml(spec, file, launch, files);
-  TRY_ASSIGN(std::optional<std::string> old, files.read(file));
-  const std::string text = old.value_or(std::string());
+  TRY_ASSIGN(FileVersion old, files.read(file));
+  const std::string text = old.bytes.value_or(std::string());
   auto path = entry_path(spec);
   auto existing = edit::jsonc_member(text, path, dialect_of(spec));
   if (!existing) return about(spec, file, existing.error());
@@ -144,7 +144,8 @@ Result<Change> connect_agent(const AgentSpec& spec, const std::string& file,
 }
 
 Result<Change> disconnect_agent(const AgentSpec& spec, const std::string& file, AgentFiles& files) {
-  TRY_ASSIGN(std::optional<std::string> old, files.read(file));
+  TRY_ASSIGN(FileVersion version, files.read(file));
+  const std::optional<std::string>& old = version.bytes;
   if (!old) return Change{Change::Kind::kAbsent, {}};
   std::optional<std::string> edited;
   if (spec.format == FileFormat::kToml) {
@@ -156,13 +157,14 @@ Result<Change> disconnect_agent(const AgentSpec& spec, const std::string& file, 
     edited = std::move(*removed);
   }
   if (!edited) return Change{Change::Kind::kAbsent, {}};
-  TRY(files.write(file, *edited, old));
+  TRY(files.write(file, *edited, version));
   return Change{Change::Kind::kRemoved, {}};
 }
 
 Result<std::optional<std::string>> connected_command(const AgentSpec& spec,
                                                      const std::string& file, AgentFiles& files) {
-  TRY_ASSIGN(std::optional<std::string> text, files.read(file));
+  TRY_ASSIGN(FileVersion version, files.read(file));
+  const std::optional<std::string>& text = version.bytes;
   if (!text) return std::optional<std::string>();
   if (spec.format == FileFormat::kToml) {
     edit::TomlTable table = edit::toml_find_table(*text, table_path(spec));
@@ -236,61 +238,6 @@ bool starts_this_program(std::string_view command, std::string_view exe) {
   std::string name(platform::file_name(command));
   for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
   return name == "vesk" || name == "vesk.exe";
-}
-
-// ---- The real files ------------------------------------------------------------
-
-namespace {
-
-class SystemFiles final : public AgentFiles {
- public:
-  Result<std::optional<std::string>> read(const std::string& path) override {
-    auto bytes = platform::read_file(path);
-    if (bytes) return std::optional<std::string>(std::move(*bytes));
-    if (!platform::file_exists(path)) return std::optional<std::string>();
-    return Error{"couldn't read " + decode_lossy(path) + ": " + bytes.message()};
-  }
-
-  Status write(const std::string& path, std::string_view text,
-               const std::optional<std::string>& old) override {
-    const std::string shown = decode_lossy(path);
-    auto target = platform::link_target(path);
-    if (!target) return Error{"couldn't follow the link " + shown + ": " + target.message()};
-    if (std::string folder(platform::parent_folder(*target)); !folder.empty()) {
-      if (auto made = platform::create_dirs(folder); !made) {
-        return Error{"couldn't create the folder " + decode_lossy(folder) + ": " + made.message()};
-      }
-    }
-    if (old && !old->empty()) {
-      std::string backup = free_backup(path);
-      if (auto saved = write_config_file(backup, *old, *target); !saved) {
-        return Error{"couldn't back up " + shown + " to " + decode_lossy(backup) + ": " +
-                     saved.message()};
-      }
-    }
-    if (auto written = write_config_file(*target, text); !written) {
-      return Error{"couldn't write " + shown + ": " + written.message()};
-    }
-    return {};
-  }
-
- private:
-  // "<file>.vesk-backup", else the first free "<file>.vesk-backup-<n>".
-  static std::string free_backup(const std::string& path) {
-    std::string base = path + ".vesk-backup";
-    if (!platform::file_exists(base)) return base;
-    for (int n = 2;; ++n) {
-      std::string next = base + "-" + std::to_string(n);
-      if (!platform::file_exists(next)) return next;
-    }
-  }
-};
-
-}  // namespace
-
-AgentFiles& system_files() {
-  static SystemFiles files;
-  return files;
 }
 
 }  // namespace vesk::agents

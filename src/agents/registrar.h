@@ -20,23 +20,38 @@ struct Change {
   std::string old_command;
 };
 
-// The files as the registrar sees them; tests hand it a recording fake.
+// One version of a file as it was read.
+struct FileVersion {
+  std::optional<std::string> bytes;  // nullopt: there is no file
+  // What else tells this version from a later one (for the real files: the
+  // file's identity, size and modification time); compared as a whole.
+  std::string stamp;
+};
+
+// The files as the registrar sees them.
 class AgentFiles {
  public:
   virtual ~AgentFiles() = default;
-  // The file's bytes; nullopt when there is none.
-  virtual Result<std::optional<std::string>> read(const std::string& path) = 0;
-  // Replaces the file with `text`, creating its folder when needed. `old` is
-  // what was read (nullopt: no file), kept as a backup first.
-  virtual Status write(const std::string& path, std::string_view text,
-                       const std::optional<std::string>& old) = 0;
+  // The file as it is now: no file is a version too (bytes nullopt). Fails,
+  // naming the file, for anything that isn't a regular file or can't be
+  // read (a folder, a device, a symbolic-link loop, no access).
+  virtual Result<FileVersion> read(const std::string& path) = 0;
+  // Replaces the file with `text`, creating its folder when needed, with
+  // the bytes of `old` (unless there were none) kept as a backup first.
+  // Right before the replace the file is checked to be still `old`; when
+  // another program has changed it since, nothing is left behind (no new
+  // file, no backup) and the answer is false: read it again and redo the
+  // edit. Fails, naming the file, when it can't be written (then nothing is
+  // left behind either).
+  virtual Result<bool> write(const std::string& path, std::string_view text,
+                             const FileVersion& old) = 0;
 };
 
 // The real files. A file that is a symbolic link is written through: the
 // file it leads to is replaced, in its own folder, and the link stays. A
 // backup of the bytes read goes beside the named file as
-// "<file>.vesk-backup", or "-2", "-3"… when that exists: a backup is never
-// replaced. Messages name the file.
+// "<file>.vesk-backup", or "-2", "-3"… after the highest that exists: a
+// backup is never replaced. Messages name the file.
 AgentFiles& system_files();
 
 // Sets the agent's "vesk" entry to start `launch`. Nothing is written when

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/json.h"
 #include "harness.h"
 #include "ipc/liveness.h"
 #include "platform/fs.h"
@@ -298,13 +299,31 @@ TEST(CareProgram, UninstallTakesVeskOutOfTheAgents) {
     auto connect = box.vesk({"connect", word});
     ASSERT_EQ(connect.exit_code, 0) << connect.out;
   }
+  const std::string self = Json(testing::built_program("vesk")).dump();
+  // OpenCode reads both files: only the entry that starts this program goes.
+  const std::string opencode = join_path(home, ".config/opencode");
+  const std::string theirs = "{\"mcp\": {\"vesk\": {\"command\": [\"/opt/someone-else/vesk\"]}}}";
+  ASSERT_TRUE(platform::create_dirs(opencode));
+  ASSERT_TRUE(platform::write_file(join_path(opencode, "config.json"), theirs));
+  ASSERT_TRUE(platform::write_file(join_path(opencode, "opencode.json"),
+                                   "{\"mcp\": {\"vesk\": {\"command\": [" + self + "]}}}"));
+  // An entry that can't be taken out safely (which of the two counts is the
+  // agent's guess) is named, and uninstall isn't done.
+  const std::string windsurf = join_path(home, ".codeium/windsurf/mcp_config.json");
+  ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(windsurf))));
+  const std::string twice = "{\"mcpServers\": {\"vesk\": {\"command\": " + self +
+                            "}, \"vesk\": {\"command\": " + self + "}}}";
+  ASSERT_TRUE(platform::write_file(windsurf, twice));
+
   auto run = box.vesk({"uninstall"});
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out,
             "Claude Code: Took Vesk out of Claude Code.\nCodex: Took Vesk out of Codex.\n"
-            "Gemini CLI: Took Vesk out of Gemini CLI.\nCursor: Took Vesk out of Cursor.\n"
-            "Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
-            "the app and " + box.app_folder() + " to finish.\n");
+            "Gemini CLI: Took Vesk out of Gemini CLI.\nOpenCode: Took Vesk out of OpenCode.\n"
+            "Cursor: Took Vesk out of Cursor.\n"
+            "These agents would still start Vesk, so it isn't uninstalled yet:\n"
+            "  Windsurf: " + windsurf + " has \"vesk\" twice in one object, so I left it alone\n"
+            "Take Vesk out of them by hand, or mend the file and run `vesk uninstall` again.\n");
   EXPECT_EQ(run.err, "");
   for (const File& f : files) {
     auto text = platform::read_file(f.path);
@@ -313,9 +332,16 @@ TEST(CareProgram, UninstallTakesVeskOutOfTheAgents) {
     EXPECT_EQ(text->find(testing::built_program("vesk")), std::string::npos) << *text;
   }
   EXPECT_EQ(platform::read_file(vscode).value_or(""), other);
-  // Nothing left to take out the second time.
+  EXPECT_EQ(platform::read_file(join_path(opencode, "config.json")).value_or(""), theirs);
+  EXPECT_EQ(platform::read_file(join_path(opencode, "opencode.json")).value_or(""), "{\"mcp\": {}}");
+  EXPECT_EQ(platform::read_file(windsurf).value_or(""), twice);
+  // Once the user has mended the file, the next uninstall finishes.
+  ASSERT_TRUE(platform::write_file(windsurf, "{\"mcpServers\": {\"vesk\": {\"command\": " + self + "}}}"));
   run = box.vesk({"uninstall"});
-  EXPECT_EQ(run.out.rfind("Vesk's watchdog", 0), 0u) << run.out;
+  EXPECT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_EQ(run.out, "Windsurf: Took Vesk out of Windsurf.\nVesk's watchdog and login item are "
+                     "removed and nothing it changed is left. Delete the app and " +
+                         box.app_folder() + " to finish.\n");
 }
 
 }  // namespace

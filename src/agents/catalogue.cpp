@@ -76,7 +76,7 @@ constexpr W kClaudeDesktop[] = {"claude-desktop"};
 using enum FileFormat;
 
 constexpr AgentSpec kAgents[] = {
-    {kClaude, "Claude Code", kJsonc, locate_claude_code, "mcpServers", claude_code_entry,
+    {kClaude, "Claude Code", kJson, locate_claude_code, "mcpServers", claude_code_entry,
      " for all projects", "claude mcp add -s user vesk -- "},
     {kCodex, "Codex", kToml, locate_codex, "mcp_servers", nullptr, "", "codex mcp add vesk -- "},
     {kGemini, "Gemini CLI", kJsonComments, locate_gemini, "mcpServers", plain_entry, "",

@@ -87,7 +87,9 @@ AgentPlace in_folder(const std::string& folder, std::string_view name) {
 
 class SystemProbe final : public FileProbe {
  public:
-  bool exists(const std::string& path) const override { return platform::file_exists(path); }
+  // A link that leads nowhere, or round in a loop, is there too: reading
+  // the file says what is wrong with it.
+  bool exists(const std::string& path) const override { return !platform::file_absent(path); }
   std::vector<std::string> list(const std::string& folder) const override {
     auto names = platform::list_dir(folder);
     return names ? std::move(*names) : std::vector<std::string>();

@@ -15,9 +15,13 @@ namespace vesk::agents {
 struct Change {
   enum class Kind { kAdded, kUpdated, kUnchanged, kRemoved, kAbsent };
   Kind kind = Kind::kUnchanged;
-  // For kUpdated: the program the old entry started, when that was another
-  // one (empty when only the entry's shape changed).
+  // kUpdated: the program the old entry started, when that was another one
+  // (empty when only the entry's shape changed). kRemoved: the program the
+  // removed entry started (empty when it named none).
   std::string old_command;
+  // The entry is there but the user turned it off ("disabled": true,
+  // "enabled": false); connecting keeps it so.
+  bool turned_off = false;
 };
 
 // One version of a file as it was read.
@@ -54,18 +58,28 @@ class AgentFiles {
 // backup is never replaced. Messages name the file.
 AgentFiles& system_files();
 
-// Sets the agent's "vesk" entry to start `launch`. Nothing is written when
-// the entry is already so. Fails with a message that names the file.
+// Sets the agent's "vesk" entry to start `launch`: a new entry as the row
+// gives it, or, in an entry that is there, only what starts the program
+// (its command, arguments and type), every other member the user put there
+// kept. Nothing is written when the entry is already so. Before anything is
+// written the new text is read again as the agent reads it, and it must
+// hold the old data with only the entry changed, as intended; a file that
+// another program changes meanwhile is read and edited again. Fails with a
+// message that names the file.
 Result<Change> connect_agent(const AgentSpec& spec, const std::string& file,
                              const LaunchEntry& launch, AgentFiles& files);
 
-// Takes the "vesk" entry out (in TOML its subtables too).
+// Takes the "vesk" entry out (in TOML its subtables too), checked the same
+// way.
 Result<Change> disconnect_agent(const AgentSpec& spec, const std::string& file, AgentFiles& files);
 
 // The program the agent's "vesk" entry starts: nullopt when the file or the
 // entry is missing; "" when the entry names no program that can be read.
 Result<std::optional<std::string>> connected_command(const AgentSpec& spec,
                                                      const std::string& file, AgentFiles& files);
+
+// Every file the agent reads servers from, `place.file` among them.
+std::vector<std::string> files_read(const AgentPlace& place);
 
 // The same over every file the agent reads. Connecting updates (or leaves)
 // the entry in each file that already has one, and adds it to `place.file`

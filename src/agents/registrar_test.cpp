@@ -366,6 +366,121 @@ TEST(AgentRegistrar, AFileThatCannotBeReadIsNamed) {
   EXPECT_EQ(names_in(p.file), std::vector<std::string>{"inside"});
 }
 
+// An update changes what starts the program and keeps the rest of the
+// entry as the user has it, turned off included.
+TEST(AgentRegistrar, AnUpdateKeepsWhatTheUserPutInTheEntry) {
+  struct Row {
+    std::string word, name, entry, expected;
+    Kind kind;
+    bool off;
+  };
+  const std::string exe = Json(kEntry.command).dump();
+  const Row rows[] = {
+      {"claude", ".claude.json",
+       R"({"type": "stdio", "command": "/old/vesk", "args": ["mcp"], "env": {"VESK_TOKEN": "abc"},
+           "timeout": 30000})",
+       R"({"type": "stdio", "command": )" + exe +
+           R"(, "args": ["mcp"], "env": {"VESK_TOKEN": "abc"}, "timeout": 30000})",
+       Kind::kUpdated, false},
+      {"cline", "cline_mcp_settings.json",
+       R"({"command": "/old/vesk", "args": ["mcp"], "disabled": true, "autoApprove": ["status"],
+           "timeout": 60})",
+       R"({"command": )" + exe +
+           R"(, "args": ["mcp"], "disabled": true, "autoApprove": ["status"], "timeout": 60})",
+       Kind::kUpdated, true},
+      {"opencode", "opencode.json",
+       R"({"type": "local", "command": ["/old/vesk", "mcp"], "enabled": false, "environment": {"A": "1"}})",
+       R"({"type": "local", "command": [)" + exe +
+           R"(, "mcp"], "enabled": false, "environment": {"A": "1"}})",
+       Kind::kUpdated, true},
+      // Only the shape: the members that are missing are added.
+      {"claude", ".claude.json", R"({"command": )" + exe + R"(, "timeout": 5})",
+       R"({"type": "stdio", "command": )" + exe + R"(, "args": ["mcp"], "env": {}, "timeout": 5})",
+       Kind::kUpdated, false},
+      {"copilot", "mcp-config.json",
+       R"({"type": "local", "command": )" + exe + R"(, "args": ["mcp"], "tools": ["status"]})",
+       R"({"type": "local", "command": )" + exe + R"(, "args": ["mcp"], "tools": ["status"]})",
+       Kind::kUnchanged, false},
+      {"cline", "cline_mcp_settings.json",
+       R"({"command": )" + exe + R"(, "args": ["mcp"], "disabled": true})",
+       R"({"command": )" + exe + R"(, "args": ["mcp"], "disabled": true})", Kind::kUnchanged, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.word + ": " + row.entry);
+    Profile p(row.word, row.name);
+    const std::string key(p.agent.servers_key);
+    const std::string before = "{\"" + key + "\": {\"vesk\": " + row.entry + "}}";
+    p.put(before);
+    auto c = p.connect();
+    ASSERT_TRUE(c) << c.message();
+    EXPECT_EQ(c->kind, row.kind);
+    EXPECT_EQ(c->turned_off, row.off);
+    EXPECT_EQ(c->old_command, row.kind == Kind::kUpdated && row.entry.find("/old/") != std::string::npos
+                                  ? "/old/vesk"
+                                  : "");
+    auto entry = edit::jsonc_member(slurp(p.file), std::array<std::string, 2>{key, "vesk"},
+                                    edit::JsonDialect::kJsonc);
+    ASSERT_TRUE(entry && *entry);
+    EXPECT_EQ(**entry, Json::parse(row.expected));
+    if (row.kind == Kind::kUnchanged) {
+      EXPECT_EQ(slurp(p.file), before);
+    }
+  }
+}
+
+// Files that another program changes between the read and the write: each
+// round reads and edits again, and a file that never holds still is left.
+class ChangingFiles final : public AgentFiles {
+ public:
+  explicit ChangingFiles(int changes) : changes_(changes) {}
+  Result<FileVersion> read(const std::string& path) override { return system_files().read(path); }
+  Result<bool> write(const std::string& path, std::string_view text,
+                     const FileVersion& old) override {
+    ++writes;
+    if (changes_-- > 0) {
+      // Another program's edit lands first.
+      EXPECT_TRUE(platform::write_file(path, "{\"round\": " + std::to_string(writes) + "}"));
+      return false;
+    }
+    return system_files().write(path, text, old);
+  }
+  int writes = 0;
+
+ private:
+  int changes_;
+};
+
+TEST(AgentRegistrar, AFileChangedMeanwhileIsReadAndEditedAgain) {
+  Profile p = claude();
+  p.put("{}");
+  ChangingFiles twice(2);
+  auto c = connect_agent(p.agent, p.file, kEntry, twice);
+  ASSERT_TRUE(c) << c.message();
+  EXPECT_EQ(twice.writes, 3);
+  // The other program's last edit is in the file, with the entry.
+  EXPECT_EQ(slurp(p.file).rfind("{\"round\": 2, \"mcpServers\": {", 0), 0u) << slurp(p.file);
+
+  Profile q = claude();
+  q.put("{}");
+  ChangingFiles always(100);
+  c = connect_agent(q.agent, q.file, kEntry, always);
+  ASSERT_FALSE(c);
+  EXPECT_EQ(c.message(), q.file + " keeps being changed by another program, so I left it alone. "
+                                  "Try again once it is quiet.");
+  EXPECT_EQ(slurp(q.file).find("vesk"), std::string::npos);
+}
+
+TEST(AgentRegistrar, AProgramPathThatIsNotUtf8IsLeftOut) {
+  for (const char* word : {"claude", "codex"}) {
+    Profile p = std::string(word) == "codex" ? codex() : claude();
+    auto c = p.connect(LaunchEntry{"/opt/v\xE9sk/vesk", {"mcp"}});
+    ASSERT_FALSE(c);
+    EXPECT_EQ(c.message(), "the program's path /opt/v\xEF\xBF\xBDsk/vesk isn't valid UTF-8, so it "
+                           "can't be written in " + p.file + " as it is; I left it alone");
+    EXPECT_FALSE(platform::file_exists(p.file));
+  }
+}
+
 // ---- Codex ----------------------------------------------------------------------
 
 TEST(AgentRegistrar, CodexAppendsAfterTheLastLine) {

@@ -31,23 +31,30 @@ int unknown_agent(std::string_view command, std::string_view target, Io& io) {
 std::string connect_line(const AgentSpec& spec, const Result<Change>& change) {
   std::string label = display(spec) + ": ";
   if (!change) return label + change.message();
+  const std::string off = display(spec) + " has Vesk, but it is turned off there.";
   switch (change->kind) {
     case Change::Kind::kAdded:
       return label + "Added to " + display(spec) + std::string(spec.added_note) +
              ". New sessions can use Vesk.";
     case Change::Kind::kUpdated:
       return label + "Updated Vesk in " + display(spec) +
-             (change->old_command.empty() ? "" : ": it started " + change->old_command) +
-             ". New sessions can use Vesk.";
-    default: return label + display(spec) + " already has Vesk.";
+             (change->old_command.empty() ? "" : ": it started " + change->old_command) + ". " +
+             (change->turned_off ? off : "New sessions can use Vesk.");
+    default: return label + (change->turned_off ? off : display(spec) + " already has Vesk.");
   }
 }
 
-std::string disconnect_line(const AgentSpec& spec, const Result<Change>& change) {
+std::string disconnect_line(const AgentSpec& spec, const Result<Change>& change,
+                            const AgentWorld& world) {
   std::string label = display(spec) + ": ";
   if (!change) return label + change.message();
-  if (change->kind == Change::Kind::kRemoved) return label + "Took Vesk out of " + display(spec) + ".";
-  return label + display(spec) + " didn't have Vesk.";
+  if (change->kind != Change::Kind::kRemoved) return label + display(spec) + " didn't have Vesk.";
+  std::string line = label + "Took Vesk out of " + display(spec);
+  const std::string& started = change->old_command;
+  if (!started.empty() && !agents::starts_this_program(started, world.launch.command)) {
+    line += " (its entry started " + started + ")";
+  }
+  return line + ".";
 }
 
 // Whether one of the commands starts this program.
@@ -56,12 +63,6 @@ bool starts_this_program(const std::vector<std::string>& commands, const AgentWo
     if (agents::starts_this_program(command, world.launch.command)) return true;
   }
   return false;
-}
-
-// Connected: an entry in one of the agent's files starts this program.
-bool connected(const AgentSpec& spec, const agents::AgentPlace& place, const AgentWorld& world) {
-  auto commands = agents::connected_commands(spec, place, world.files);
-  return commands && starts_this_program(*commands, world);
 }
 
 // Whether any of the files the agent reads exists.
@@ -138,7 +139,7 @@ int disconnect_agents(std::string_view target, const AgentWorld& world, Io& io) 
     }
     if (all && !any_file(*place, world)) continue;
     Result<Change> change = agents::disconnect_agent(spec, *place, world.files);
-    io.out(disconnect_line(spec, change) + "\n");
+    io.out(disconnect_line(spec, change, world) + "\n");
     tried = true;
     failed = failed || !change;
   }
@@ -147,12 +148,15 @@ int disconnect_agents(std::string_view target, const AgentWorld& world, Io& io) 
 }
 
 std::vector<std::string> agent_doctor_lines(const AgentWorld& world) {
-  std::vector<std::string> with, without;
+  std::vector<std::string> with, without, unreadable;
   bool gemini = false;
   for (const AgentSpec& spec : agents::agent_catalogue()) {
     auto place = spec.locate(world.env, world.probe);
     if (!place || !world.probe.exists(place->presence)) continue;
-    if (connected(spec, *place, world)) {
+    auto commands = agents::connected_commands(spec, *place, world.files);
+    if (!commands) {
+      unreadable.push_back("Couldn't check " + display(spec) + ": " + commands.message());
+    } else if (starts_this_program(*commands, world)) {
       with.push_back(display(spec));
       gemini = gemini || spec.words.front() == "gemini";
     } else {
@@ -167,7 +171,7 @@ std::vector<std::string> agent_doctor_lines(const AgentWorld& world) {
   };
   std::vector<std::string> lines;
   // No agent here: nothing to say.
-  if (with.empty() && without.empty()) return lines;
+  if (with.empty() && without.empty() && unreadable.empty()) return lines;
   lines.push_back("Agents with Vesk: " + (with.empty() ? std::string("none") : joined(with)));
   if (gemini) {
     lines.push_back(
@@ -175,24 +179,35 @@ std::vector<std::string> agent_doctor_lines(const AgentWorld& world) {
         "open a new one).");
   }
   if (!without.empty()) lines.push_back("Agents found without Vesk: " + joined(without));
+  lines.insert(lines.end(), unreadable.begin(), unreadable.end());
   return lines;
 }
 
-std::vector<std::string> disconnect_for_uninstall(const AgentWorld& world) {
-  std::vector<std::string> lines;
+AgentsUninstalled disconnect_for_uninstall(const AgentWorld& world) {
+  AgentsUninstalled out;
   for (const AgentSpec& spec : agents::agent_catalogue()) {
     auto place = spec.locate(world.env, world.probe);
-    if (!place || !any_file(*place, world)) continue;
-    auto commands = agents::connected_commands(spec, *place, world.files);
-    if (!commands) {
-      lines.push_back(display(spec) + ": " + commands.message());
-      continue;
+    if (!place) continue;
+    bool removed = false;
+    // File by file: another program's entry in one of them stays.
+    for (const std::string& file : agents::files_read(*place)) {
+      if (!world.probe.exists(file)) continue;
+      auto command = agents::connected_command(spec, file, world.files);
+      if (!command) {
+        out.left.push_back(display(spec) + ": " + command.message());
+        continue;
+      }
+      if (!*command || !agents::starts_this_program(**command, world.launch.command)) continue;
+      Result<Change> change = agents::disconnect_agent(spec, file, world.files);
+      if (!change) {
+        out.left.push_back(display(spec) + ": " + change.message());
+      } else if (change->kind == Change::Kind::kRemoved) {
+        removed = true;
+      }
     }
-    if (!starts_this_program(*commands, world)) continue;
-    Result<Change> change = agents::disconnect_agent(spec, *place, world.files);
-    lines.push_back(disconnect_line(spec, change));
+    if (removed) out.done.push_back(display(spec) + ": Took Vesk out of " + display(spec) + ".");
   }
-  return lines;
+  return out;
 }
 
 std::string mcp_setup_text(std::string_view exe_path) {

@@ -42,14 +42,23 @@ int connect_agents(std::string_view target, const AgentWorld& world, Io& io);
 // read, parsed or written, or the word names no agent.
 int disconnect_agents(std::string_view target, const AgentWorld& world, Io& io);
 
-// The lines of `doctor` about agents: those connected, and those found but
-// not connected with the command that connects each; none when no agent
-// is found here.
+// The lines of `doctor` about agents: those connected, those found but
+// not connected with the command that connects each, and a line for each
+// file that couldn't be read or parsed (such an agent is neither); none
+// when no agent is found here.
 std::vector<std::string> agent_doctor_lines(const AgentWorld& world);
 
-// Takes the server out of every agent whose entry starts this program; one
-// line per agent disconnected or that couldn't be.
-std::vector<std::string> disconnect_for_uninstall(const AgentWorld& world);
+// What `uninstall` did to the agents: a line for each agent it took Vesk
+// out of, and one for each entry that starts this program and stayed (or
+// a file that couldn't be read to tell), with the reason.
+struct AgentsUninstalled {
+  std::vector<std::string> done;
+  std::vector<std::string> left;
+};
+
+// Takes the server out of every file of every agent whose entry there
+// starts this program; entries that start another program stay.
+AgentsUninstalled disconnect_for_uninstall(const AgentWorld& world);
 
 // The lines of `mcp-setup` for the program at `exe_path`.
 std::string mcp_setup_text(std::string_view exe_path);

@@ -135,6 +135,11 @@ TEST(AgentCommands, DisconnectOneOrAll) {
   EXPECT_EQ(one.status, 0);
   EXPECT_EQ(one.out, "Gemini CLI: Took Vesk out of Gemini CLI.\nCursor: Cursor didn't have Vesk.\n");
   EXPECT_EQ(w.read({".gemini", "settings.json"}), "{\n  // mine\n  \"mcpServers\": {\n  }\n}\n");
+  // Another program's entry goes when asked, and the line says whose it was.
+  w.file({".codeium", "windsurf", "mcp_config.json"},
+         "{\"mcpServers\": {\"vesk\": {\"command\": \"/else/vesk\"}}}");
+  EXPECT_EQ(disconnect(w, "windsurf").out,
+            "Windsurf: Took Vesk out of Windsurf (its entry started /else/vesk).\n");
   w.file({".cursor", "mcp.json"}, "{,}");
   Outcome3 failed = disconnect(w, "cursor");
   EXPECT_EQ(failed.status, 2);
@@ -164,7 +169,7 @@ TEST(AgentCommands, UninstallTakesOutOnlyThisProgram) {
                 "Note: Gemini CLI starts MCP servers only in folders you have trusted (it asks "
                 "when you open a new one).",
                 "Agents found without Vesk: Cursor (`vesk connect cursor`)"}));
-  EXPECT_EQ(disconnect_for_uninstall(w.world),
+  EXPECT_EQ(disconnect_for_uninstall(w.world).done,
             (std::vector<std::string>{"Claude Code: Took Vesk out of Claude Code.",
                                       "Codex: Took Vesk out of Codex.",
                                       "Gemini CLI: Took Vesk out of Gemini CLI.",
@@ -172,12 +177,17 @@ TEST(AgentCommands, UninstallTakesOutOnlyThisProgram) {
   EXPECT_EQ(w.read({".config", "opencode", "config.json"}).find("vesk"), std::string::npos);
   EXPECT_EQ(w.read({".config", "opencode", "opencode.json"}), "{}");
   EXPECT_NE(w.read({".cursor", "mcp.json"}).find("/else/vesk"), std::string::npos);
+  // A file that can't be read is neither with nor without Vesk.
+  w.file({".codeium", "windsurf", "mcp_config.json"}, "{");
   EXPECT_EQ(agent_doctor_lines(w.world),
             (std::vector<std::string>{
                 "Agents with Vesk: none",
                 "Agents found without Vesk: Claude Code (`vesk connect claude`), Codex (`vesk "
                 "connect codex`), Gemini CLI (`vesk connect gemini`), OpenCode (`vesk connect "
-                "opencode`), Cursor (`vesk connect cursor`)"}));
+                "opencode`), Cursor (`vesk connect cursor`)",
+                "Couldn't check Windsurf: " + w.path({".codeium", "windsurf", "mcp_config.json"}) +
+                    " isn't valid JSON (line 1, column 2: a member name should be here), so I left "
+                    "it alone"}));
 }
 
 TEST(AgentCommands, SetupLinesKeepThePathAsItIs) {

@@ -48,7 +48,7 @@ class SystemCare final : public CareSystem {
   std::vector<std::string> agent_lines() override {
     return agent_doctor_lines(system_agent_world());
   }
-  std::vector<std::string> disconnect_agents() override {
+  AgentsUninstalled disconnect_agents() override {
     return disconnect_for_uninstall(system_agent_world());
   }
 };
@@ -190,13 +190,20 @@ Outcome run_uninstall(Context& ctx, CareSystem& system) {
   std::vector<std::string> left = system.remove_registrations(ctx.app_folder);
   // The agents' entries go even when an item above stayed: the program
   // they would start is about to be deleted.
-  for (const std::string& line : system.disconnect_agents()) ctx.io.out(line + "\n");
+  AgentsUninstalled agents = system.disconnect_agents();
+  for (const std::string& line : agents.done) ctx.io.out(line + "\n");
+  if (!agents.left.empty()) {
+    ctx.io.out("These agents would still start Vesk, so it isn't uninstalled yet:\n");
+    print_indented(ctx.io, agents.left);
+    ctx.io.out("Take Vesk out of them by hand, or mend the file and run `vesk uninstall` again.\n");
+  }
   if (!left.empty()) {
-    ctx.io.out("Nothing Vesk changed is left, but these couldn't be removed:\n");
+    ctx.io.out(agents.left.empty() ? "Nothing Vesk changed is left, but these couldn't be removed:\n"
+                                   : "These couldn't be removed either:\n");
     print_indented(ctx.io, left);
     ctx.io.out("Remove them by hand, or run `vesk uninstall` again.\n");
-    return kExitRefused;
   }
+  if (!left.empty() || !agents.left.empty()) return kExitRefused;
   ctx.io.out("Vesk's watchdog and login item are removed and nothing it changed is left. Delete "
              "the app and " +
              ctx.app_folder + " to finish.\n");

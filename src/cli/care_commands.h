@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/agents_commands.h"
 #include "cli/context.h"
 #include "restore/rescue.h"
 
@@ -46,8 +47,8 @@ class CareSystem {
   virtual std::vector<std::string> remove_registrations(const std::string& app_folder) = 0;
   // The agents' lines of `doctor` (see agents_commands.h).
   virtual std::vector<std::string> agent_lines() { return {}; }
-  // Takes Vesk out of the agents that start this program; a line each.
-  virtual std::vector<std::string> disconnect_agents() { return {}; }
+  // Takes Vesk out of the agents that start this program.
+  virtual AgentsUninstalled disconnect_agents() { return {}; }
 };
 
 CareSystem& system_care();

@@ -9,6 +9,7 @@
 #include "cli/handlers.h"
 #include "cli/text.h"
 #include "cli/time_args.h"
+#include "hooks/events.h"
 #include "settings/catalogue.h"
 
 namespace vesk::cli {
@@ -72,6 +73,7 @@ constexpr std::array<W, 1> kPower{"power"};
 constexpr std::array<W, 1> kEnergy{"energy"};
 constexpr std::array<W, 1> kConfig{"config"};
 constexpr std::array<W, 1> kMcp{"mcp"};
+constexpr std::array<W, 1> kHook{"hook"};
 constexpr std::array<W, 1> kMcpSetup{"mcp-setup"};
 constexpr std::array<W, 1> kConnect{"connect"};
 constexpr std::array<W, 1> kDisconnect{"disconnect"};
@@ -103,6 +105,7 @@ constexpr ArgChoices kCheckInArg[] = {{0, kCheckInChoices, {}, "<minutes>"}};
 constexpr ArgChoices kPresetArg[] = {{0, kPresetNames, {}, "<preset>"}};
 constexpr ArgChoices kRuleArg[] = {{1, kRuleActions, {}, "<rule>"}};
 const ArgChoices kConnectArg[] = {{0, agent_targets(), {}, "<agent>"}};
+const ArgChoices kHookArg[] = {{0, hooks::hook_agent_words(), {}, "<agent>"}};
 constexpr ArgChoices kCompletionArg[] = {{0, kShells, {}, "<shell>"}};
 
 using enum ArgsComplete;
@@ -136,10 +139,10 @@ const Command kCommands[] = {
       "work.",
       "vesk off"}},
     {kHold, nullptr, "", cmd_hold, true, kChoices, {},
-     {"vesk hold [<minutes>] [<reason>…]",
-      "Keeps the laptop awake until `vesk release`, or for a number of minutes. The reason "
-      "shows in `vesk` while the hold lasts.",
-      "vesk hold\nvesk hold 60 nightly build"}},
+     {"vesk hold [<minutes>] [<reason>…]\nvesk hold --pid <pid> [<minutes>] [<reason>…]",
+      "Keeps the laptop awake until `vesk release`, or for a number of minutes; with --pid, "
+      "while that process runs. The reason shows in `vesk` while the hold lasts.",
+      "vesk hold\nvesk hold 60 nightly build\nvesk hold --pid 4242 render"}},
     {kRelease, nullptr, "", cmd_release, true, kChoices, {},
      {"vesk release [<id>]", "Ends the hold with that id, or every hold when no id is given.",
       "vesk release\nvesk release 3"}},
@@ -195,6 +198,13 @@ const Command kCommands[] = {
       "Serves Vesk to AI agents as an MCP server over standard input and output. Agents start "
       "it themselves; `vesk connect` or `vesk mcp-setup` sets that up.",
       "vesk mcp"}},
+    {kHook, nullptr, "", cmd_hook, false, kChoices, kHookArg,
+     {"vesk hook <agent> [<event>]",
+      "What an agent's lifecycle hooks run (`vesk connect` puts them there): the laptop is "
+      "kept awake while the agent works on a turn, and let go when the turn ends, the agent "
+      "exits, or after 15 quiet minutes. It reads the agent's event on standard input and "
+      "never prints anything.",
+      "vesk hook claude UserPromptSubmit"}},
     {kMcpSetup, nullptr, "", cmd_mcp_setup, false, kChoices, {},
      {"vesk mcp-setup", "Prints the commands that add Vesk's MCP server to your agents.",
       "vesk mcp-setup"}},

@@ -46,6 +46,7 @@ Outcome cmd_completion(Context& ctx, const Args& args);
 
 // mcp_command.cpp
 Outcome cmd_mcp(Context& ctx, const Args& args);
+Outcome cmd_hook(Context& ctx, const Args& args);
 
 // care_commands.cpp
 Outcome cmd_doctor(Context& ctx, const Args& args);

@@ -9,6 +9,8 @@
 #include "cli/time_args.h"
 #include "ipc/liveness.h"
 #include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/process_tree.h"
 
 namespace vesk::cli {
 
@@ -50,7 +52,31 @@ Outcome cmd_off(Context& ctx, const Args&) {
   return ask_app(ctx, "mode", Json{{"mode", "off"}});
 }
 
+// `hold --pid <pid> [minutes] [reason]`: a hold bound to a process, which
+// the tray app ends when the process exits.
+Result<Json> pid_hold_payload(const Args& args) {
+  if (args.size() < 2) return Error{"usage: vesk hold --pid <pid> [minutes] [reason…]"};
+  std::optional<double> number = read_number(args[1]);
+  if (!number || *number < 1 || *number > UINT32_MAX || *number != static_cast<uint32_t>(*number)) {
+    return Error{"\"" + args[1] + "\" isn't a process id"};
+  }
+  const auto pid = static_cast<uint32_t>(*number);
+  if (!platform::process_start_time(pid)) return Error{"no process " + args[1] + " is running"};
+  Json payload = hold_payload(Args(args.begin() + 2, args.end()));
+  if (payload["reason"] == "Held from the command line") {
+    auto link = platform::process_link(pid);
+    std::string name = link && !link->name.empty() ? link->name : "process " + args[1];
+    payload["reason"] = "While " + name + " runs";
+  }
+  payload["pid"] = pid;
+  return payload;
+}
+
 Outcome cmd_hold(Context& ctx, const Args& args) {
+  if (!args.empty() && args[0] == "--pid") {
+    TRY_ASSIGN(Json payload, pid_hold_payload(args));
+    return ask_app(ctx, "hold", std::move(payload), render_hold);
+  }
   return ask_app(ctx, "hold", hold_payload(args), render_hold);
 }
 

@@ -5,6 +5,9 @@
 //                       releases around a command
 //   vesk doctor         with 400,000 entries in touched.json (a few runs):
 //                       reading the journal must stay linear
+//   vesk hook           against /bin/true: a turn's start and end (each one
+//                       request) with the stand-in answering, the same with
+//                       no tray app running, and with one that never answers
 // Peak memory comes from wait4 and is an upper bound: it also counts the
 // benchmark itself at the moment it starts the child.
 // Usage: vesk_bench [runs]   (default 200). Prints medians in milliseconds.
@@ -16,6 +19,7 @@
 #include "bench_common.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/process.h"
 #include "standin/standin.h"
 #include "support/child.h"
 
@@ -79,17 +83,28 @@ int main(int argc, char** argv) {
   platform::EnvChanges env{{"APPDATA", *root}};
 
   std::string vesk = bench::sibling("vesk");
+  // The hooks' agent is this benchmark, and no tray app runs beside the
+  // second app folder.
+  const std::string self = std::to_string(platform::current_pid());
+  env.push_back({"CLAUDE_PID", self});
+  auto no_app = bench::make_app_data("vesk-bench-noapp-");
+  if (!no_app) return 1;
+  platform::EnvChanges no_app_env{{"APPDATA", no_app->root}, {"CLAUDE_PID", self}};
   std::vector<Series> series = {
       {"/bin/true", "/bin/true", {}, {}, 0},
       {"vesk version", vesk, {"version"}, {}, 0},
       {"vesk status", vesk, {"status"}, {}, 0},
       {"vesk run -- true", vesk, {"run", "--", "/bin/true"}, {}, 0},
+      {"vesk hook, start", vesk, {"hook", "claude", "UserPromptSubmit"}, {}, 0},
+      {"vesk hook, end", vesk, {"hook", "claude", "Stop"}, {}, 0},
+      {"hook, no tray app", vesk, {"hook", "claude", "UserPromptSubmit"}, {}, 0},
   };
   // Interleaved, so that every series sees the same machine.
   for (int i = 0; i < runs; ++i) {
     for (Series& s : series) {
       uint64_t start = platform::monotonic_ns();
-      auto run = platform::run_captured(s.program, s.args, env);
+      auto run = platform::run_captured(s.program, s.args,
+                                        s.name == "hook, no tray app" ? no_app_env : env);
       uint64_t end = platform::monotonic_ns();
       if (!run || run->exit_code != 0) {
         std::fprintf(stderr, "%s failed: %s\n", s.name.c_str(),
@@ -100,8 +115,23 @@ int main(int argc, char** argv) {
       s.peak_kib = std::max(s.peak_kib, run->peak_memory_kib);
     }
   }
+  // A tray app that takes requests and never answers: the hook gives up
+  // within its second.
+  app.leave_requests(false);
+  app.script("hold", [](const standin::Request&) { return std::optional<Json>(); });
+  std::vector<double> silent;
+  for (int i = 0; i < 3; ++i) {
+    uint64_t start = platform::monotonic_ns();
+    auto run = platform::run_captured(vesk, {"hook", "claude", "UserPromptSubmit"}, env);
+    silent.push_back(static_cast<double>(platform::monotonic_ns() - start) / 1e6);
+    if (!run || run->exit_code != 0) {
+      std::fprintf(stderr, "vesk hook failed against a silent tray app\n");
+      return 1;
+    }
+  }
   app.stop();
   platform::remove_tree(*root);
+  platform::remove_tree(no_app->root);
 
   std::printf("%-18s %10s %16s   (%d runs each)\n", "command", "median ms", "peak KiB (max)", runs);
   for (const Series& s : series) {
@@ -110,5 +140,10 @@ int main(int argc, char** argv) {
   }
   std::printf("vesk version - /bin/true: %.3f ms\n", median(series[1].ms) - median(series[0].ms));
   std::printf("vesk run -- true - /bin/true: %.3f ms\n", median(series[3].ms) - median(series[0].ms));
+  for (size_t k : {size_t{4}, size_t{5}, size_t{6}}) {
+    std::printf("%s - /bin/true: %.3f ms\n", series[k].name.c_str(),
+                median(series[k].ms) - median(series[0].ms));
+  }
+  std::printf("hook, tray app never answers: %.1f ms (median of 3)\n", median(silent));
   return doctor_with_many_entries(vesk, 400000) ? 0 : 1;
 }

@@ -64,7 +64,7 @@ void run_hook(std::string_view word, std::string_view event_name, std::string_vi
     system.log("no agent is called \"" + std::string(word) + "\"");
     return;
   }
-  if (event->step == Step::kNone) return;
+  if (event->step == Step::kNone || !system.app_running()) return;
   const std::string what = std::string(event->agent->word) + " " + event->name + ": ";
   const uint32_t pid = system.agent_pid(*event->agent);
   if (pid == 0) {

@@ -23,6 +23,9 @@ namespace vesk::hooks {
 class HookSystem {
  public:
   virtual ~HookSystem() = default;
+  // Whether the tray app runs: when it doesn't, there is nothing to hold
+  // and nothing to say.
+  virtual bool app_running() = 0;
   // One request to the tray app, waiting at most a second.
   virtual Result<Json> request(std::string_view kind, const Json& payload) = 0;
   virtual int64_t now() = 0;  // Unix seconds

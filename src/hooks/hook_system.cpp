@@ -59,8 +59,11 @@ class SystemHooks final : public HookSystem {
   explicit SystemHooks(std::string app_folder)
       : app_folder_(std::move(app_folder)), folder_(platform::join_path(app_folder_, "hooks")) {}
 
+  bool app_running() override { return ipc::app_alive(app_folder_); }
+
   Result<Json> request(std::string_view kind, const Json& payload) override {
-    return ipc::app_request(app_folder_, kind, payload, 1);
+    // Within a second in all, start-up included.
+    return ipc::app_request(app_folder_, kind, payload, 1, ipc::TimeUnit{900});
   }
 
   int64_t now() override { return static_cast<int64_t>(ipc::unix_now()); }

@@ -26,6 +26,7 @@ class FakeHooks final : public HookSystem {
  public:
   FakeHooks() : tray_(settings_.path() + "/settings.json", machine()) {}
 
+  bool app_running() override { return running; }
   Result<Json> request(std::string_view kind, const Json& payload) override {
     requests.push_back({std::string(kind), payload});
     if (!running) return Error{"Vesk isn't running."};
@@ -239,12 +240,14 @@ TEST(HookSessions, LeaseRenewalSessionsAndMissedEnds) {
   ASSERT_EQ(sys.holds().size(), 1u);
   EXPECT_TRUE(sys.holds()[0].until);
 
-  // A tray app that isn't running: nothing held, said once in the log,
+  // A tray app that isn't running: nothing asked, nothing kept or logged,
   // and the next event tries again.
   FakeHooks quiet;
   quiet.running = false;
   run_hook("codex", "UserPromptSubmit", payload("session_id", "q"), quiet);
-  EXPECT_EQ(quiet.logged.size(), 1u);
+  EXPECT_TRUE(quiet.requests.empty());
+  EXPECT_TRUE(quiet.states.empty());
+  EXPECT_TRUE(quiet.logged.empty());
   quiet.running = true;
   run_hook("codex", "PostToolUse", payload("session_id", "q"), quiet);
   EXPECT_EQ(quiet.holds().size(), 1u);
@@ -260,6 +263,7 @@ TEST(HookSessions, ParallelHooksOfOneSessionTakeOneHold) {
   class Here final : public HookSystem {
    public:
     explicit Here(const std::string& app) : real_(system_hooks(app)) {}
+    bool app_running() override { return real_->app_running(); }
     Result<Json> request(std::string_view kind, const Json& p) override {
       return real_->request(kind, p);
     }

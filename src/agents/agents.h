@@ -8,6 +8,7 @@
 // bytes that were read; when anything fails, the original is left as it was.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,12 +37,20 @@ std::string self_path_text();
 // Replaces the file at `path` with `text` through platform::AtomicFile, with
 // the sibling platform::temp_sibling(path, "vesk-tmp", this process's id)
 // (".claude.json" -> ".claude.vesk-tmp4242"). The new file gets the access of
-// `access_from` (by default the file it replaces) before anything is written.
-// Fails with the system's message; the target is then as it was and the
-// sibling is gone.
+// `access_from` (by default the file it replaces: its permissions, and as
+// root its owner) before anything is written. Fails with the system's
+// message; the target is then as it was and the sibling is gone.
 Status write_config_file(const std::string& path, std::string_view text);
 Status write_config_file(const std::string& path, std::string_view text,
                          const std::string& access_from);
+
+// The same, with a last look at the target: `still_current` is asked once
+// the sibling is complete and flushed, right before the rename. When it
+// answers false (another program has changed the target), or fails, the
+// sibling is removed, the target is left alone and that is the answer.
+Result<bool> write_config_file(const std::string& path, std::string_view text,
+                               const std::string& access_from,
+                               const std::function<Result<bool>()>& still_current);
 
 // ---- Codex -------------------------------------------------------------------
 

@@ -122,6 +122,88 @@ Result<std::string> read_file(const std::string& path) {
 
 namespace {
 
+bool names_no_file(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Whether the reparse point at `path` (itself, not what it leads to) is a
+// symbolic link; the reason in GetLastError when it can't be told.
+std::optional<bool> is_symlink_point(const std::wstring& path) {
+  UniqueHandle point(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                 OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr));
+  if (!point) return std::nullopt;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(point.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+    return std::nullopt;
+  }
+  return tag.ReparseTag == IO_REPARSE_TAG_SYMLINK;
+}
+
+}  // namespace
+
+Result<FileRead> read_regular_file(const std::string& path) {
+  FileRead found;
+  std::wstring wide = widen(path);
+  // Looked at before it is opened: a pipe, a console or a device is never
+  // read, and a reparse point other than a symbolic link (a junction, an
+  // app execution alias, a cloud placeholder) is no file of ours to edit.
+  DWORD attrs = GetFileAttributesW(wide.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    if (names_no_file(error)) return found;
+    return Error{os_error_text(static_cast<int>(error))};
+  }
+  if ((attrs & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    found.kind = FileRead::Kind::kNotRegular;
+    return found;
+  }
+  if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    std::optional<bool> link = is_symlink_point(wide);
+    if (!link) return last_error();
+    if (!*link) {
+      found.kind = FileRead::Kind::kNotRegular;
+      return found;
+    }
+  }
+  UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    DWORD error = GetLastError();
+    // A symbolic link to nothing: its target is what a write creates.
+    if (names_no_file(error)) return found;
+    return Error{os_error_text(static_cast<int>(error))};
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+    found.kind = FileRead::Kind::kNotRegular;
+    return found;
+  }
+  if (!GetFileInformationByHandle(file.get(), &info)) return last_error();
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    found.kind = FileRead::Kind::kNotRegular;
+    return found;
+  }
+  char buf[8192];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buf, sizeof buf, &got, nullptr)) return last_error();
+    if (got == 0) break;
+    found.bytes.append(buf, got);
+  }
+  found.kind = FileRead::Kind::kRegular;
+  uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  uint64_t written = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                     info.ftLastWriteTime.dwLowDateTime;
+  found.stamp = std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index) + ":" +
+                std::to_string(size) + ":" + std::to_string(written * 100);
+  return found;
+}
+
+namespace {
+
 // The rename of Windows 10 1809 and later: the old `to` goes at once even
 // while others have it open (with delete sharing). nullopt when the system
 // or the file system does not offer it.
@@ -183,6 +265,10 @@ Status remove_file(const std::string& path) {
 }
 
 bool file_exists(const std::string& path) {
+  return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool name_taken(const std::string& path) {
   return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 

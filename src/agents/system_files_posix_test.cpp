@@ -207,9 +207,8 @@ TEST(SystemFilesPosix, AFailedBackupLeavesNothingBehind) {
   ASSERT_TRUE(old) << old.message();
   auto written = system_files().write(file, "{\"a\": 1}", *old);
   ASSERT_FALSE(written);
-  EXPECT_EQ(written.message().rfind("couldn't back up " + file + " to " + file + ".vesk-backup: ", 0),
-            0u)
-      << written.message();
+  const std::string said = "couldn't back up " + file + " to " + file + ".vesk-backup: ";
+  EXPECT_EQ(written.message().rfind(said, 0), 0u) << written.message();
   EXPECT_EQ(file_text(file), "{}");
   EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{std::string(platform::file_name(file))});
 }

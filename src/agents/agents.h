@@ -4,8 +4,9 @@
 //
 // The user's files are precious. A configuration file is only ever replaced
 // whole, through a flushed sibling renamed over it, so it is never seen
-// truncated or half-written; a backup is made the same way from the very
-// bytes that were read; when anything fails, the original is left as it was.
+// truncated or half-written; a backup is a new file of the very bytes that
+// were read, flushed, never one that replaces another; when anything fails,
+// the original is left as it was and nothing of the attempt stays.
 #pragma once
 
 #include <functional>

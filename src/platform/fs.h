@@ -99,8 +99,9 @@ bool file_absent(const std::string& path);
 // The file that a symbolic link at `path` leads to, through every link of a
 // chain (a relative target counts from the link's folder); `path` itself
 // when it is no link. POSIX: lstat and readlink; Windows:
-// GetFinalPathNameByHandleW. Fails on a loop, and on Windows on a link to
-// nothing.
+// GetFinalPathNameByHandleW, and for a link to nothing the links' own
+// reparse data. A chain that ends nowhere leads to the name it ends at (the
+// file a write creates). Fails on a loop.
 Result<std::string> link_target(const std::string& path);
 
 // A file as read_regular_file found it.

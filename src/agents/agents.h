@@ -4,10 +4,12 @@
 //
 // The user's files are precious. A configuration file is only ever replaced
 // whole, through a flushed sibling renamed over it, so it is never seen
-// truncated or half-written; a backup is made the same way from the very
-// bytes that were read; when anything fails, the original is left as it was.
+// truncated or half-written; a backup is a new file of the very bytes that
+// were read, flushed, never one that replaces another; when anything fails,
+// the original is left as it was and nothing of the attempt stays.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,12 +38,20 @@ std::string self_path_text();
 // Replaces the file at `path` with `text` through platform::AtomicFile, with
 // the sibling platform::temp_sibling(path, "vesk-tmp", this process's id)
 // (".claude.json" -> ".claude.vesk-tmp4242"). The new file gets the access of
-// `access_from` (by default the file it replaces) before anything is written.
-// Fails with the system's message; the target is then as it was and the
-// sibling is gone.
+// `access_from` (by default the file it replaces: its permissions, and as
+// root its owner) before anything is written. Fails with the system's
+// message; the target is then as it was and the sibling is gone.
 Status write_config_file(const std::string& path, std::string_view text);
 Status write_config_file(const std::string& path, std::string_view text,
                          const std::string& access_from);
+
+// The same, with a last look at the target: `still_current` is asked once
+// the sibling is complete and flushed, right before the rename. When it
+// answers false (another program has changed the target), or fails, the
+// sibling is removed, the target is left alone and that is the answer.
+Result<bool> write_config_file(const std::string& path, std::string_view text,
+                               const std::string& access_from,
+                               const std::function<Result<bool>()>& still_current);
 
 // ---- Codex -------------------------------------------------------------------
 

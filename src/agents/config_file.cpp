@@ -28,12 +28,30 @@ Status write_config_file(const std::string& path, std::string_view text) {
 
 Status write_config_file(const std::string& path, std::string_view text,
                          const std::string& access_from) {
+  TRY_ASSIGN(bool written, write_config_file(path, text, access_from,
+                                             []() -> Result<bool> { return true; }));
+  (void)written;  // always true: nothing looks at the target before the rename
+  return {};
+}
+
+Result<bool> write_config_file(const std::string& path, std::string_view text,
+                               const std::string& access_from,
+                               const std::function<Result<bool>()>& still_current) {
   std::string temp = platform::temp_sibling(path, "vesk-tmp", platform::current_pid());
   TRY_ASSIGN(platform::AtomicFile file, platform::AtomicFile::create(path, std::move(temp)));
   // Before anything is written: the old file may hold secrets.
   TRY(platform::copy_access(access_from, file.temp_path()));
   TRY(file.write_all(text));
-  return file.commit();
+  TRY(file.finish());
+  // The slow part (writing, flushing) is done: from this look to the rename
+  // is as short as it can be.
+  Result<bool> current = still_current();
+  if (!current || !*current) {
+    file.abandon();
+    return current;
+  }
+  TRY(file.commit());
+  return true;
 }
 
 }  // namespace vesk::agents

@@ -56,6 +56,31 @@ TEST(AgentConfigFile, AFailedRenameRemovesTheSibling) {
   EXPECT_EQ(vesk::testing::names_in(dir.path()), std::vector<std::string>{"config.toml"});
 }
 
+TEST(AgentConfigFile, TheLastLookComesAfterTheSiblingIsCompleteAndCanStopTheWrite) {
+  TempDir dir;
+  std::string target = join_path(dir.path(), "config.toml");
+  ASSERT_TRUE(platform::write_file(target, "mine"));
+  std::string sibling =
+      join_path(dir.path(), "config.vesk-tmp" + std::to_string(platform::current_pid()));
+  const Result<bool> answers[] = {false, Error{"no look"}, true};
+  for (const Result<bool>& answer : answers) {
+    std::string seen;
+    auto written = write_config_file(target, "new", target, [&]() -> Result<bool> {
+      seen = slurp(sibling);
+      return answer;
+    });
+    EXPECT_EQ(seen, "new");
+    EXPECT_EQ(written.ok(), answer.ok());
+    if (!answer) {
+      EXPECT_EQ(written.message(), "no look");
+    } else {
+      EXPECT_EQ(*written, *answer);
+    }
+    EXPECT_EQ(slurp(target), answer && *answer ? "new" : "mine");
+    EXPECT_EQ(vesk::testing::names_in(dir.path()), std::vector<std::string>{"config.toml"});
+  }
+}
+
 TEST(AgentConfigFile, ServerCommandPrefersVeskExeBesideTheProgram) {
   TempDir dir;
   std::string program = join_path(dir.path(), "vesk-other");

@@ -17,8 +17,6 @@ using vesk::testing::names_in;
 using vesk::testing::TempDir;
 using Kind = Change::Kind;
 
-std::string pid() { return std::to_string(platform::current_pid()); }
-
 const LaunchEntry kEntry{"C:\\Tools\\vesk.exe", {"mcp"}};
 const char kTable[] =
     "\n[mcp_servers.vesk]\ncommand = \"C:\\\\Tools\\\\vesk.exe\"\nargs = [\"mcp\"]\n";
@@ -327,43 +325,6 @@ TEST(AgentRegistrar, BracketsInsideStringsAreNoNesting) {
   p.put("{\"a\":\"" + brackets + "\\\"" + brackets + "\",\"b\":[[{}]]}");
   auto c = p.connect();
   EXPECT_TRUE(c) << c.message();
-}
-
-TEST(AgentRegistrar, AFailedBackupWritesNothing) {
-  Profile p = claude();
-  const std::string original = R"({"a":1})";
-  p.put(original);
-  // The backup's sibling cannot be created: a folder has its name.
-  ASSERT_TRUE(platform::create_dirs(join_path(p.dir.path(), ".claude.json.vesk-tmp" + pid())));
-  auto c = p.connect();
-  ASSERT_FALSE(c);
-  EXPECT_EQ(c.message().rfind("couldn't back up " + p.file + " to " + p.backup + ": ", 0), 0u)
-      << c.message();
-  EXPECT_EQ(slurp(p.file), original);
-  EXPECT_FALSE(platform::file_exists(p.backup));
-}
-
-TEST(AgentRegistrar, AFailedWriteKeepsTheOriginalAndItsBackup) {
-  Profile p = claude();
-  const std::string original = "{\"a\":\n  1}";
-  p.put(original);
-  ASSERT_TRUE(platform::create_dirs(join_path(p.dir.path(), ".claude.vesk-tmp" + pid())));
-  auto c = p.connect();
-  ASSERT_FALSE(c);
-  EXPECT_EQ(c.message().rfind("couldn't write " + p.file + ": ", 0), 0u) << c.message();
-  EXPECT_EQ(slurp(p.file), original);
-  EXPECT_EQ(slurp(p.backup), original);
-}
-
-TEST(AgentRegistrar, AFileThatCannotBeReadIsNamed) {
-  Profile p = claude();
-  // A folder where the file should be.
-  ASSERT_TRUE(platform::create_dirs(join_path(p.file, "inside")));
-  auto c = p.connect();
-  ASSERT_FALSE(c);
-  EXPECT_EQ(c.message().rfind("couldn't read " + p.file + ": ", 0), 0u) << c.message();
-  EXPECT_NE(c.message().find("(os error "), std::string::npos) << c.message();
-  EXPECT_EQ(names_in(p.file), std::vector<std::string>{"inside"});
 }
 
 // An update changes what starts the program and keeps the rest of the

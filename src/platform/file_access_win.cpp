@@ -41,4 +41,14 @@ Status copy_access(const std::string& from, const std::string& to) {
   return {};
 }
 
+Result<bool> file_read_only(const std::string& path) {
+  DWORD attrs = GetFileAttributesW(win::widen(path).c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+    return Error{os_error_text(static_cast<int>(error))};
+  }
+  return (attrs & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 }  // namespace vesk::platform

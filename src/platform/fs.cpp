@@ -82,7 +82,8 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : target_(std::move(other.target_)),
       temp_(std::move(other.temp_)),
       file_(std::move(other.file_)),
-      pending_(other.pending_) {
+      pending_(other.pending_),
+      finished_(other.finished_) {
   other.pending_ = false;
 }
 
@@ -103,11 +104,22 @@ Status AtomicFile::write_all(std::string_view bytes) {
   return written;
 }
 
-Status AtomicFile::commit() {
+Status AtomicFile::finish() {
+  if (!pending_ || finished_) return {};
   Status done = [&]() -> Status {
     // Renamed unflushed, the file could come back empty after a power cut.
     TRY(file_.flush_to_disk());
-    TRY(file_.close());
+    return file_.close();
+  }();
+  if (!done) discard();
+  finished_ = done.ok();
+  return done;
+}
+
+Status AtomicFile::commit() {
+  if (!pending_) return Error{"the new file was abandoned before it was put in place"};
+  Status done = [&]() -> Status {
+    TRY(finish());
     return rename_replace(temp_, target_);
   }();
   if (!done) discard();

@@ -86,6 +86,11 @@ Status remove_file(const std::string& path);
 
 bool file_exists(const std::string& path);
 
+// Something has this name itself, whatever it is or leads to: a dangling
+// symbolic link too (POSIX: lstat; Windows: GetFileAttributesW, which does
+// not follow links).
+bool name_taken(const std::string& path);
+
 // The system says nothing of that name is there (POSIX: ENOENT or ENOTDIR;
 // Windows: file or path not found). False when it cannot tell, as in a
 // folder this program may not search: a file there may well exist.
@@ -94,9 +99,32 @@ bool file_absent(const std::string& path);
 // The file that a symbolic link at `path` leads to, through every link of a
 // chain (a relative target counts from the link's folder); `path` itself
 // when it is no link. POSIX: lstat and readlink; Windows:
-// GetFinalPathNameByHandleW. Fails on a loop, and on Windows on a link to
-// nothing.
+// GetFinalPathNameByHandleW, and for a link to nothing the links' own
+// reparse data. A chain that ends nowhere leads to the name it ends at (the
+// file a write creates). Fails on a loop.
 Result<std::string> link_target(const std::string& path);
+
+// A file as read_regular_file found it.
+struct FileRead {
+  enum class Kind { kRegular, kAbsent, kNotRegular };
+  Kind kind = Kind::kAbsent;
+  std::string bytes;  // kRegular only
+  // kRegular only: the file's identity (POSIX: device and inode; Windows:
+  // volume serial number and file index), size and modification time in
+  // nanoseconds, as text, all taken from the handle the bytes were read
+  // through. Equal stamps and bytes mean the same version of the file.
+  std::string stamp;
+};
+
+// Reads the file at `path`, through symbolic links, when it is a regular
+// file, never opening anything else in a way that could block or disturb
+// it: POSIX stats it first, opens it with O_NONBLOCK and checks again with
+// fstat; Windows refuses a reparse point that isn't a symbolic link, and
+// what GetFileType doesn't call a disk file. Nothing there (a dangling link,
+// a missing folder too) is kAbsent; a folder, FIFO, socket or device is
+// kNotRegular. Fails with the system's reason otherwise (a loop of links,
+// no access).
+Result<FileRead> read_regular_file(const std::string& path);
 
 // The names (not paths) of the entries of a folder, "." and ".." left out.
 Result<std::vector<std::string>> list_dir(const std::string& path);
@@ -148,8 +176,15 @@ class AtomicFile {
   const std::string& temp_path() const { return temp_; }
 
   Status write_all(std::string_view bytes);
-  // Flushes the sibling to the disk, closes it and renames it over the target.
+  // Flushes the sibling to the disk and closes it, so that a commit() after
+  // it only renames (and a last look at the target can come in between).
+  Status finish();
+  // Flushes the sibling to the disk, closes it (unless finish() did) and
+  // renames it over the target.
   Status commit();
+  // Removes the sibling and leaves the target alone; a commit() after it
+  // fails.
+  void abandon() { discard(); }
 
  private:
   AtomicFile(std::string target, std::string temp, WriteFile file);
@@ -159,6 +194,7 @@ class AtomicFile {
   std::string temp_;
   WriteFile file_;
   bool pending_ = true;
+  bool finished_ = false;
 };
 
 // The temporary sibling for replacing `path`: its extension replaced by `tag`

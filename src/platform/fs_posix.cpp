@@ -85,6 +85,11 @@ bool file_exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+bool name_taken(const std::string& path) {
+  struct stat st{};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
 bool file_absent(const std::string& path) {
   struct stat st{};
   if (::lstat(path.c_str(), &st) == 0) return false;
@@ -103,6 +108,64 @@ Result<std::string> link_target(const std::string& path) {
     at = is_full_path(target) ? target : join_path(parent_folder(at), target);
   }
   return Error{os_error_text(ELOOP)};
+}
+
+namespace {
+
+// A descriptor closed on destruction.
+struct ReadingFd {
+  int fd = -1;
+  ~ReadingFd() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+bool names_no_file(int error) { return error == ENOENT || error == ENOTDIR; }
+
+}  // namespace
+
+Result<FileRead> read_regular_file(const std::string& path) {
+  FileRead found;
+  // Looked at before it is opened: opening a FIFO waits for a writer, and
+  // opening a device can do things.
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (names_no_file(errno)) return found;
+    return last_error();
+  }
+  if (!S_ISREG(st.st_mode)) {
+    found.kind = FileRead::Kind::kNotRegular;
+    return found;
+  }
+  // Something else may take the name meanwhile: O_NONBLOCK keeps a FIFO
+  // from blocking the open, and fstat says what was opened.
+  ReadingFd file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+  if (file.fd < 0) {
+    if (names_no_file(errno)) return found;
+    return last_error();
+  }
+  if (::fstat(file.fd, &st) != 0) return last_error();
+  if (!S_ISREG(st.st_mode)) {
+    found.kind = FileRead::Kind::kNotRegular;
+    return found;
+  }
+  char buf[8192];
+  for (;;) {
+    ssize_t n = ::read(file.fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return last_error();
+    }
+    if (n == 0) break;
+    found.bytes.append(buf, static_cast<size_t>(n));
+  }
+  found.kind = FileRead::Kind::kRegular;
+  uint64_t mtime_ns = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000ULL +
+                      static_cast<uint64_t>(st.st_mtim.tv_nsec);
+  found.stamp = std::to_string(static_cast<uint64_t>(st.st_dev)) + ":" +
+                std::to_string(static_cast<uint64_t>(st.st_ino)) + ":" +
+                std::to_string(static_cast<uint64_t>(st.st_size)) + ":" + std::to_string(mtime_ns);
+  return found;
 }
 
 Result<std::vector<std::string>> list_dir(const std::string& path) {

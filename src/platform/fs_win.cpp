@@ -1,4 +1,5 @@
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -6,7 +7,9 @@
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/temp_file.h"
-#include "platform/win_handle.h"
+#include "platform/win_handle.h"  // windows.h first
+
+#include <winioctl.h>
 
 namespace vesk::platform {
 
@@ -122,6 +125,88 @@ Result<std::string> read_file(const std::string& path) {
 
 namespace {
 
+bool names_no_file(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Whether the reparse point at `path` (itself, not what it leads to) is a
+// symbolic link; the reason in GetLastError when it can't be told.
+std::optional<bool> is_symlink_point(const std::wstring& path) {
+  UniqueHandle point(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                 OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr));
+  if (!point) return std::nullopt;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(point.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+    return std::nullopt;
+  }
+  return tag.ReparseTag == IO_REPARSE_TAG_SYMLINK;
+}
+
+}  // namespace
+
+Result<FileRead> read_regular_file(const std::string& path) {
+  FileRead found;
+  std::wstring wide = widen(path);
+  // Looked at before it is opened: a pipe, a console or a device is never
+  // read, and a reparse point other than a symbolic link (a junction, an
+  // app execution alias, a cloud placeholder) is no file of ours to edit.
+  DWORD attrs = GetFileAttributesW(wide.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) {
+    DWORD error = GetLastError();
+    if (names_no_file(error)) return found;
+    return Error{os_error_text(static_cast<int>(error))};
+  }
+  if ((attrs & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    found.kind = FileRead::Kind::kNotRegular;
+    return found;
+  }
+  if ((attrs & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    std::optional<bool> link = is_symlink_point(wide);
+    if (!link) return last_error();
+    if (!*link) {
+      found.kind = FileRead::Kind::kNotRegular;
+      return found;
+    }
+  }
+  UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    DWORD error = GetLastError();
+    // A symbolic link to nothing: its target is what a write creates.
+    if (names_no_file(error)) return found;
+    return Error{os_error_text(static_cast<int>(error))};
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+    found.kind = FileRead::Kind::kNotRegular;
+    return found;
+  }
+  if (!GetFileInformationByHandle(file.get(), &info)) return last_error();
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    found.kind = FileRead::Kind::kNotRegular;
+    return found;
+  }
+  char buf[8192];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buf, sizeof buf, &got, nullptr)) return last_error();
+    if (got == 0) break;
+    found.bytes.append(buf, got);
+  }
+  found.kind = FileRead::Kind::kRegular;
+  uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  uint64_t written = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                     info.ftLastWriteTime.dwLowDateTime;
+  found.stamp = std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index) + ":" +
+                std::to_string(size) + ":" + std::to_string(written * 100);
+  return found;
+}
+
+namespace {
+
 // The rename of Windows 10 1809 and later: the old `to` goes at once even
 // while others have it open (with delete sharing). nullopt when the system
 // or the file system does not offer it.
@@ -186,11 +271,87 @@ bool file_exists(const std::string& path) {
   return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool name_taken(const std::string& path) {
+  return GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool file_absent(const std::string& path) {
   if (GetFileAttributesW(widen(path).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
   DWORD error = GetLastError();
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
+
+namespace {
+
+// The symbolic link's own reparse data, as FSCTL_GET_REPARSE_POINT hands it
+// out (the system headers keep this layout for drivers).
+struct SymlinkReparseData {
+  ULONG tag;
+  USHORT data_length;
+  USHORT reserved;
+  USHORT substitute_offset;
+  USHORT substitute_length;
+  USHORT print_offset;
+  USHORT print_length;
+  ULONG flags;
+  WCHAR names[1];
+};
+
+// Where the symbolic link at `link` leads, as written in it: a full path,
+// or one relative to the link's folder. nullopt, with the reason in
+// GetLastError, when it can't be read or isn't a symbolic link.
+std::optional<std::wstring> read_symlink(const std::wstring& link) {
+  UniqueHandle point(CreateFileW(link.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                 OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr));
+  if (!point) return std::nullopt;
+  std::vector<char> buf(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+  DWORD got = 0;
+  if (!DeviceIoControl(point.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, buf.data(),
+                       static_cast<DWORD>(buf.size()), &got, nullptr)) {
+    return std::nullopt;
+  }
+  const auto* data = reinterpret_cast<const SymlinkReparseData*>(buf.data());
+  const size_t names_at = offsetof(SymlinkReparseData, names);
+  if (got < names_at || data->tag != IO_REPARSE_TAG_SYMLINK) {
+    SetLastError(ERROR_NOT_A_REPARSE_POINT);
+    return std::nullopt;
+  }
+  auto name = [&](USHORT offset, USHORT length) -> std::optional<std::wstring> {
+    if (names_at + offset + length > got || length == 0) return std::nullopt;
+    std::wstring text(length / sizeof(WCHAR), L'\0');
+    std::memcpy(text.data(), buf.data() + names_at + offset, text.size() * sizeof(WCHAR));
+    return text;
+  };
+  if (auto shown = name(data->print_offset, data->print_length)) return shown;
+  std::optional<std::wstring> substitute = name(data->substitute_offset, data->substitute_length);
+  if (!substitute) {
+    SetLastError(ERROR_INVALID_REPARSE_DATA);
+    return std::nullopt;
+  }
+  // "\??\C:\..." names the same place as "C:\...".
+  if (substitute->rfind(L"\\??\\", 0) == 0) substitute->erase(0, 4);
+  return substitute;
+}
+
+// The file a chain of symbolic links ending nowhere leads to: followed link
+// by link, since the system can't open what isn't there.
+Result<std::string> dangling_target(const std::string& path) {
+  std::string at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::wstring wide = widen(at);
+    DWORD attrs = GetFileAttributesW(wide.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return at;
+    std::optional<std::wstring> next = read_symlink(wide);
+    if (!next) return last_error();
+    std::string target = narrow(*next);
+    at = is_full_path(target) ? target : join_path(parent_folder(at), target);
+  }
+  return Error{os_error_text(ERROR_CANT_RESOLVE_FILENAME)};
+}
+
+}  // namespace
 
 Result<std::string> link_target(const std::string& path) {
   std::wstring wide = widen(path);
@@ -198,7 +359,11 @@ Result<std::string> link_target(const std::string& path) {
   if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
   UniqueHandle file(CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file) return last_error();
+  if (!file) {
+    DWORD error = GetLastError();
+    if (names_no_file(error)) return dangling_target(path);
+    return Error{os_error_text(static_cast<int>(error))};
+  }
   std::wstring final_path(MAX_PATH, L'\0');
   for (;;) {
     DWORD n = GetFinalPathNameByHandleW(file.get(), final_path.data(),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "platform/error.h"
 #include "platform/file_access.h"
 #include "platform/fs.h"
 #include "platform/process.h"
@@ -142,6 +143,43 @@ TEST(CopyAccessWin, TheReplacementGetsTheOriginalsDacl) {
   EXPECT_EQ(dacl_text(to), wanted);
   // Nothing to copy from is no error.
   EXPECT_TRUE(copy_access(join_path(dir.path(), "missing.json"), to));
+}
+
+TEST(RegularFileWin, OnlyDiskFilesAreReadAndReadOnlyIsTold) {
+  testing::TempDir dir;
+  std::string file = join_path(dir.path(), "settings.json");
+  ASSERT_TRUE(write_file(file, "{}"));
+  auto read = read_regular_file(file);
+  ASSERT_TRUE(read) << read.message();
+  EXPECT_EQ(read->kind, FileRead::Kind::kRegular);
+  EXPECT_EQ(read->bytes, "{}");
+  EXPECT_FALSE(read->stamp.empty());
+  EXPECT_FALSE(*file_read_only(file));
+  ASSERT_TRUE(SetFileAttributesW(widen(file).c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(*file_read_only(file));
+  ASSERT_TRUE(SetFileAttributesW(widen(file).c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_FALSE(*file_read_only(join_path(dir.path(), "missing.json")));
+
+  EXPECT_EQ(read_regular_file(dir.path())->kind, FileRead::Kind::kNotRegular);
+  EXPECT_EQ(read_regular_file("\\\\.\\NUL")->kind, FileRead::Kind::kNotRegular);
+  EXPECT_EQ(read_regular_file(join_path(dir.path(), "missing.json"))->kind,
+            FileRead::Kind::kAbsent);
+}
+
+TEST(RegularFileWin, ALinkToNothingLeadsToTheFileAWriteCreates) {
+  testing::TempDir dir;
+  std::string link = join_path(dir.path(), "named.json");
+  std::string target = join_path(dir.path(), "real.json");
+  if (!CreateSymbolicLinkW(widen(link).c_str(), L"real.json",
+                           SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+    GTEST_SKIP() << "no symbolic links here: " << last_error().message;
+  }
+  auto read = read_regular_file(link);
+  ASSERT_TRUE(read) << read.message();
+  EXPECT_EQ(read->kind, FileRead::Kind::kAbsent);
+  auto leads = link_target(link);
+  ASSERT_TRUE(leads) << leads.message();
+  EXPECT_EQ(*leads, target);
 }
 
 }  // namespace

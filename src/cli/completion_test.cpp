@@ -29,7 +29,7 @@ TEST(Completion, PowerShellScriptNamesTheChoices) {
       "Register-ArgumentCompleter -Native -CommandName 'vesk', 'vesk.exe'",
       "$choices = @('status', 'help', 'version', 'on', 'auto', 'off', 'hold', 'release', "
       "'wake-at', 'check-in', 'sleep', 'run', 'preset', 'rule', 'watch', 'set', 'settings', "
-      "'power', 'energy', 'config', 'mcp', 'mcp-setup', 'connect', 'disconnect', "
+      "'power', 'energy', 'config', 'mcp', 'hook', 'mcp-setup', 'connect', 'disconnect', "
       "'prompt', 'doctor', "
       "'rescue', 'install', 'uninstall', 'completion')",
       "'set/0/*' { $choices = @('mode', 'preset', 'low_power', 'battery_floor', 'heat_guard', "

@@ -134,7 +134,7 @@ TEST(AgentCommands, DisconnectOneOrAll) {
   Outcome3 one = disconnect(w, "all");
   EXPECT_EQ(one.status, 0);
   EXPECT_EQ(one.out, "Gemini CLI: Took Vesk out of Gemini CLI.\nCursor: Cursor didn't have Vesk.\n");
-  EXPECT_EQ(w.read({".gemini", "settings.json"}), "{\n  // mine\n  \"mcpServers\": {\n  }\n}\n");
+  EXPECT_EQ(w.read({".gemini", "settings.json"}), "{\n  // mine\n  \"mcpServers\": {}\n}\n");
   w.file({".cursor", "mcp.json"}, "{,}");
   Outcome3 failed = disconnect(w, "cursor");
   EXPECT_EQ(failed.status, 2);

@@ -545,6 +545,13 @@ OrderedJson nest(MemberPath keys, const OrderedJson& value) {
   return out;
 }
 
+// The line break to write at `at`: the one already there, if any, since a
+// line comment before it must keep ending the same way.
+std::string break_at(std::string_view s, size_t at, const Layout& layout) {
+  size_t length = break_length(s, at);
+  return length > 0 ? std::string(s.substr(at, length)) : layout.eol;
+}
+
 // A new member's value on one line. The objects made on the way to it (the
 // keys `made`) have a blank inside their braces, { "vesk": {...} }, so that
 // they read apart from an empty object that was there before and got the
@@ -569,8 +576,8 @@ std::vector<Splice> insert_member(std::string_view s, const Node& object, const 
     // Empty braces on one line stay on one line, the member first.
     if (between.find_first_of("\r\n") == kNone) return {{inside, 0, name + one_line(made, value)}};
     std::string inner = indent_of_line(s, object.begin) + layout.unit;
-    return {{past_line_comments(s, inside), 0,
-             layout.eol + inner + name + block_text(nest(made, value), inner, layout)}};
+    size_t at = past_line_comments(s, inside);
+    return {{at, 0, break_at(s, at, layout) + inner + name + block_text(nest(made, value), inner, layout)}};
   }
   const Member& last = object.members.back();
   const Node& last_value = value_of(last);
@@ -588,7 +595,7 @@ std::vector<Splice> insert_member(std::string_view s, const Node& object, const 
   size_t at = past_line_comments(s, after);
   std::string indent = indent_of_line(s, last.key_begin);
   std::string text =
-      layout.eol + indent + name + block_text(nest(made, value), indent, layout) + tail;
+      break_at(s, at, layout) + indent + name + block_text(nest(made, value), indent, layout) + tail;
   if (at == after) return {{after, 0, comma + text}};
   return {{after, 0, comma}, {at, 0, text}};
 }
@@ -727,7 +734,10 @@ Result<std::string> jsonc_set_member(std::string_view text, MemberPath path,
     // Nothing there yet: a whole new document after whatever blanks and
     // comments, on a line of its own when a line comment ends the text.
     std::string out(text);
-    if (text.substr(line_start(text, text.size())).find("//") != kNone) out += layout.eol;
+    if (text.substr(line_start(text, text.size())).find("//") != kNone) {
+      // Not a lone CR: that would end the comment for some readers only.
+      out += layout.eol == "\r" ? "\r\n" : layout.eol;
+    }
     return out + block_text(nest(path, value), "", layout) + layout.eol;
   }
   const Node* object = &*parsed.root;

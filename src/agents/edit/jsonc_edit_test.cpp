@@ -74,6 +74,14 @@ TEST(JsoncEdit, SetAndRemoveKeepEveryOtherByte) {
       {"lone CR line ends", "{\r  \"a\": 1\r}\r",
        "{\r  \"a\": 1,\r  \"mcpServers\": {\r    \"vesk\": " + block("    ", "  ", "\r") +
            "\r  }\r}\r"},
+      // A line comment keeps its own line break, whatever the file's first is.
+      {"mixed line ends", "{\r  \"mcpServers\": {\r    \"a\": 1 // c\n  }\r}",
+       "{\r  \"mcpServers\": {\r    \"a\": 1, // c\n    \"vesk\": " + block("    ", "  ", "\r") +
+           "\n  }\r}"},
+      // Not a lone CR after the comment; "\r// c\r\n" comes back, as above.
+      {"a comment ending a lone CR text", "\r// c",
+       "\r// c\r\n{\r  \"mcpServers\": {\r    \"vesk\": " + block("    ", "  ", "\r") + "\r  }\r}\r",
+       false},
       {"a CRLF-ended line comment", "{\r\n  \"a\": 1 // x\r\n}\r\n",
        "{\r\n  \"a\": 1, // x\r\n  \"mcpServers\": {\r\n    \"vesk\": " + block("    ", "  ", "\r\n") +
            "\r\n  }\r\n}\r\n",

@@ -37,11 +37,12 @@ let jsonc;
 try {
   jsonc = createRequire(path.join(path.resolve(packageFolder), 'package.json'))('jsonc-parser');
 } catch (e) {
-  console.log(`skipped: jsonc-parser is not installed under ${packageFolder} (scripts/setup.sh installs it)`);
+  console.log(`skipped: jsonc-parser is not installed under ${packageFolder} ` +
+    '(scripts/setup.sh installs it)');
   process.exit(77);
 }
 
-const FILES = Number(process.env.VESK_DIFF_FILES || 1500);
+const FILES = Number(process.env.VESK_DIFF_FILES || 1000);
 const POOL = Math.max(2, Math.min(6, os.cpus().length * 2));
 const SHOWN = 12;
 
@@ -149,7 +150,8 @@ function generate(rand, agent) {
   let byDesign = '';
 
   const comment = (inLine) => {
-    const body = pick(['x', ' add servers here ', ' "vesk": 1 ', ' // inner ', ' {,} ', ' é😀 ']);
+    const body =
+      pick(['x', ' add servers here ', ' "vesk": 1 ', ' // inner ', ' {,} ', ' é😀 ']);
     if (!comments) return '';
     if (!inLine && chance(0.5)) {
       // A line comment, ended by the file's line end, and rarely by a lone CR.
@@ -182,7 +184,8 @@ function generate(rand, agent) {
   // A container from its items' texts, laid out as the file is.
   const container = (open, close, items, indent) => {
     if (!items.length) {
-      return open + pick(['', ' ', comments ? comment(true) : '', oneLine ? '' : eol + indent]) + close;
+      const between = ['', ' ', comments ? comment(true) : '', oneLine ? '' : eol + indent];
+      return open + pick(between) + close;
     }
     const inner = indent + unit;
     const own = !oneLine && chance(0.85);
@@ -218,7 +221,8 @@ function generate(rand, agent) {
   };
   const server = (indent) => object(2, indent, [
     member('command', stringText(), indent + unit),
-    member('args', container('[', ']', ['"mcp"', stringText()].slice(0, 1 + (rand() < 0.5)), indent + unit),
+    member('args',
+      container('[', ']', ['"mcp"', stringText()].slice(0, 1 + (rand() < 0.5)), indent + unit),
       indent + unit),
   ]);
   const vesk = (indent) => pick([
@@ -302,6 +306,7 @@ async function check(agent, doc, root, index) {
   fs.mkdirSync(path.dirname(file), { recursive: true });
   fs.writeFileSync(file, doc.text);
   const shown = JSON.stringify(doc.text);
+  const fail = (what) => ({ fail: `${agent.word}: ${what}` });
   let original;
   let readable = true;
   try {
@@ -313,16 +318,17 @@ async function check(agent, doc, root, index) {
   const after = fs.readFileSync(file, 'utf8');
   try {
     if (connect.status !== 0) {
-      if (after !== doc.text) return { fail: `${agent.word}: a refused connect changed ${shown}` };
+      if (after !== doc.text) return fail(`a refused connect changed ${shown}`);
       if (!readable) return { refused: 'unreadable', agent: agent.word };
       return { refused: doc.byDesign ? 'by design' : 'readable', text: shown, why: connect.out };
     }
-    if (!readable) return { fail: `${agent.word}: connect edited ${shown}, which the agent can't read` };
+    if (!readable) return fail(`connect edited ${shown}, which the agent can't read`);
     let connected;
     try {
       connected = agent.read(after);
     } catch (e) {
-      return { fail: `${agent.word}: after connect the agent can't read ${JSON.stringify(after)} (${e.message}); before: ${shown}` };
+      return fail(`after connect the agent can't read ${JSON.stringify(after)} (${e.message}); ` +
+        `before: ${shown}`);
     }
     const entry = connected && connected.mcpServers && connected.mcpServers.vesk;
     const expected = fresh[agent.word];
@@ -330,32 +336,32 @@ async function check(agent, doc, root, index) {
       Object.hasOwn(original.mcpServers, 'vesk');
     if (!entry || entry.command !== expected.command || !sameJson(entry.args, expected.args) ||
         (!hadEntry && !sameJson(entry, expected))) {
-      return { fail: `${agent.word}: the entry is ${JSON.stringify(entry)} in ${JSON.stringify(after)}` };
+      return fail(`the entry is ${JSON.stringify(entry)} in ${JSON.stringify(after)}`);
     }
     if (!sameValues(others(connected), others(original))) {
-      return { fail: `${agent.word}: connect changed other values: ${shown} -> ${JSON.stringify(after)}` };
+      return fail(`connect changed other values: ${shown} -> ${JSON.stringify(after)}`);
     }
     const disconnect = await run(home, ['disconnect', agent.word]);
     const back = fs.readFileSync(file, 'utf8');
     if (disconnect.status !== 0) {
-      return { fail: `${agent.word}: disconnect failed on ${JSON.stringify(after)}: ${disconnect.out}` };
+      return fail(`disconnect failed on ${JSON.stringify(after)}: ${disconnect.out}`);
     }
     let values;
     try {
       values = readAs(agent, back);
     } catch (e) {
-      return { fail: `${agent.word}: after disconnect the agent can't read ${JSON.stringify(back)}` };
+      return fail(`after disconnect the agent can't read ${JSON.stringify(back)}`);
     }
     if (!sameValues(others(values), others(original)) ||
         (values.mcpServers && values.mcpServers.vesk !== undefined)) {
-      return { fail: `${agent.word}: disconnect gave ${JSON.stringify(back)} for ${shown}` };
+      return fail(`disconnect gave ${JSON.stringify(back)} for ${shown}`);
     }
     if (!hadEntry && back !== doc.text) {
       // Only a text that connect turns into the very same one may come back.
       fs.writeFileSync(file, back);
       await run(home, ['connect', agent.word]);
       if (fs.readFileSync(file, 'utf8') !== after) {
-        return { fail: `${agent.word}: disconnect gave ${JSON.stringify(back)}, not ${shown}` };
+        return fail(`disconnect gave ${JSON.stringify(back)}, not ${shown}`);
       }
       return { ok: true, same: true };
     }
@@ -380,7 +386,7 @@ try {
     fs.mkdirSync(home);
     const r = await run(home, ['connect', agent.word]);
     if (r.status !== 0) throw new Error(`vesk connect ${agent.word} failed: ${r.out}`);
-    fresh[agent.word] = JSON.parse(stripComments(fs.readFileSync(agent.file(home), 'utf8'))).mcpServers.vesk;
+    fresh[agent.word] = JSON.parse(fs.readFileSync(agent.file(home), 'utf8')).mcpServers.vesk;
   }
   const rand = random(20261210);
   const tasks = [];

@@ -79,7 +79,8 @@ class Parser {
     }
     if (lone_cr_) {
       return Error{" has a line comment ended by a lone carriage return (line " +
-                   std::to_string(line) + "), which agents read in different ways, so I left it alone"};
+                   std::to_string(line) +
+                   "), which agents read in different ways, so I left it alone"};
     }
     std::string where = "line " + std::to_string(line) + ", column " + std::to_string(column);
     if (comment_) {
@@ -389,7 +390,7 @@ size_t break_length(std::string_view s, size_t pos) {
 }
 
 // Where the line holding `pos` ends: at its line break, or the end of the text.
-size_t line_end(std::string_view s, size_t pos) {
+size_t end_of_line(std::string_view s, size_t pos) {
   size_t at = s.find_first_of("\r\n", pos);
   return at == kNone ? s.size() : at;
 }
@@ -406,7 +407,7 @@ Layout layout_of(std::string_view s) {
   // The first indented line that holds something shows one level.
   size_t at = 0;
   while (at < s.size()) {
-    size_t end = line_end(s, at);
+    size_t end = end_of_line(s, at);
     std::string_view line = s.substr(at, end - at);
     size_t lead = line.find_first_not_of(" \t");
     if (lead != kNone && lead > 0) {
@@ -436,7 +437,7 @@ size_t past_line_comments(std::string_view s, size_t from) {
   for (;;) {
     while (at < s.size() && (s[at] == ' ' || s[at] == '\t')) ++at;
     if (s.substr(at, 2) == "//") {
-      at = line_end(s, at);
+      at = end_of_line(s, at);
       break;
     }
     if (s.substr(at, 2) == "/*") {
@@ -556,10 +557,10 @@ std::string break_at(std::string_view s, size_t at, const Layout& layout) {
 // keys `made`) have a blank inside their braces, { "vesk": {...} }, so that
 // they read apart from an empty object that was there before and got the
 // member: taking the member out again then knows which of the two to leave.
-std::string one_line(MemberPath made, const OrderedJson& value) {
+std::string one_line_text(MemberPath made, const OrderedJson& value) {
   if (made.empty()) return inline_text(value);
-  return "{ " + scalar_text(OrderedJson(made.front())) + ": " + one_line(made.subspan(1), value) +
-         " }";
+  return "{ " + scalar_text(OrderedJson(made.front())) + ": " +
+         one_line_text(made.subspan(1), value) + " }";
 }
 
 // Adds the member after the last one of `object` (or as its only one), its
@@ -574,10 +575,14 @@ std::vector<Splice> insert_member(std::string_view s, const Node& object, const 
     size_t inside = object.begin + 1;
     std::string_view between = s.substr(inside, object.end - 1 - inside);
     // Empty braces on one line stay on one line, the member first.
-    if (between.find_first_of("\r\n") == kNone) return {{inside, 0, name + one_line(made, value)}};
+    if (between.find_first_of("\r\n") == kNone) {
+      return {{inside, 0, name + one_line_text(made, value)}};
+    }
     std::string inner = indent_of_line(s, object.begin) + layout.unit;
     size_t at = past_line_comments(s, inside);
-    return {{at, 0, break_at(s, at, layout) + inner + name + block_text(nest(made, value), inner, layout)}};
+    return {{at, 0,
+             break_at(s, at, layout) + inner + name +
+                 block_text(nest(made, value), inner, layout)}};
   }
   const Member& last = object.members.back();
   const Node& last_value = value_of(last);
@@ -588,14 +593,14 @@ std::vector<Splice> insert_member(std::string_view s, const Node& object, const 
   size_t key_line = line_start(s, last.key_begin);
   if (!only_blanks(s.substr(key_line, last.key_begin - key_line))) {
     // Members share lines: the new one follows on the same line.
-    return {{after, 0, comma + " " + name + one_line(made, value) + tail}};
+    return {{after, 0, comma + " " + name + one_line_text(made, value) + tail}};
   }
   // One member a line: a new line after the last member's, past any
   // comment that ends that line; blanks before the line break stay there.
   size_t at = past_line_comments(s, after);
   std::string indent = indent_of_line(s, last.key_begin);
-  std::string text =
-      break_at(s, at, layout) + indent + name + block_text(nest(made, value), indent, layout) + tail;
+  std::string text = break_at(s, at, layout) + indent + name +
+                     block_text(nest(made, value), indent, layout) + tail;
   if (at == after) return {{after, 0, comma + text}};
   return {{after, 0, comma}, {at, 0, text}};
 }
@@ -757,7 +762,7 @@ Result<std::string> jsonc_set_member(std::string_view text, MemberPath path,
     size_t key_line = line_start(text, member->key_begin);
     bool own_line = only_blanks(text.substr(key_line, member->key_begin - key_line));
     std::string replacement =
-        own_line ? block_text(nest(made, value), indent, layout) : one_line(made, value);
+        own_line ? block_text(nest(made, value), indent, layout) : one_line_text(made, value);
     return apply(text, {{current.begin, current.end - current.begin, replacement}});
   }
   return std::string(text);  // an empty path: nothing to set
@@ -800,8 +805,9 @@ Result<std::optional<std::string>> jsonc_remove_member(std::string_view text, Me
   // A member alone on its line takes the line with it.
   if (!after_comma_before) {
     size_t first = line_start(text, start);
-    size_t eol = line_end(text, end);
-    if (only_blanks(text.substr(first, start - first)) && only_blanks(text.substr(end, eol - end))) {
+    size_t eol = end_of_line(text, end);
+    if (only_blanks(text.substr(first, start - first)) &&
+        only_blanks(text.substr(end, eol - end))) {
       start = first;
       end = eol + break_length(text, eol);
     }

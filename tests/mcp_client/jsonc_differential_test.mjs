@@ -239,15 +239,16 @@ function generate(rand, agent) {
   if (rand() < 0.7) {
     const servers = [];
     for (let k = Math.floor(rand() * 3); k > 0; k--) {
-      servers.push(member(pick(['other', 'x', 'other-2']), server(unit + unit), unit + unit));
+      servers.push(member(pick(['other', 'x', 'Vesk', 'vesk ']), server(unit + unit), unit + unit));
     }
     if (rand() < 0.3) servers.splice(Math.floor(rand() * (servers.length + 1)), 0,
-      member('vesk', vesk(unit + unit), unit + unit));
+      member(pick(['vesk', 'vesk', 'v\\u0065sk']), vesk(unit + unit), unit + unit));
     if (rand() < 0.02) {
       servers.push(member('vesk', '1', unit + unit), member('vesk', '2', unit + unit));
       byDesign = 'a servers or vesk key twice';
     }
-    rootMembers.push(member('mcpServers', container('{', '}', servers, unit), unit));
+    rootMembers.push(member(pick(['mcpServers', 'mcpServers', 'mcp\\u0053ervers']),
+      container('{', '}', servers, unit), unit));
     if (rand() < 0.02) {
       rootMembers.push(member('mcpServers', '{}', unit));
       byDesign = 'a servers or vesk key twice';

@@ -117,7 +117,7 @@ TEST(AgentProgram, TwoConnectsAtOnceLeaveOneCompleteFile) {
     ASSERT_TRUE(r) << r.message();
     EXPECT_EQ(r->exit_code, 0) << r->err;
   }
-  EXPECT_EQ(p.read(p.claude()), "{\"mcpServers\": {" + p.claude_inline() + "}}");
+  EXPECT_EQ(p.read(p.claude()), "{\"mcpServers\": { " + p.claude_inline() + " }}");
   // The second may have found Vesk there already, or backed up the "{}"
   // too, beside the first's backup.
   for (const std::string& name : names_in(p.profile)) {

@@ -134,7 +134,7 @@ TEST(AgentCommands, DisconnectOneOrAll) {
   Outcome3 one = disconnect(w, "all");
   EXPECT_EQ(one.status, 0);
   EXPECT_EQ(one.out, "Gemini CLI: Took Vesk out of Gemini CLI.\nCursor: Cursor didn't have Vesk.\n");
-  EXPECT_EQ(w.read({".gemini", "settings.json"}), "{\n  // mine\n  \"mcpServers\": {\n  }\n}\n");
+  EXPECT_EQ(w.read({".gemini", "settings.json"}), "{\n  // mine\n  \"mcpServers\": {}\n}\n");
   // Another program's entry goes when asked, and the line says whose it was.
   w.file({".codeium", "windsurf", "mcp_config.json"},
          "{\"mcpServers\": {\"vesk\": {\"command\": \"/else/vesk\"}}}");

@@ -36,6 +36,7 @@ class Parser {
  public:
   Parser(std::string_view text, JsonDialect dialect)
       : s_(text),
+        bom_allowed_(dialect == JsonDialect::kJsonc),
         comments_(dialect != JsonDialect::kStrict),
         trailing_commas_(dialect == JsonDialect::kJsonc) {}
 
@@ -43,7 +44,15 @@ class Parser {
   // phrase that follows the file's name.
   Result<std::optional<Node>> document() {
     if (!valid_utf8(s_)) return Error{" isn't UTF-8 text, so I left it alone"};
-    if (s_.substr(0, 3) == "\xEF\xBB\xBF") i_ = 3;
+    if (s_.substr(0, 3) == "\xEF\xBB\xBF") {
+      // JSON.parse takes a leading byte-order mark for a stray character;
+      // the editors that read JSON with comments drop it.
+      if (!bom_allowed_) {
+        return Error{" starts with a byte-order mark, which its reader can't read, so I left it "
+                     "alone"};
+      }
+      i_ = 3;
+    }
     if (!skip_space()) return failure();
     if (i_ == s_.size()) return std::optional<Node>();
     Node root;
@@ -58,14 +67,20 @@ class Parser {
  private:
   Error failure() const {
     if (too_deep_) return Error{" is nested too deeply to edit safely, so I left it alone"};
+    // LF, CRLF and a lone CR each end a line, as editors show them.
     size_t line = 1, column = 1;
     for (size_t k = 0; k < error_at_ && k < s_.size(); ++k) {
-      if (s_[k] == '\n') {
+      if (s_[k] == '\n' || (s_[k] == '\r' && (k + 1 >= s_.size() || s_[k + 1] != '\n'))) {
         ++line;
         column = 1;
-      } else if ((static_cast<unsigned char>(s_[k]) & 0xC0) != 0x80) {
+      } else if (s_[k] != '\r' && (static_cast<unsigned char>(s_[k]) & 0xC0) != 0x80) {
         ++column;
       }
+    }
+    if (lone_cr_) {
+      return Error{" has a line comment ended by a lone carriage return (line " +
+                   std::to_string(line) +
+                   "), which agents read in different ways, so I left it alone"};
     }
     std::string where = "line " + std::to_string(line) + ", column " + std::to_string(column);
     if (comment_) {
@@ -105,7 +120,13 @@ class Parser {
           return fail("a comment");
         }
         if (s_[i_ + 1] == '/') {
-          size_t eol = s_.find('\n', i_);
+          // Some readers end a line comment at a lone CR, others read on to
+          // the LF: what such a file holds depends on who reads it.
+          size_t eol = s_.find_first_of("\r\n", i_);
+          if (eol != kNone && s_[eol] == '\r' && (eol + 1 == s_.size() || s_[eol + 1] != '\n')) {
+            if (reason_.empty()) lone_cr_ = true;
+            return fail("a line comment ended by a lone carriage return");
+          }
           i_ = eol == kNone ? s_.size() : eol;
         } else {
           size_t close = s_.find("*/", i_ + 2);
@@ -320,6 +341,7 @@ class Parser {
   }
 
   std::string_view s_;
+  bool bom_allowed_;
   bool comments_;
   bool trailing_commas_;
   size_t i_ = 0;
@@ -327,6 +349,7 @@ class Parser {
   size_t error_at_ = 0;
   bool comment_ = false;
   bool trailing_comma_ = false;
+  bool lone_cr_ = false;
   bool too_deep_ = false;
 };
 
@@ -358,30 +381,43 @@ struct Layout {
   std::string unit = "  ";
 };
 
-Layout layout_of(std::string_view s) {
-  Layout layout;
-  size_t lf = s.find('\n');
-  if (lf != kNone && lf > 0 && s[lf - 1] == '\r') layout.eol = "\r\n";
-  // The first indented line that holds something shows one level.
-  size_t at = 0;
-  while (at < s.size()) {
-    size_t end = s.find('\n', at);
-    if (end == kNone) end = s.size();
-    std::string_view line = s.substr(at, end - at);
-    size_t lead = line.find_first_not_of(" \t");
-    if (lead != kNone && lead > 0 && line[lead] != '\r') {
-      layout.unit = line[0] == '\t' ? std::string("\t") : std::string(line.substr(0, lead));
-      if (layout.unit.find('\t') != kNone) layout.unit = "\t";
-      break;
-    }
-    at = end + 1;
-  }
-  return layout;
+bool is_break(char c) { return c == '\n' || c == '\r'; }
+
+// The length of the line break at `pos` (LF, CRLF or a lone CR); 0 if none.
+size_t break_length(std::string_view s, size_t pos) {
+  if (pos >= s.size() || !is_break(s[pos])) return 0;
+  return s[pos] == '\r' && pos + 1 < s.size() && s[pos + 1] == '\n' ? 2 : 1;
+}
+
+// Where the line holding `pos` ends: at its line break, or the end of the text.
+size_t end_of_line(std::string_view s, size_t pos) {
+  size_t at = s.find_first_of("\r\n", pos);
+  return at == kNone ? s.size() : at;
 }
 
 size_t line_start(std::string_view s, size_t pos) {
-  size_t lf = pos == 0 ? kNone : s.rfind('\n', pos - 1);
-  return lf == kNone ? 0 : lf + 1;
+  size_t at = pos == 0 ? kNone : s.find_last_of("\r\n", pos - 1);
+  return at == kNone ? 0 : at + 1;
+}
+
+Layout layout_of(std::string_view s) {
+  Layout layout;
+  size_t first = s.find_first_of("\r\n");
+  if (first != kNone) layout.eol = std::string(s.substr(first, break_length(s, first)));
+  // The first indented line that holds something shows one level.
+  size_t at = 0;
+  while (at < s.size()) {
+    size_t end = end_of_line(s, at);
+    std::string_view line = s.substr(at, end - at);
+    size_t lead = line.find_first_not_of(" \t");
+    if (lead != kNone && lead > 0) {
+      std::string_view blanks = line.substr(0, lead);
+      layout.unit = blanks.find('\t') != kNone ? std::string("\t") : std::string(blanks);
+      break;
+    }
+    at = end + std::max<size_t>(break_length(s, end), 1);
+  }
+  return layout;
 }
 
 // The blanks that start the line holding `pos`.
@@ -393,6 +429,28 @@ std::string indent_of_line(std::string_view s, size_t pos) {
 }
 
 bool only_blanks(std::string_view s) { return s.find_first_not_of(" \t") == kNone; }
+
+// The line break that ends the line `from` is on, past the blanks and
+// comments before it; `from` when something else comes first on that line.
+size_t past_line_comments(std::string_view s, size_t from) {
+  size_t at = from;
+  for (;;) {
+    while (at < s.size() && (s[at] == ' ' || s[at] == '\t')) ++at;
+    if (s.substr(at, 2) == "//") {
+      at = end_of_line(s, at);
+      break;
+    }
+    if (s.substr(at, 2) == "/*") {
+      size_t close = s.find("*/", at + 2);
+      if (close != kNone && s.substr(at, close - at).find_first_of("\r\n") == kNone) {
+        at = close + 2;
+        continue;
+      }
+    }
+    break;
+  }
+  return at < s.size() && is_break(s[at]) ? at : from;
+}
 
 std::string scalar_text(const OrderedJson& value) {
   return value.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
@@ -488,60 +546,61 @@ OrderedJson nest(MemberPath keys, const OrderedJson& value) {
   return out;
 }
 
-// Adds the member after the last one of `object` (or as its only one).
+// The line break to write at `at`: the one already there, if any, since a
+// line comment before it must keep ending the same way.
+std::string break_at(std::string_view s, size_t at, const Layout& layout) {
+  size_t length = break_length(s, at);
+  return length > 0 ? std::string(s.substr(at, length)) : layout.eol;
+}
+
+// A new member's value on one line. The objects made on the way to it (the
+// keys `made`) have a blank inside their braces, { "vesk": {...} }, so that
+// they read apart from an empty object that was there before and got the
+// member: taking the member out again then knows which of the two to leave.
+std::string one_line_text(MemberPath made, const OrderedJson& value) {
+  if (made.empty()) return inline_text(value);
+  return "{ " + scalar_text(OrderedJson(made.front())) + ": " +
+         one_line_text(made.subspan(1), value) + " }";
+}
+
+// Adds the member after the last one of `object` (or as its only one), its
+// value `value` inside the new objects `made`. Nothing else in the text
+// changes: a comment between empty braces stays there, and so does a
+// trailing comma.
 std::vector<Splice> insert_member(std::string_view s, const Node& object, const std::string& key,
-                                  const OrderedJson& value, const Layout& layout) {
+                                  MemberPath made, const OrderedJson& value,
+                                  const Layout& layout) {
   const std::string name = scalar_text(OrderedJson(key)) + ": ";
-  if (object.members.empty() && s.find('\n') == kNone) {
-    // A text on one line stays on one line.
-    return {{object.begin + 1, object.end - 2 - object.begin, name + inline_text(value)}};
-  }
   if (object.members.empty()) {
-    std::string outer = indent_of_line(s, object.begin);
-    std::string inner = outer + layout.unit;
     size_t inside = object.begin + 1;
-    size_t inside_length = object.end - 1 - inside;
-    std::string_view between = s.substr(inside, inside_length);
-    std::string member = layout.eol + inner + name + block_text(value, inner, layout);
-    if (between.find('\n') != kNone) return {{inside, 0, member}};
-    if (only_blanks(between)) return {{inside, inside_length, member + layout.eol + outer}};
-    return {{inside, 0, member}, {object.end - 1, 0, layout.eol + outer}};
+    std::string_view between = s.substr(inside, object.end - 1 - inside);
+    // Empty braces on one line stay on one line, the member first.
+    if (between.find_first_of("\r\n") == kNone) {
+      return {{inside, 0, name + one_line_text(made, value)}};
+    }
+    std::string inner = indent_of_line(s, object.begin) + layout.unit;
+    size_t at = past_line_comments(s, inside);
+    return {{at, 0,
+             break_at(s, at, layout) + inner + name +
+                 block_text(nest(made, value), inner, layout)}};
   }
   const Member& last = object.members.back();
   const Node& last_value = value_of(last);
   bool trailing_comma = last.comma != kNone;
   size_t after = trailing_comma ? last.comma + 1 : last_value.end;
   const std::string comma = trailing_comma ? "" : ",";
-  if (!only_blanks(s.substr(line_start(s, last.key_begin), last.key_begin -
-                                                               line_start(s, last.key_begin)))) {
+  const std::string tail = trailing_comma ? "," : "";
+  size_t key_line = line_start(s, last.key_begin);
+  if (!only_blanks(s.substr(key_line, last.key_begin - key_line))) {
     // Members share lines: the new one follows on the same line.
-    return {{after, 0, comma + " " + name + inline_text(value) + (trailing_comma ? "," : "")}};
+    return {{after, 0, comma + " " + name + one_line_text(made, value) + tail}};
   }
   // One member a line: a new line after the last member's, past any
-  // comment that ends that line.
-  size_t at = after;
-  for (;;) {
-    while (at < s.size() && (s[at] == ' ' || s[at] == '\t')) ++at;
-    if (s.substr(at, 2) == "//") {
-      size_t lf = s.find('\n', at);
-      at = lf == kNone ? s.size() : lf;
-      if (at > after && s[at - 1] == '\r') --at;
-      break;
-    }
-    if (s.substr(at, 2) == "/*") {
-      size_t close = s.find("*/", at + 2);
-      if (close != kNone && s.substr(at, close - at).find('\n') == kNone) {
-        at = close + 2;
-        continue;
-      }
-    }
-    break;
-  }
-  // Blanks before the line break stay where they were.
-  if (at < s.size() && s[at] != '\n' && s[at] != '\r') at = after;
+  // comment that ends that line; blanks before the line break stay there.
+  size_t at = past_line_comments(s, after);
   std::string indent = indent_of_line(s, last.key_begin);
-  std::string text = layout.eol + indent + name + block_text(value, indent, layout) +
-                     (trailing_comma ? "," : "");
+  std::string text = break_at(s, at, layout) + indent + name +
+                     block_text(nest(made, value), indent, layout) + tail;
   if (at == after) return {{after, 0, comma + text}};
   return {{after, 0, comma}, {at, 0, text}};
 }
@@ -557,6 +616,103 @@ Result<Parsed> parse(std::string_view text, JsonDialect dialect) {
     return Error{" isn't a JSON object, so I left it alone"};
   }
   return Parsed{std::move(root)};
+}
+
+// One key of a path found: the object holding it and its member.
+struct PathStep {
+  const Node* object;
+  const Member* member;
+};
+
+// The members along `path` as far as they go (through objects only).
+Result<std::vector<PathStep>> walk(const Node& root, MemberPath path) {
+  std::vector<PathStep> steps;
+  const Node* object = &root;
+  for (const std::string& key : path) {
+    if (object->kind != Node::Kind::kObject) break;
+    TRY_ASSIGN(const Member* member, find_member(*object, key));
+    if (member == nullptr) break;
+    steps.push_back({object, member});
+    object = &value_of(*member);
+  }
+  return steps;
+}
+
+// The ways the member `index` of `object` may have been added: each a set
+// of splices that takes it out again, with the text around it that an
+// insert writes (a comma, a line break, the blanks of a line).
+std::vector<std::vector<Splice>> removals_of(std::string_view s, const Node& object, size_t index) {
+  const Member& member = object.members[index];
+  const Node& value = value_of(member);
+  const Member* previous = index > 0 ? &object.members[index - 1] : nullptr;
+  const bool last = index + 1 == object.members.size();
+  std::vector<size_t> starts{member.key_begin};
+  size_t key_line = line_start(s, member.key_begin);
+  if (key_line > 0 && only_blanks(s.substr(key_line, member.key_begin - key_line))) {
+    size_t line_break = key_line - 1;
+    if (line_break > 0 && s[line_break] == '\n' && s[line_break - 1] == '\r') --line_break;
+    starts.push_back(line_break);
+  }
+  if (previous != nullptr) {
+    starts.push_back(previous->comma);
+    starts.push_back(previous->comma + 1);
+  } else {
+    starts.push_back(object.begin + 1);
+  }
+  std::vector<size_t> ends{value.end};
+  if (member.comma != kNone) ends.push_back(member.comma + 1);
+  if (last) ends.push_back(object.end - 1);
+  std::vector<std::vector<Splice>> out;
+  for (size_t from : starts) {
+    for (size_t to : ends) {
+      out.push_back({{from, to - from, ""}});
+      // The comma an insert put after the member before the new last one.
+      if (previous != nullptr && last && member.comma == kNone && from > previous->comma) {
+        out.push_back({{previous->comma, 1, ""}, {from, to - from, ""}});
+      }
+    }
+  }
+  return out;
+}
+
+// The text as it was before `jsonc_set_member` added the entry at the end
+// of `steps`, when some text gives exactly this one back; nullopt when none
+// does (an entry written by hand, or changed since). The outermost reading
+// wins: what the insert made on the way (the servers object, or the whole
+// document of a blank text) goes with the entry.
+std::optional<std::string> before_insert(std::string_view text, const Node& root,
+                                         const std::vector<PathStep>& steps, MemberPath path,
+                                         JsonDialect dialect) {
+  const Node& entry = value_of(*steps.back().member);
+  const OrderedJson value =
+      OrderedJson::parse(text.substr(entry.begin, entry.end - entry.begin), nullptr, false);
+  if (value.is_discarded()) return std::nullopt;
+  auto gives_back = [&](const std::string& candidate) {
+    auto again = jsonc_set_member(candidate, path, value, dialect);
+    return again && *again == text;
+  };
+  // Levels from `outermost` on hold nothing but the way to the entry below them.
+  size_t outermost = steps.size() - 1;
+  while (outermost > 0 && steps[outermost].object->members.size() == 1) --outermost;
+  if (outermost == 0 && root.members.size() == 1) {
+    std::string before(text.substr(0, root.begin));
+    if (gives_back(before)) return before;
+    // Or without the line break the insert put after a line comment.
+    if (!before.empty() && is_break(before.back())) {
+      bool crlf = before.size() >= 2 && before.substr(before.size() - 2) == "\r\n";
+      before.resize(before.size() - (crlf ? 2 : 1));
+      if (gives_back(before)) return before;
+    }
+  }
+  for (size_t level = outermost; level < steps.size(); ++level) {
+    const Node& object = *steps[level].object;
+    size_t index = static_cast<size_t>(steps[level].member - object.members.data());
+    for (std::vector<Splice>& splices : removals_of(text, object, index)) {
+      std::string candidate = apply(text, std::move(splices));
+      if (gives_back(candidate)) return candidate;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -581,16 +737,21 @@ Result<std::string> jsonc_set_member(std::string_view text, MemberPath path,
   Layout layout = layout_of(text);
   if (!parsed.root) {
     // Nothing there yet: a whole new document after whatever blanks and
-    // comments, on a line of its own.
+    // comments, on a line of its own when a line comment ends the text.
     std::string out(text);
-    if (!out.empty() && out.back() != '\n') out += layout.eol;
+    if (text.substr(line_start(text, text.size())).find("//") != kNone) {
+      // Not a lone CR: that would end the comment for some readers only.
+      out += layout.eol == "\r" ? "\r\n" : layout.eol;
+    }
     return out + block_text(nest(path, value), "", layout) + layout.eol;
   }
   const Node* object = &*parsed.root;
   for (size_t depth = 0; depth < path.size(); ++depth) {
     TRY_ASSIGN(const Member* member, find_member(*object, path[depth]));
-    OrderedJson rest = nest(path.subspan(depth + 1), value);
-    if (member == nullptr) return apply(text, insert_member(text, *object, path[depth], rest, layout));
+    MemberPath made = path.subspan(depth + 1);
+    if (member == nullptr) {
+      return apply(text, insert_member(text, *object, path[depth], made, value, layout));
+    }
     const Node& current = value_of(*member);
     if (depth + 1 < path.size() && current.kind == Node::Kind::kObject) {
       object = &current;
@@ -598,9 +759,10 @@ Result<std::string> jsonc_set_member(std::string_view text, MemberPath path,
     }
     // The last key, or something that is no object on the way: replaced.
     std::string indent = indent_of_line(text, member->key_begin);
-    bool own_line = only_blanks(text.substr(line_start(text, member->key_begin),
-                                            member->key_begin - line_start(text, member->key_begin)));
-    std::string replacement = own_line ? block_text(rest, indent, layout) : inline_text(rest);
+    size_t key_line = line_start(text, member->key_begin);
+    bool own_line = only_blanks(text.substr(key_line, member->key_begin - key_line));
+    std::string replacement =
+        own_line ? block_text(nest(made, value), indent, layout) : one_line_text(made, value);
     return apply(text, {{current.begin, current.end - current.begin, replacement}});
   }
   return std::string(text);  // an empty path: nothing to set
@@ -610,17 +772,15 @@ Result<std::optional<std::string>> jsonc_remove_member(std::string_view text, Me
                                                        JsonDialect dialect) {
   TRY_ASSIGN(Parsed parsed, parse(text, dialect));
   if (!parsed.root || path.empty()) return std::optional<std::string>();
-  const Node* object = &*parsed.root;
-  for (size_t depth = 0; depth + 1 < path.size(); ++depth) {
-    TRY_ASSIGN(const Member* member, find_member(*object, path[depth]));
-    if (member == nullptr || value_of(*member).kind != Node::Kind::kObject) {
-      return std::optional<std::string>();
-    }
-    object = &value_of(*member);
+  TRY_ASSIGN(std::vector<PathStep> steps, walk(*parsed.root, path));
+  if (steps.size() < path.size()) return std::optional<std::string>();
+  // An entry this editor added comes out as it went in, to the byte.
+  if (std::optional<std::string> before = before_insert(text, *parsed.root, steps, path, dialect)) {
+    return before;
   }
-  TRY_ASSIGN(const Member* member, find_member(*object, path.back()));
-  if (member == nullptr) return std::optional<std::string>();
 
+  const Node* object = steps.back().object;
+  const Member* member = steps.back().member;
   size_t index = static_cast<size_t>(member - object->members.data());
   size_t start = member->key_begin;
   size_t end = value_of(*member).end;
@@ -645,12 +805,11 @@ Result<std::optional<std::string>> jsonc_remove_member(std::string_view text, Me
   // A member alone on its line takes the line with it.
   if (!after_comma_before) {
     size_t first = line_start(text, start);
-    size_t eol = text.find('\n', end);
-    std::string_view rest = text.substr(end, (eol == kNone ? text.size() : eol) - end);
-    if (!rest.empty() && rest.back() == '\r') rest.remove_suffix(1);
-    if (only_blanks(text.substr(first, start - first)) && only_blanks(rest)) {
+    size_t eol = end_of_line(text, end);
+    if (only_blanks(text.substr(first, start - first)) &&
+        only_blanks(text.substr(end, eol - end))) {
       start = first;
-      end = eol == kNone ? text.size() : eol + 1;
+      end = eol + break_length(text, eol);
     }
   }
   splices.push_back({start, end - start, ""});

@@ -30,8 +30,12 @@ using MemberPath = std::span<const std::string>;
 // Every failure is a phrase to follow the file's name: " isn't valid JSON
 // (line 3, column 7), so I left it alone". A comment or a trailing comma
 // that the dialect doesn't allow is refused as one "its reader" can't take
-// (the caller may put the reader's name there). An empty or blank text
-// counts as an empty object.
+// (the caller may put the reader's name there), and so is a byte-order mark
+// except in JSON with comments (JSON.parse reads it as a stray character).
+// A `//` comment that holds a carriage return not followed by a line feed is
+// refused in every dialect, since readers disagree on where it ends. Lines
+// are counted as editors show them: LF, CRLF and a lone CR each end one. An
+// empty or blank text counts as an empty object.
 
 // The member's value now: nullopt when absent (or when an object on the way
 // is missing or is no object).
@@ -40,13 +44,23 @@ Result<std::optional<Json>> jsonc_member(std::string_view text, MemberPath path,
 
 // The text with the member set to `value`: its old value replaced in place,
 // or a new member after the last one of its object. Missing objects on the
-// way are added; one on the way that is no object is replaced.
+// way are added; one on the way that is no object is replaced. Empty braces
+// on one line get the member on that line; whatever stood between them
+// (blanks, a comment) stays, after it.
 Result<std::string> jsonc_set_member(std::string_view text, MemberPath path,
                                      const OrderedJson& value, JsonDialect dialect);
 
-// The text without the member (with its comma, and its line when it stood
-// alone on it); nullopt when there is no such member. An emptied object
-// stays, empty.
+// The text without the member; nullopt when there is no such member. A
+// member that `jsonc_set_member` added comes out with exactly the text the
+// insert wrote, so the text before the insert comes back byte for byte,
+// along with the objects the insert made on the way (and the whole document
+// it wrote into a blank text). Two texts give the same one after the insert
+// only where a blank text ends in a line comment, with or without a line
+// break after it (the one with it comes back), and where the member's
+// object holds nothing else and is laid out as the insert lays out the
+// objects it makes, which the insert could have made (so it goes). Any
+// other member goes with its comma, and its line when it stood alone on
+// it; its emptied object stays, and so do comments.
 Result<std::optional<std::string>> jsonc_remove_member(std::string_view text, MemberPath path,
                                                        JsonDialect dialect);
 

@@ -7,6 +7,9 @@ namespace {
 
 const std::string kPath[] = {"mcpServers", "vesk"};
 
+// The entry as a new member on one line writes it.
+const std::string kInline = "{\"command\": \"/v\", \"args\": [\"mcp\"]}";
+
 OrderedJson entry() {
   OrderedJson v = OrderedJson::object();
   v["command"] = "/v";
@@ -31,13 +34,58 @@ struct Case {
 TEST(JsoncEdit, SetAndRemoveKeepEveryOtherByte) {
   const std::string b4 = block("    ", "  ", "\n");
   const Case cases[] = {
-      {"empty", "", "{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n", false},
-      {"blank", " \n", " \n{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n", false},
+      {"empty", "", "{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n"},
+      {"blank", " \n", " \n{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n"},
+      {"blank without a line break", " ",
+       " {\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}\n"},
+      // The same text as after "\t// mine\n": that one comes back.
       {"only a comment", "\t// mine",
        "\t// mine\n{\n\t\"mcpServers\": {\n\t\t\"vesk\": " + block("\t\t", "\t", "\n") +
            "\n\t}\n}\n",
        false},
-      {"empty object", "{}", "{\"mcpServers\": {\"vesk\": {\"command\": \"/v\", \"args\": [\"mcp\"]}}}", false},
+      {"only a comment and a line break", "\t// mine\n",
+       "\t// mine\n{\n\t\"mcpServers\": {\n\t\t\"vesk\": " + block("\t\t", "\t", "\n") +
+           "\n\t}\n}\n"},
+      {"empty object", "{}", "{\"mcpServers\": { \"vesk\": " + kInline + " }}"},
+      {"empty object with a blank", "{ }", "{\"mcpServers\": { \"vesk\": " + kInline + " } }"},
+      {"empty servers", "{\"mcpServers\": {}}", "{\"mcpServers\": {\"vesk\": " + kInline + "}}"},
+      {"empty servers on their line", "{\n  \"mcpServers\": {}\n}\n",
+       "{\n  \"mcpServers\": {\"vesk\": " + kInline + "}\n}\n"},
+      {"a comment in empty servers", "{\"mcpServers\": {/* add servers here */}}",
+       "{\"mcpServers\": {\"vesk\": " + kInline + "/* add servers here */}}"},
+      {"a comment on its line in empty servers",
+       "{\n  \"mcpServers\": {\n    // add servers here\n  }\n}",
+       "{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n    // add servers here\n  }\n}"},
+      {"a comment after the brace of empty servers", "{\n  \"mcpServers\": { // servers\n  }\n}",
+       "{\n  \"mcpServers\": { // servers\n    \"vesk\": " + b4 + "\n  }\n}"},
+      {"a trailing comma on one line", "{\"a\": 1,}",
+       "{\"a\": 1, \"mcpServers\": { \"vesk\": " + kInline + " },}"},
+      {"blanks inside the braces", "{ \"a\": 1 }",
+       "{ \"a\": 1, \"mcpServers\": { \"vesk\": " + kInline + " } }"},
+      {"members sharing a line", "{\"mcpServers\": {\"a\": 1, \"b\": 2}}",
+       "{\"mcpServers\": {\"a\": 1, \"b\": 2, \"vesk\": " + kInline + "}}"},
+      {"comments around the colon", "{\"a\" /* k */ : /* v */ 1}",
+       "{\"a\" /* k */ : /* v */ 1, \"mcpServers\": { \"vesk\": " + kInline + " }}"},
+      {"the closing brace after the last member", "{\n  \"mcpServers\": {\n    \"a\": 1 }\n}",
+       "{\n  \"mcpServers\": {\n    \"a\": 1,\n    \"vesk\": " + b4 + " }\n}"},
+      {"CRLF and tabs, no servers", "{\r\n\t\"a\": 1\r\n}",
+       "{\r\n\t\"a\": 1,\r\n\t\"mcpServers\": {\r\n\t\t\"vesk\": " + block("\t\t", "\t", "\r\n") +
+           "\r\n\t}\r\n}"},
+      {"lone CR line ends", "{\r  \"a\": 1\r}\r",
+       "{\r  \"a\": 1,\r  \"mcpServers\": {\r    \"vesk\": " + block("    ", "  ", "\r") +
+           "\r  }\r}\r"},
+      // A line comment keeps its own line break, whatever the file's first is.
+      {"mixed line ends", "{\r  \"mcpServers\": {\r    \"a\": 1 // c\n  }\r}",
+       "{\r  \"mcpServers\": {\r    \"a\": 1, // c\n    \"vesk\": " + block("    ", "  ", "\r") +
+           "\n  }\r}"},
+      // Not a lone CR after the comment; "\r// c\r\n" comes back, as above.
+      {"a comment ending a lone CR text", "\r// c",
+       "\r// c\r\n{\r  \"mcpServers\": {\r    \"vesk\": " + block("    ", "  ", "\r") + "\r  }\r}\r",
+       false},
+      {"a CRLF-ended line comment", "{\r\n  \"a\": 1 // x\r\n}\r\n",
+       "{\r\n  \"a\": 1, // x\r\n  \"mcpServers\": {\r\n    \"vesk\": " + block("    ", "  ", "\r\n") +
+           "\r\n  }\r\n}\r\n",
+       true, JsonDialect::kComments},
       {"comments and trailing commas",
        "{\n  // servers\n  \"mcpServers\": {\n    \"a\": {\"command\": \"x\"}, /* trailing */\n  },\n}\n",
        "{\n  // servers\n  \"mcpServers\": {\n    \"a\": {\"command\": \"x\"}, /* trailing */\n"
@@ -51,8 +99,7 @@ TEST(JsoncEdit, SetAndRemoveKeepEveryOtherByte) {
            block("\t\t", "\t", "\r\n") + "\r\n\t}\r\n}\r\n"},
       {"four spaces", "{\n    \"a\": 1\n}",
        "{\n    \"a\": 1,\n    \"mcpServers\": {\n        \"vesk\": " + block("        ", "    ", "\n") +
-           "\n    }\n}",
-       false},
+           "\n    }\n}"},
       {"vesk in a comment or a string is no member",
        "{\"note\": \"vesk\", /* \"vesk\": 1 */ \"mcpServers\": {\"a\": 1}}",
        "{\"note\": \"vesk\", /* \"vesk\": 1 */ \"mcpServers\": {\"a\": 1, \"vesk\": {\"command\": "
@@ -63,12 +110,16 @@ TEST(JsoncEdit, SetAndRemoveKeepEveryOtherByte) {
        "{\n  \"mcpServers\": {\n    \"vesk\": {\"command\": \"/old/vesk\", \"args\": [\"mcp\"]}\n  }\n}",
        "{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}", false},
       {"servers that are no object", "{\"mcpServers\": [1]}",
-       "{\"mcpServers\": {\"vesk\": {\"command\": \"/v\", \"args\": [\"mcp\"]}}}", false},
+       "{\"mcpServers\": { \"vesk\": " + kInline + " }}", false},
       {"a lone surrogate elsewhere", "{\"x\": \"\\ud83d\", \"mcpServers\": {\"a\": 1}}",
        "{\"x\": \"\\ud83d\", \"mcpServers\": {\"a\": 1, \"vesk\": {\"command\": \"/v\", \"args\": "
        "[\"mcp\"]}}}"},
+      // The same text as after {\n}: the servers go with the entry.
       {"strict JSON", "{\n  \"mcpServers\": {\n  }\n}",
        "{\n  \"mcpServers\": {\n    \"vesk\": " + b4 + "\n  }\n}", false, JsonDialect::kStrict},
+      {"strict JSON, other servers", "{\n  \"mcpServers\": {\n    \"a\": {}\n  }\n}",
+       "{\n  \"mcpServers\": {\n    \"a\": {},\n    \"vesk\": " + b4 + "\n  }\n}", true,
+       JsonDialect::kStrict},
       {"comments without trailing commas", "{\n  \"mcpServers\": {\n    \"a\": 1 // the first\n  }\n}",
        "{\n  \"mcpServers\": {\n    \"a\": 1, // the first\n    \"vesk\": " + b4 + "\n  }\n}", true,
        JsonDialect::kComments},
@@ -98,8 +149,23 @@ TEST(JsoncEdit, RemovingTakesTheCommaAndTheLine) {
        "{\n  \"mcpServers\": {\n    \"b\": 2\n  }\n}"},
       {"{\"mcpServers\": {\"vesk\": 1, \"b\": 2}}", "{\"mcpServers\": {\"b\": 2}}"},
       {"{\"mcpServers\": {\"a\": 1, \"vesk\": 2}}", "{\"mcpServers\": {\"a\": 1}}"},
-      // An emptied object stays.
-      {"{\n  \"mcpServers\": {\n    \"vesk\": 1\n  }\n}", "{\n  \"mcpServers\": {\n  }\n}"},
+      // An emptied object stays, unless the entry's insert could have made it.
+      {"{\n  \"mcpServers\": {\n    \"vesk\": {\"command\": \"/v\"}\n  }\n}",
+       "{\n  \"mcpServers\": {\n  }\n}"},
+      {"{\n  \"mcpServers\": {\n    \"vesk\": 1\n  }\n}", "{\n}"},
+      {"{\n  \"mcpServers\": {\n    \"vesk\": 1\n  }\n}\n", ""},
+      {"// c\n{\n  \"mcpServers\": {\n    \"vesk\": 1\n  }\n}\n", "// c\n"},
+      {"{\"mcpServers\": { \"vesk\": 1 }}", "{}"},
+      {"{\"mcpServers\": {\"vesk\": 1}}", "{\"mcpServers\": {}}"},
+      // Comments in the emptied object stay.
+      {"{\"mcpServers\": {\"vesk\": 1 /* c */}}", "{\"mcpServers\": { /* c */}}"},
+      {"{\"mcpServers\": {/* c */ \"vesk\": 1, /* d */}}", "{\"mcpServers\": {/* c */ /* d */}}"},
+      {"{\n  \"mcpServers\": {\n    \"vesk\": 1 // c\n  }\n}", "{\n  \"mcpServers\": {\n     // c\n  }\n}"},
+      // Lone CR line ends: the member's line goes.
+      {"{\r  \"mcpServers\": {\r    \"a\": 1,\r    \"vesk\": [2]\r  }\r}",
+       "{\r  \"mcpServers\": {\r    \"a\": 1\r  }\r}"},
+      {"{\r  \"mcpServers\": {\r    \"vesk\": [2],\r    \"a\": 1\r  }\r}",
+       "{\r  \"mcpServers\": {\r    \"a\": 1\r  }\r}"},
       {"{\n  \"mcpServers\": {\n    \"a\": 1, // keep\n    \"vesk\": 1\n  }\n}",
        "{\n  \"mcpServers\": {\n    \"a\": 1 // keep\n  }\n}"},
   };
@@ -137,6 +203,27 @@ TEST(JsoncEdit, WhatCannotBeParsedIsRefused) {
       {"{\"a\": \"\xFF\"}", JsonDialect::kJsonc, " isn't UTF-8 text, so I left it alone"},
       {"{\"mcpServers\": {\"vesk\": 1, \"vesk\": 2}}", JsonDialect::kJsonc,
        " has \"vesk\" twice in one object, so I left it alone"},
+      // A line comment ended by a lone CR: its line as editors count lines.
+      {"{\n  \"a\": 1, // x\r  \"b\": 2\n}\n", JsonDialect::kJsonc,
+       " has a line comment ended by a lone carriage return (line 2), which agents read in "
+       "different ways, so I left it alone"},
+      {"{\r\n\r\"a\": 1 // x\r\"vesk\": 2\n}", JsonDialect::kComments,
+       " has a line comment ended by a lone carriage return (line 3), which agents read in "
+       "different ways, so I left it alone"},
+      {"// x\r", JsonDialect::kJsonc,
+       " has a line comment ended by a lone carriage return (line 1), which agents read in "
+       "different ways, so I left it alone"},
+      {"{\r\"a\": 1 // c\r}", JsonDialect::kStrict,
+       " has a comment (line 2, column 8), which its reader doesn't allow, so I left it alone"},
+      {"{\r\"a\": 1,\r\n\r}", JsonDialect::kComments,
+       " has a trailing comma (line 2, column 7), which its reader can't read, so I left it alone"},
+      {"{\r\r\n\"a\": }", JsonDialect::kJsonc,
+       " isn't valid JSON (line 3, column 6: something that is no JSON value), so I left it alone"},
+      // JSON.parse takes a byte-order mark for a stray character.
+      {"\xEF\xBB\xBF{}", JsonDialect::kComments,
+       " starts with a byte-order mark, which its reader can't read, so I left it alone"},
+      {"\xEF\xBB\xBF{}", JsonDialect::kStrict,
+       " starts with a byte-order mark, which its reader can't read, so I left it alone"},
       {std::string(300, '[') , JsonDialect::kJsonc,
        " is nested too deeply to edit safely, so I left it alone"},
   };

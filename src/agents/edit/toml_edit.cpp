@@ -934,6 +934,7 @@ Result<std::optional<std::string>> remove_table(std::string_view text, const Key
   Scanner scan(text);
   if (!scan.ok) return unsafe(path);
   std::vector<Splice> cuts;
+  bool table_at_end = false;
   const std::vector<Line>& lines = scan.lines;
   auto is_header = [&](size_t k) {
     return lines[k].kind == Line::Kind::kHeader || lines[k].kind == Line::Kind::kArrayHeader;
@@ -949,22 +950,9 @@ Result<std::optional<std::string>> remove_table(std::string_view text, const Key
       if (next < lines.size()) {
         while (keep > k + 1 && lines[keep - 1].kind == Line::Kind::kComment) --keep;
       }
-      size_t begin = line.begin;
       size_t end = keep < lines.size() ? lines[keep].begin : text.size();
-      if (next == lines.size() && k > 0) {
-        // A table at the end goes with the blank line before it (as added),
-        // or with the line break that ends the line before it.
-        const Line& before = lines[k - 1];
-        if (before.kind == Line::Kind::kBlank) {
-          begin = before.begin;
-        } else {
-          size_t brk = before.end;
-          if (brk >= 1 && text[brk - 1] == '\n') --brk;
-          if (brk >= 1 && text[brk - 1] == '\r') --brk;
-          begin = brk;
-        }
-      }
-      cuts.push_back({begin, end, ""});
+      if (end == text.size()) table_at_end = true;
+      cuts.push_back({line.begin, end, ""});
       k = keep - 1;
       continue;
     }
@@ -1004,6 +992,28 @@ Result<std::optional<std::string>> remove_table(std::string_view text, const Key
     }
   }
   if (cuts.empty()) return unsafe(path);
+  if (table_at_end) {
+    // The lines cut at the end go with the blank line before them (as
+    // toml_set_keys appends a table), or else with the line break that ends
+    // the line before them, so that what was appended comes out whole.
+    std::sort(cuts.begin(), cuts.end(),
+              [](const Splice& x, const Splice& y) { return x.begin < y.begin; });
+    size_t from = text.size();
+    for (size_t k = cuts.size(); k > 0 && cuts[k - 1].end >= from; --k) {
+      from = std::min(from, cuts[k - 1].begin);
+    }
+    for (const Line& before : lines) {
+      if (before.end != from || from == 0) continue;
+      if (before.kind == Line::Kind::kBlank) {
+        cuts.push_back({before.begin, from, ""});
+      } else if (text[from - 1] == '\n') {
+        size_t brk = from - 1;
+        if (brk > before.begin && text[brk - 1] == '\r') --brk;
+        cuts.push_back({brk, from, ""});
+      }
+      break;
+    }
+  }
   std::string out = spliced(text, std::move(cuts));
   auto after = toml_document(out);
   if (!after || *after != without(doc, path, *after)) return unsafe(path);

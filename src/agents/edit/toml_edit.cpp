@@ -383,6 +383,8 @@ class Scanner {
  public:
   explicit Scanner(std::string_view s) : s_(s) {
     KeyPath table;
+    // A byte-order mark stays where it is, before every line.
+    if (s_.substr(0, 3) == "\xEF\xBB\xBF") i_ = 3;
     while (ok && i_ < s_.size()) {
       Line line;
       line.begin = i_;
@@ -993,9 +995,10 @@ Result<std::optional<std::string>> remove_table(std::string_view text, const Key
   }
   if (cuts.empty()) return unsafe(path);
   if (table_at_end) {
-    // The lines cut at the end go with the blank line before them (as
-    // toml_set_keys appends a table), or else with the line break that ends
-    // the line before them, so that what was appended comes out whole.
+    // The lines cut at the end go with the line break before them: the
+    // one toml_set_keys puts before a table it appends (a blank line in a
+    // file that ends with a line break), so that what it appended comes out
+    // to the byte.
     std::sort(cuts.begin(), cuts.end(),
               [](const Splice& x, const Splice& y) { return x.begin < y.begin; });
     size_t from = text.size();
@@ -1003,14 +1006,10 @@ Result<std::optional<std::string>> remove_table(std::string_view text, const Key
       from = std::min(from, cuts[k - 1].begin);
     }
     for (const Line& before : lines) {
-      if (before.end != from || from == 0) continue;
-      if (before.kind == Line::Kind::kBlank) {
-        cuts.push_back({before.begin, from, ""});
-      } else if (text[from - 1] == '\n') {
-        size_t brk = from - 1;
-        if (brk > before.begin && text[brk - 1] == '\r') --brk;
-        cuts.push_back({brk, from, ""});
-      }
+      if (before.end != from || from == 0 || text[from - 1] != '\n') continue;
+      size_t brk = from - 1;
+      if (brk > before.begin && text[brk - 1] == '\r') --brk;
+      cuts.push_back({brk, from, ""});
       break;
     }
   }

@@ -48,6 +48,8 @@ TEST(TomlDocument, RefusesWhatCodexRefuses) {
        "so I left it alone"},
       {"a key set twice", "a = 1\na = 2\n", " isn't valid TOML (line 2, column 5:"},
       {"a table defined twice", "[t]\n[t]\n", " isn't valid TOML (line 2, column 1:"},
+      {"a NUL byte, which toml++ must never see", std::string("a = 1\n[x\0]\n", 11),
+       " isn't valid TOML (line 2, column 3: a NUL character is not allowed), so I left it alone"},
   };
   for (const TomlRefusal& r : refusals) {
     auto doc = toml_document(r.text);
@@ -68,6 +70,10 @@ TEST(TomlEdit, SetAndRemoveInEveryForm) {
   const TomlCase cases[] = {
       {"empty", "", kAdded, std::nullopt},
       {"a key", "a = 1\n", "a = 1\n" + kAdded, std::nullopt},
+      {"a byte-order mark", "\xEF\xBB\xBFmcp_servers.vesk.x = 1\n",
+       "\xEF\xBB\xBFmcp_servers.vesk.x = 1\nmcp_servers.vesk.command = \"/v\"\n"
+       "mcp_servers.vesk.args = [\"mcp\"]\n",
+       "\xEF\xBB\xBF"},
       {"no last line break", "a = 1 # one", "a = 1 # one" + kAdded, std::nullopt},
       {"CRLF", "a = 1\r\n[b]\r\n",
        "a = 1\r\n[b]\r\n\r\n[mcp_servers.vesk]\r\ncommand = \"/v\"\r\nargs = [\"mcp\"]\r\n",

@@ -828,8 +828,7 @@ Result<std::string> set_keys(std::string_view text, const KeyPath& path,
       dotted = &e;
     }
   }
-  std::vector<std::string> missing_lines;  // key = value, for a header or a new table
-  std::vector<std::string> missing_inline;
+  std::vector<std::string> missing_lines;  // `key = value` for each
   for (const auto& [key, value] : values) {
     KeyPath full = path;
     full.push_back(key);
@@ -845,7 +844,6 @@ Result<std::string> set_keys(std::string_view text, const KeyPath& path,
       return Error{" sets " + path_text(full) + " as a table, so I left it alone"};
     }
     missing_lines.push_back(key_text(key) + " = " + value);
-    missing_inline.push_back(key_text(key) + " = " + value);
   }
 
   if (!missing_lines.empty()) {
@@ -869,10 +867,10 @@ Result<std::string> set_keys(std::string_view text, const KeyPath& path,
     } else if (inline_entry != nullptr) {
       std::string added;
       if (inline_entry->members.empty()) {
-        for (const std::string& member : missing_inline) added += (added.empty() ? " " : ", ") + member;
+        for (const std::string& member : missing_lines) added += (added.empty() ? " " : ", ") + member;
         splices.push_back({inline_entry->open + 1, inline_entry->close, added + " "});
       } else {
-        for (const std::string& member : missing_inline) added += ", " + member;
+        for (const std::string& member : missing_lines) added += ", " + member;
         const Entry& last = scan.entries[static_cast<size_t>(inline_entry->members.back())];
         splices.push_back({last.value_end, last.value_end, added});
       }
@@ -881,13 +879,7 @@ Result<std::string> set_keys(std::string_view text, const KeyPath& path,
       std::string prefix(text.substr(dotted->key.begin, dotted->key.spans[own].second - dotted->key.begin));
       if (dotted->parent >= 0) {
         std::string added;
-        for (const auto& [key, value] : values) {
-          KeyPath full = path;
-          full.push_back(key);
-          bool set = std::any_of(scan.entries.begin(), scan.entries.end(),
-                                 [&](const Entry& e) { return e.path == full; });
-          if (!set) added += ", " + prefix + "." + key_text(key) + " = " + value;
-        }
+        for (const std::string& line : missing_lines) added += ", " + prefix + "." + line;
         splices.push_back({dotted->value_end, dotted->value_end, added});
       } else {
         const Line* line = nullptr;
@@ -900,13 +892,8 @@ Result<std::string> set_keys(std::string_view text, const KeyPath& path,
         std::string brk = line_break_at(text, line->end);
         bool ends_line = line->end > 0 && text[line->end - 1] == '\n';
         std::string added;
-        for (const auto& [key, value] : values) {
-          KeyPath full = path;
-          full.push_back(key);
-          bool set = std::any_of(scan.entries.begin(), scan.entries.end(),
-                                 [&](const Entry& e) { return e.path == full; });
-          if (set) continue;
-          std::string one = indent + prefix + "." + key_text(key) + " = " + value;
+        for (const std::string& member : missing_lines) {
+          std::string one = indent + prefix + "." + member;
           added += ends_line ? one + brk : brk + one;
         }
         splices.push_back({line->end, line->end, added});

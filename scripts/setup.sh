@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev python3
   nlohmann-json3-dev googletest libgtest-dev
+  libtomlplusplus-dev
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64
   zsh

@@ -1,17 +1,59 @@
-// Editing TOML that people write by hand, as text: a table is found, its
-// one-line values replaced, or all of it taken out, and every other line
-// stays as it was.
+// Editing TOML that people write by hand, as text: toml++ reads the file
+// (toml_read.h), and the editor writes only the bytes of one table, in
+// whichever form the file gives it, every other byte staying as it was.
 #pragma once
 
+#include <concepts>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "base/result.h"
+
 namespace vesk::agents::edit {
 
 using KeyPath = std::vector<std::string>;
+
+// The text with the table at `path` (such as mcp_servers.vesk) holding each
+// key set to the given TOML value text ("\"/v\"", "[\"mcp\"]").
+//
+// A key's existing value is replaced where it is set, whatever the table's
+// form: a [header] table, dotted keys (`vesk.command = ...` under
+// [mcp_servers], or `mcp_servers.vesk.command = ...` above it), an inline
+// table, a value over several lines. A key the table lacks is added in the
+// table's form: right after its header, beside its last dotted key, inside
+// its inline table; a table written only through its subtables gets its
+// header, with the keys, right before the first of them. With no such table
+// at all, the text gets a line break, the header and a line for each key
+// appended, in the file's own line breaks. Every other key, comment and
+// subtable stays as it is.
+//
+// Keys are compared decoded (bare, "basic" with escapes, 'literal'), and
+// multi-line strings are values, whatever lines they hold.
+//
+// Fails with a phrase that follows the file's name, and nothing is to be
+// written, when the text isn't TOML (as toml_document), when a table on the
+// path is an array of tables or another value, when a key is a table, when
+// the table can't be added in the form the file uses (inside an inline
+// table), or when the edited text would not read back as the input with
+// only those keys changed.
+Result<std::string> toml_set_keys(std::string_view text, const KeyPath& path,
+                                  const std::vector<std::pair<std::string, std::string>>& values);
+
+// The text without every line that sets something under `path`: its
+// [header] table with its keys, its subtables, dotted keys elsewhere, a
+// `vesk = {...}` key (taken out of an inline table above it with the comma
+// beside it). Comment lines directly above the next header stay with that
+// table; a table at the end goes with the blank line before it, so that
+// removing what toml_set_keys appended gives the original bytes back.
+// Nullopt when there is no such table. Fails as toml_set_keys on text that
+// isn't TOML.
+Result<std::optional<std::string>> toml_remove_table(std::string_view text, const KeyPath& path);
+
+// ---- The line scanner that came before, until the registrar moves to the
+// functions above. It never parses the file; delete it with its last caller.
 
 // What a text says of the table at a path, such as mcp_servers.vesk.
 struct TomlTable {
@@ -28,17 +70,22 @@ struct TomlTable {
 
 TomlTable toml_find_table(std::string_view text, const KeyPath& path);
 
-// The text without every line that sets something under `path`: its
-// [table] with the keys after the header, its subtables, and dotted keys
-// elsewhere; a blank line left before a table at the end goes too. Nullopt
-// when nothing is there.
-std::optional<std::string> toml_remove_table(std::string_view text, const KeyPath& path);
+// The text without every line that sets something under `path`, by lines;
+// nullopt when nothing is there.
+std::optional<std::string> toml_remove_table_lines(std::string_view text, const KeyPath& path);
+
+// The old spelling of toml_remove_table_lines, chosen only for a std::string
+// argument (a better match than the string_view of toml_remove_table).
+template <class Text>
+  requires std::same_as<Text, std::string>
+std::optional<std::string> toml_remove_table(const Text& text, const KeyPath& path) {
+  return toml_remove_table_lines(text, path);
+}
 
 // The text with each key's one-line value in the [table] at `path`
 // replaced by the given TOML value text; a key the table lacks is added
 // right after its header. Nullopt when there is no such [table] header, or a
-// key's value there spans lines or is set twice (the caller then removes and
-// adds the table whole).
+// key's value there spans lines or is set twice.
 std::optional<std::string> toml_replace_values(
     std::string_view text, const KeyPath& path,
     const std::vector<std::pair<std::string, std::string>>& values);

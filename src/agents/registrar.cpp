@@ -2,7 +2,8 @@
 
 #include <array>
 
-#include "agents/edit/toml_next.h"
+#include "agents/edit/toml_edit.h"
+#include "agents/edit/toml_read.h"
 #include "base/utf8.h"
 #include "platform/fs.h"
 
@@ -11,7 +12,7 @@ namespace vesk::agents {
 namespace {
 
 using edit::JsonDialect;
-namespace toml = edit::next;
+namespace toml = edit;
 
 // How often a file that another program keeps changing is read and edited
 // again before it is left alone.
@@ -142,7 +143,15 @@ Json intended_document(const AgentSpec& spec, Json doc, const std::optional<Json
 Status verify(const AgentSpec& spec, const std::string& file, const Json& before,
               std::string_view edited, const std::optional<Json>& entry) {
   auto after = read_document(spec, edited);
-  if (!after || *after != intended_document(spec, before, entry)) {
+  Json intended = intended_document(spec, before, entry);
+  if (after && !entry && *after != intended) {
+    // Taking out the entry that made its container may take the container.
+    auto servers = intended.find(std::string(spec.servers_key));
+    if (servers != intended.end() && servers->is_object() && servers->empty()) {
+      intended.erase(servers);
+    }
+  }
+  if (!after || *after != intended) {
     return Error{decode_lossy(file) + " has a shape I can't edit safely, so I left it alone"};
   }
   return {};
@@ -237,6 +246,11 @@ Result<Plan> plan_disconnect(const AgentSpec& spec, const std::string& file,
     edited = std::move(*removed);
   }
   if (!edited) return plan;
+  // A file that only held what connect wrote would be left blank, which
+  // most agents can't read: it keeps an empty object.
+  if (!is_toml(spec) && edited->find_first_not_of(" \t\r\n") == std::string::npos) {
+    *edited = "{}\n";
+  }
   TRY(verify(spec, file, *before, *edited, std::nullopt));
   plan.change.kind = Change::Kind::kRemoved;
   if (*existing) plan.change.old_command = command_of(**existing);

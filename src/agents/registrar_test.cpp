@@ -134,9 +134,9 @@ TEST(AgentRegistrar, ANamedAgentGetsItsFolderAndFile) {
     auto removed = disconnect_agent(agent, place->file, system_files());
     ASSERT_TRUE(removed);
     EXPECT_EQ(removed->kind, Kind::kRemoved);
-    // The whole document that connect wrote goes again.
+    // What connect wrote goes again, and the file stays readable.
     if (agent.format != FileFormat::kToml) {
-      EXPECT_EQ(slurp(place->file), "");
+      EXPECT_EQ(slurp(place->file), "{}\n");
     }
   }
 }
@@ -448,7 +448,14 @@ TEST(AgentRegistrar, CodexAppendsAfterTheLastLine) {
     auto c = p.connect();
     ASSERT_TRUE(c) << c.message();
     EXPECT_EQ(c->kind, Kind::kAdded);
-    EXPECT_EQ(slurp(p.file), old + kTable);
+    // The new lines end as the file's do.
+    std::string table = kTable;
+    if (old.find("\r\n") != std::string::npos) {
+      for (size_t at = 0; (at = table.find('\n', at)) != std::string::npos; at += 2) {
+        table.insert(at, "\r");
+      }
+    }
+    EXPECT_EQ(slurp(p.file), old + table);
     EXPECT_EQ(slurp(p.backup), old);
   }
 }
@@ -485,9 +492,17 @@ TEST(AgentRegistrar, CodexTableStartingAnotherProgramIsUpdated) {
        "[\"mcp\"]\nenv = { A = \"1\" }\n"},
       // Keys it lacks go after the header.
       {"[mcp_servers.vesk]\r\n[other]\r\n",
-       "[mcp_servers.vesk]\r\nargs = [\"mcp\"]\r\ncommand = \"C:\\\\Tools\\\\vesk.exe\"\r\n[other]\r\n"},
-      // Another form: written anew.
-      {"mcp_servers.vesk = { command = \"x\" }\nb = 2\n", "b = 2\n" + std::string(kTable)},
+       "[mcp_servers.vesk]\r\ncommand = \"C:\\\\Tools\\\\vesk.exe\"\r\nargs = [\"mcp\"]\r\n[other]\r\n"},
+      // Another form: kept, with what the user put in it.
+      {"mcp_servers.vesk = { command = \"x\", env = { A = \"1\" } }\nb = 2\n",
+       "mcp_servers.vesk = { command = \"C:\\\\Tools\\\\vesk.exe\", env = { A = \"1\" }, args = "
+       "[\"mcp\"] }\nb = 2\n"},
+      {"[mcp_servers.vesk.env]\nA = \"1\"\n",
+       "[mcp_servers.vesk]\ncommand = \"C:\\\\Tools\\\\vesk.exe\"\nargs = [\"mcp\"]\n\n"
+       "[mcp_servers.vesk.env]\nA = \"1\"\n"},
+      {"[mcp_servers]\nvesk.command = \"x\"\nvesk.enabled = false\n",
+       "[mcp_servers]\nvesk.command = \"C:\\\\Tools\\\\vesk.exe\"\nvesk.enabled = false\n"
+       "vesk.args = [\"mcp\"]\n"},
   };
   for (const auto& [old, now] : cases) {
     Profile p = codex();
@@ -495,6 +510,7 @@ TEST(AgentRegistrar, CodexTableStartingAnotherProgramIsUpdated) {
     auto c = p.connect();
     ASSERT_TRUE(c) << old;
     EXPECT_EQ(c->kind, Kind::kUpdated) << old;
+    EXPECT_EQ(c->turned_off, old.find("enabled = false") != std::string::npos) << old;
     EXPECT_EQ(slurp(p.file), now);
     EXPECT_EQ(slurp(p.backup), old);
   }
@@ -529,13 +545,22 @@ TEST(AgentRegistrar, CodexDisconnectTakesTheTableAndItsSubtables) {
 }
 
 TEST(AgentRegistrar, CodexServersGivenAsAValueAreLeftAlone) {
-  for (std::string old : {"mcp_servers = {}\n", "\"mcp_servers\" = 1\n"}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"mcp_servers = {}\n", " sets mcp_servers as an inline table, to which no table can be "
+                              "added, so I left it alone"},
+      {"\"mcp_servers\" = 1\n", " sets mcp_servers to a number, not a table, so I left it alone"},
+      {"[[mcp_servers]]\n", " sets mcp_servers to an array of tables, not a table, so I left it "
+                             "alone"},
+      {"[mcp_servers]\nvesk = 3\n", " sets mcp_servers.vesk to something that isn't a table, so I "
+                                     "left it alone"},
+      {"a = \"\"\"\n", " isn't valid TOML"},
+  };
+  for (const auto& [old, message] : cases) {
     Profile p = codex();
     p.put(old);
     auto c = p.connect();
     ASSERT_FALSE(c);
-    EXPECT_EQ(c.message(), p.file + " sets mcp_servers in a form a table can't be added to, so I "
-                                    "left it alone");
+    EXPECT_EQ(c.message().substr(0, p.file.size() + message.size()), p.file + message);
     EXPECT_EQ(p.names(), std::vector<std::string>{"config.toml"});
   }
 }

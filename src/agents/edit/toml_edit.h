@@ -3,7 +3,6 @@
 // whichever form the file gives it, every other byte staying as it was.
 #pragma once
 
-#include <concepts>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,43 +50,5 @@ Result<std::string> toml_set_keys(std::string_view text, const KeyPath& path,
 // Nullopt when there is no such table. Fails as toml_set_keys on text that
 // isn't TOML.
 Result<std::optional<std::string>> toml_remove_table(std::string_view text, const KeyPath& path);
-
-// ---- The line scanner that came before, until the registrar moves to the
-// functions above. It never parses the file; delete it with its last caller.
-
-// What a text says of the table at a path, such as mcp_servers.vesk.
-struct TomlTable {
-  enum class State {
-    kAbsent,
-    kPresent,  // a [table] header, or a key under the path
-    kBlocked,  // its parent given as a value, to which no table can be added
-  };
-  State state = State::kAbsent;
-  // Its "command" and "args" when they are plain one-line values.
-  std::optional<std::string> command;
-  std::optional<std::vector<std::string>> args;
-};
-
-TomlTable toml_find_table(std::string_view text, const KeyPath& path);
-
-// The text without every line that sets something under `path`, by lines;
-// nullopt when nothing is there.
-std::optional<std::string> toml_remove_table_lines(std::string_view text, const KeyPath& path);
-
-// The old spelling of toml_remove_table_lines, chosen only for a std::string
-// argument (a better match than the string_view of toml_remove_table).
-template <class Text>
-  requires std::same_as<Text, std::string>
-std::optional<std::string> toml_remove_table(const Text& text, const KeyPath& path) {
-  return toml_remove_table_lines(text, path);
-}
-
-// The text with each key's one-line value in the [table] at `path`
-// replaced by the given TOML value text; a key the table lacks is added
-// right after its header. Nullopt when there is no such [table] header, or a
-// key's value there spans lines or is set twice.
-std::optional<std::string> toml_replace_values(
-    std::string_view text, const KeyPath& path,
-    const std::vector<std::pair<std::string, std::string>>& values);
 
 }  // namespace vesk::agents::edit

@@ -246,11 +246,9 @@ Result<Plan> plan_disconnect(const AgentSpec& spec, const std::string& file,
     edited = std::move(*removed);
   }
   if (!edited) return plan;
-  // A file that only held what connect wrote would be left blank, which
-  // most agents can't read: it keeps an empty object.
-  if (!is_toml(spec) && edited->find_first_not_of(" \t\r\n") == std::string::npos) {
-    *edited = "{}\n";
-  }
+  // A file that only held what connect wrote (it made the file) would be
+  // left empty, which most agents can't read: it keeps an empty object.
+  if (!is_toml(spec) && edited->empty()) *edited = "{}\n";
   TRY(verify(spec, file, *before, *edited, std::nullopt));
   plan.change.kind = Change::Kind::kRemoved;
   if (*existing) plan.change.old_command = command_of(**existing);

@@ -136,7 +136,7 @@ TEST(AgentRegistrar, ANamedAgentGetsItsFolderAndFile) {
     EXPECT_EQ(removed->kind, Kind::kRemoved);
     // What connect wrote goes again, and the file stays readable.
     if (agent.format != FileFormat::kToml) {
-      EXPECT_EQ(slurp(place->file), "{}\n");
+      EXPECT_EQ(slurp(place->file), "{\n}\n");
     }
   }
 }

@@ -694,6 +694,16 @@ std::optional<std::string> before_insert(std::string_view text, const Node& root
   // Levels from `outermost` on hold nothing but the way to the entry below them.
   size_t outermost = steps.size() - 1;
   while (outermost > 0 && steps[outermost].object->members.size() == 1) --outermost;
+  for (size_t level = outermost; level < steps.size(); ++level) {
+    const Node& object = *steps[level].object;
+    size_t index = static_cast<size_t>(steps[level].member - object.members.data());
+    for (std::vector<Splice>& splices : removals_of(text, object, index)) {
+      std::string candidate = apply(text, std::move(splices));
+      if (gives_back(candidate)) return candidate;
+    }
+  }
+  // Last, the whole document: a text that holds a document stays one,
+  // since an agent that reads plain JSON can't read a blank file.
   if (outermost == 0 && root.members.size() == 1) {
     std::string before(text.substr(0, root.begin));
     if (gives_back(before)) return before;
@@ -702,14 +712,6 @@ std::optional<std::string> before_insert(std::string_view text, const Node& root
       bool crlf = before.size() >= 2 && before.substr(before.size() - 2) == "\r\n";
       before.resize(before.size() - (crlf ? 2 : 1));
       if (gives_back(before)) return before;
-    }
-  }
-  for (size_t level = outermost; level < steps.size(); ++level) {
-    const Node& object = *steps[level].object;
-    size_t index = static_cast<size_t>(steps[level].member - object.members.data());
-    for (std::vector<Splice>& splices : removals_of(text, object, index)) {
-      std::string candidate = apply(text, std::move(splices));
-      if (gives_back(candidate)) return candidate;
     }
   }
   return std::nullopt;

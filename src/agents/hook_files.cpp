@@ -1,6 +1,7 @@
 #include "agents/hook_files.h"
 
-#include <array>
+#include <algorithm>
+#include <initializer_list>
 
 #include "base/json.h"
 #include "base/sha256.h"
@@ -261,15 +262,26 @@ bool starts_with_marker(std::string_view text) {
   return false;
 }
 
-// The events whose matchers Codex ignores: they match no tool, source or
-// trigger, and their hash leaves the matcher out.
-bool codex_ignores_matcher(std::string_view event) {
-  constexpr std::string_view kIgnoring[] = {"UserPromptSubmit", "Stop", "SessionEnd",
-                                            "Interrupt"};
-  for (std::string_view name : kIgnoring) {
-    if (name == event) return true;
+bool among(std::string_view name, std::initializer_list<std::string_view> names) {
+  for (std::string_view candidate : names) {
+    if (candidate == name) return true;
   }
   return false;
+}
+
+// The events whose matchers Codex 0.171 leaves out of the hash: they match
+// no tool, source or trigger. (SessionEnd's is kept.)
+bool codex_ignores_matcher(std::string_view event) {
+  return among(event, {"UserPromptSubmit", "Stop", "Interrupt"});
+}
+
+// The timeout Codex hashes: 600 s when none is given, at least 1; for the
+// events it runs as it shuts down, at most 3, and 1 when none is given.
+std::uint64_t codex_timeout(std::string_view event, std::optional<std::uint64_t> given) {
+  if (among(event, {"SessionEnd", "Interrupt"})) {
+    return given ? std::clamp<std::uint64_t>(*given, 1, 3) : 1;
+  }
+  return given ? std::max<std::uint64_t>(*given, 1) : 600;
 }
 
 }  // namespace
@@ -402,12 +414,14 @@ std::optional<std::string> codex_trusted_hash(std::string_view event,
   // Codex hashes the handler as its TOML form would hold it, members
   // without a value left out, then as compact JSON with sorted keys.
   Json normalized = {{"type", "command"}, {"command", *command}};
-  std::uint64_t timeout = 600;
+  std::optional<std::uint64_t> timeout;
   if (const Json* value = member(handler, "timeout"); value && !value->is_null()) {
-    if (!value->is_number_unsigned()) return std::nullopt;
+    // A whole number, however it was made; Codex reads it as unsigned.
+    if (!value->is_number_integer()) return std::nullopt;
+    if (!value->is_number_unsigned() && value->get<std::int64_t>() < 0) return std::nullopt;
     timeout = value->get<std::uint64_t>();
   }
-  normalized["timeout"] = timeout < 1 ? 1 : timeout;
+  normalized["timeout"] = codex_timeout(event, timeout);
   bool is_async = false;
   if (const Json* value = member(handler, "async"); value && !value->is_null()) {
     if (!value->is_boolean()) return std::nullopt;

@@ -97,10 +97,12 @@ std::string codex_event_label(std::string_view event);
 
 // The value for that table's `trusted_hash`: "sha256:<64 hex digits>", the
 // hash Codex computes over the event, the group's matcher (dropped for the
-// events whose matchers Codex ignores) and the handler as it normalizes it:
-// a command handler's `command` (its `commandWindows` instead, when given,
-// on Windows, which `rule` names), `timeout` (600 when absent, at least 1),
-// `async` and `statusMessage`. Nullopt for a handler that isn't a command
+// events whose matchers Codex ignores: UserPromptSubmit, Stop, Interrupt)
+// and the handler as it normalizes it: a command handler's `command` (its
+// `commandWindows` instead, when given, on Windows, which `rule` names),
+// `timeout` (600 when absent, at least 1; for SessionEnd and Interrupt 1
+// when absent, 1 to 3), `async` and `statusMessage`. As Codex 0.171 hashes
+// (its app-server's `hooks/list` reports the same `currentHash`). Nullopt for a handler that isn't a command
 // hook Codex would run (not an object, no `"type": "command"`, a blank
 // command, or members of the wrong types).
 std::optional<std::string> codex_trusted_hash(std::string_view event,

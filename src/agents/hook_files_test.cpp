@@ -221,5 +221,129 @@ TEST(HookFiles, CodexKeys) {
             "C:\\Users\\me\\.codex\\hooks.json:stop:0:1");
 }
 
+// A handler as vesk writes it into Codex's hooks.json.
+Json codex_handler(std::string_view event) {
+  return Json{{"type", "command"},
+              {"command", "'/opt/vesk dir/o'\\''k/vesk' hook codex " + std::string(event)},
+              {"commandWindows",
+               "\"C:\\Program Files\\vesk\\vesk.exe\" hook codex " + std::string(event)},
+              {"timeout", 5}};
+}
+
+// Every hash here is the currentHash that the real Codex 0.171.0's
+// app-server reported for the same hook (tests/mcp_client/
+// codex_hooks_trust_test.mjs lists them).
+TEST(HookFiles, CodexTrustedHashes) {
+  struct Row {
+    std::string_view event;
+    std::optional<std::string_view> matcher;
+    Json changes;  // members set on (null: removed from) the handler
+    std::string_view hash;
+  };
+  const Json none = Json::object();
+  const Row rows[] = {
+      {"PreToolUse", {}, none, "69fb361f3e12cd2c5b9f1662cf2674df02f97da3f851a12ac1105d93ac571514"},
+      {"PreToolUse", "x", none, "fccfd800a30fc85d0dba56dc8a6545ff9ba75d5edfcd6b675be3651730faf6a1"},
+      {"PreToolUse", "*", none, "cf223074e6c4d976c87d4e6785ff6021d79ed4b779b45e24c86405cfe68007b8"},
+      {"PreToolUse", "*", {{"async", false}, {"statusMessage", "vesk"}},
+       "fd2a4642829682e6f6aceaad2b9d8e1cd5768785fba2d0ebf5e7d17796de8dcc"},
+      {"PermissionRequest", {}, none,
+       "ada95c9537c786ae2b01d06844a01cfa58bffc9a667bf8ce4825641edb8ace74"},
+      {"PermissionRequest", "x", none,
+       "90cdf7727d51f24f1d037bdca0d810eb602d35e4664681fb30d29922343608df"},
+      {"PostToolUse", {}, none, "99899643c0567e6c500d646638e989bea5a98d5ed3d4c570a9a780579cc3f8f6"},
+      {"PostToolUse", "x", none, "86535ef7697c903d1df9754174dfc968cdf2057f137f5744c61f0d18325c488d"},
+      {"PostToolUse", {},
+       {{"command", "'/\xC3\xA9\xE2\x80\xA8/\"q\"\\\t\x01\x7f' hook codex PostToolUse"}},
+       "980ec1cd4c053acd17b63487d88b05e7116b2b6d70b708f434c550972ead61c9"},
+      {"PreCompact", {}, none, "137c8b4880abb62f8415f28f31d8cc4a7c4b37301f9efa0387cff1390e5e1124"},
+      {"PreCompact", "x", none, "fb207af17fc44d9e7d1284e8f08b4d08857dd06695a896047f0a279591724057"},
+      {"PostCompact", {}, none, "9208478c14d4ba720e9c73b06eacf9b0a3e007e904bdaed5e88ae44db77ef10f"},
+      {"PostCompact", "x", none, "02ce829a434e5d38a9d0831ba0a5a3a286125c72e372f79d9ab2963baa263fb4"},
+      {"SessionStart", {}, none, "35e445cb9347e80f0c82503f9b97fe4ad1e8e81305f2c2707b27831ead26848d"},
+      {"SessionStart", "x", none, "07ab35e250de83a82c49e2c5612b661d12071a911992a6e96305053269b46831"},
+      // SessionEnd's timeout is 1 to 3 s, 1 when none is given; its matcher counts.
+      {"SessionEnd", {}, none, "b6dc9a5cbc44bb0b7553bda67c9f94c0c14e492039d0874eadfdef8253f2908d"},
+      {"SessionEnd", "x", none, "b28583ea400cbc47a262c160cc8a021ff0b1c0dfb8803a78cff5b9025129fc55"},
+      {"SessionEnd", {}, {{"timeout", 2}},
+       "d641dab3c274c47278e905cf69f3cb5cc623abdc79e1c642c197b2227b2b48f9"},
+      {"SessionEnd", {}, {{"timeout", nullptr}},
+       "447b5f2217ccea1da60c6ec0e1aabed69d7112d535d803b5be81532b246fec04"},
+      {"SessionEnd", {}, {{"timeout", 0}},
+       "447b5f2217ccea1da60c6ec0e1aabed69d7112d535d803b5be81532b246fec04"},
+      // UserPromptSubmit, Stop and Interrupt leave their matcher out.
+      {"UserPromptSubmit", {}, none,
+       "41c77039e83a7b724da52f40fe64439e0025c967bd17c4c590583a9c2afc0b25"},
+      {"UserPromptSubmit", "x", none,
+       "41c77039e83a7b724da52f40fe64439e0025c967bd17c4c590583a9c2afc0b25"},
+      {"UserPromptSubmit", {}, {{"timeout", nullptr}},
+       "326a61f47f747ab77caf1aefe4ae5eb0f6bf3ed759b12e04eb4b455ab95e759b"},
+      {"SubagentStart", {}, none, "9a3a97b72258665b9842ffcf1a17362d91114cf3355ca3384c28ec7a965f0f76"},
+      {"SubagentStart", "x", none,
+       "a0976ec2dcccc0b2f3c87f0028fdec3afadaf990ed5b46af4fcbb0d75383df58"},
+      {"SubagentStop", {}, none, "e462bc9a006363f01f958526255aaff0344a374a2c4869a43a54b65ede78d59c"},
+      {"SubagentStop", "x", none, "7c06b4d1fb787c918a85d68fba922b5f89416c833bd41f5d0c1bd7c2863cb183"},
+      {"Stop", {}, none, "e95d991e1ded4f57acae099d8c907f267873842c95005dc01278d06243bd0fe6"},
+      {"Stop", "x", none, "e95d991e1ded4f57acae099d8c907f267873842c95005dc01278d06243bd0fe6"},
+      {"Stop", {}, {{"timeout", 0}}, "5d671a3d47e8c877194ec2ae2cc07157edd5268b57719a04ff3eee1efda82c35"},
+      {"Interrupt", {}, none, "3040bd1b575a8fad8fa50a3d342dc9dc88518fcd966b8692a19e61a85efec97d"},
+      {"Interrupt", "x", none, "3040bd1b575a8fad8fa50a3d342dc9dc88518fcd966b8692a19e61a85efec97d"},
+      {"Interrupt", {}, {{"timeout", nullptr}},
+       "2f34a879c396f7028fad6d22e5a6d54fe67f10f9b0654375ee7f6c67099c8411"},
+      {"Interrupt", {}, {{"timeout", 600}},
+       "3040bd1b575a8fad8fa50a3d342dc9dc88518fcd966b8692a19e61a85efec97d"},
+  };
+  for (const Row& row : rows) {
+    Json handler = codex_handler(row.event);
+    for (const auto& [key, value] : row.changes.items()) {
+      if (value.is_null()) handler.erase(key);
+      else handler[key] = value;
+    }
+    EXPECT_EQ(codex_trusted_hash(row.event, row.matcher, handler, FolderRule::kPosix),
+              "sha256:" + std::string(row.hash))
+        << row.event << " " << row.matcher.value_or("(no matcher)") << " " << row.changes;
+  }
+}
+
+// On Windows Codex runs, and hashes, commandWindows in command's place.
+TEST(HookFiles, CodexHashOnWindows) {
+  Json handler = codex_handler("Stop");
+  Json as_run = handler;
+  as_run["command"] = handler["commandWindows"];
+  as_run.erase("commandWindows");
+  auto windows = codex_trusted_hash("Stop", {}, handler, FolderRule::kWindows);
+  ASSERT_TRUE(windows);
+  EXPECT_EQ(windows, codex_trusted_hash("Stop", {}, as_run, FolderRule::kPosix));
+  EXPECT_NE(windows, codex_trusted_hash("Stop", {}, handler, FolderRule::kPosix));
+  handler.erase("commandWindows");
+  EXPECT_EQ(codex_trusted_hash("Stop", {}, handler, FolderRule::kWindows),
+            codex_trusted_hash("Stop", {}, handler, FolderRule::kPosix));
+}
+
+TEST(HookFiles, CodexHashRefusesWhatCodexWouldNotRun) {
+  const char* rows[] = {
+      R"([])",
+      R"({"command": "v"})",
+      R"({"type": "prompt", "command": "v"})",
+      R"({"type": "command"})",
+      R"({"type": "command", "command": " \t"})",
+      R"({"type": "command", "command": 5})",
+      R"({"type": "command", "command": "v", "timeout": -1})",
+      R"({"type": "command", "command": "v", "timeout": 18446744073709551616})",
+      R"({"type": "command", "command": "v", "timeout": 1.5})",
+      R"({"type": "command", "command": "v", "timeout": "5"})",
+      R"({"type": "command", "command": "v", "async": 1})",
+      R"({"type": "command", "command": "v", "statusMessage": true})",
+      R"({"type": "command", "command": "v", "commandWindows": 1})",
+  };
+  for (const char* text : rows) {
+    auto handler = parse_json(text);
+    ASSERT_TRUE(handler) << text;
+    EXPECT_EQ(codex_trusted_hash("Stop", {}, *handler, FolderRule::kPosix), std::nullopt) << text;
+  }
+  auto plain = parse_json(R"({"type": "command", "command": "v", "commandWindows": null})");
+  EXPECT_TRUE(codex_trusted_hash("Stop", {}, *plain, FolderRule::kWindows));
+}
+
 }  // namespace
 }  // namespace vesk::agents

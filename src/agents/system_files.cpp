@@ -59,7 +59,12 @@ Result<uint64_t> next_backup_number(const std::string& path) {
 
 std::string backup_name(const std::string& path, uint64_t number) {
   std::string name = path + std::string(kBackupTag);
-  if (number > 1) name += "-" + std::to_string(number);
+  // Appended piece by piece: g++ 12 takes `"-" + std::to_string(...)` here
+  // for an overlapping copy (-Wrestrict) in some unity batches.
+  if (number > 1) {
+    name += '-';
+    name += std::to_string(number);
+  }
   return name;
 }
 

@@ -398,6 +398,8 @@ TEST_F(StandInTray, HoldsEndWhenTheirTimeIsUpOrTheirProcessEnds) {
   EXPECT_EQ(ids(), (std::vector<std::string>{t, f, o}));
   EXPECT_EQ(tray.handle("status", Json::object())["holds"][0],
             (Json{{"id", t}, {"reason", "build"}}));
+  EXPECT_EQ(tray.handle("status", Json::object())["holds"][2],
+            (Json{{"id", o}, {"pid", 100}, {"reason", "agent"}}));
 
   fake.now += 10 * kMinute - 1;
   EXPECT_EQ(ids(), (std::vector<std::string>{t, f, o}));

@@ -58,7 +58,13 @@ std::string_view rule_effect(std::string_view rule) {
 
 Json Tray::status() {
   Json holds = Json::array();
-  for (const Hold& h : holds_) holds.push_back({{"id", h.id}, {"reason", h.reason}});
+  // The process a hold is bound to shows too, for the tests that check
+  // whose it is; vesk itself reads only the id and the reason.
+  for (const Hold& h : holds_) {
+    Json hold{{"id", h.id}, {"reason", h.reason}};
+    if (h.pid) hold["pid"] = *h.pid;
+    holds.push_back(std::move(hold));
+  }
   Json watching = Json::array();
   for (const std::string& app : stored_.watch) {
     watching.push_back({{"name", app},

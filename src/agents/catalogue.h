@@ -61,6 +61,24 @@ struct AgentPlace {
   // Every file the agent reads servers from (it merges them), `file` among
   // them; most agents read only `file`.
   std::vector<std::string> files;
+  // Where its lifecycle hooks go: the settings file that holds them, or
+  // the folder of vesk's own hook files; empty for an agent without hooks.
+  std::string hooks = {};
+};
+
+// How an agent's lifecycle hooks are written (see hook_install.h).
+enum class HookForm {
+  kNone,            // no hooks, or none vesk can use
+  kClaudeSettings,  // Claude Code's settings.json, the exec form: no shell starts
+  kCodex,           // Codex's hooks.json, and its trust in config.toml
+  kGeminiSettings,  // Gemini CLI's settings.json
+  kQwenSettings,    // Qwen Code's settings.json
+  kCursorHooks,     // Cursor's hooks.json
+  kWindsurfHooks,   // Windsurf's hooks.json
+  kCopilotFile,     // Copilot CLI: hooks/vesk.json, vesk's own
+  kClineScripts,    // Cline: one script of vesk's per event in its hooks folder
+  kOpenCodePlugin,  // OpenCode: plugins/vesk.js, vesk's own
+  kKiloPlugin,      // Kilo: the same in its folder
 };
 
 struct AgentSpec {
@@ -75,6 +93,7 @@ struct AgentSpec {
   // The agent's own command that adds a user-wide server, up to the
   // program's path; empty when `mcp-setup` doesn't show one.
   std::string_view add_command = {};
+  HookForm hooks = HookForm::kNone;
 };
 
 // Every row, in the order they are listed and tried.

@@ -85,6 +85,11 @@ AgentPlace in_folder(const std::string& folder, std::string_view name) {
   return one_file(join_path(folder, name), folder);
 }
 
+AgentPlace with_hooks(AgentPlace place, std::string hooks) {
+  place.hooks = std::move(hooks);
+  return place;
+}
+
 class SystemProbe final : public FileProbe {
  public:
   // A link that leads nowhere, or round in a loop, is there too: reading
@@ -129,12 +134,16 @@ const std::string* profile_folder(const AgentEnv& env) {
 Result<AgentPlace> locate_claude_code(const AgentEnv& env, const FileProbe&) {
   TRY_ASSIGN(std::string folder, variable_or_profile(env, "Claude Code", "CLAUDE_CONFIG_DIR", {}));
   std::string file = join_path(folder, ".claude.json");
-  return one_file(file, file);
+  AgentPlace place = one_file(file, file);
+  // CLAUDE_CONFIG_DIR takes the place of ~/.claude, which holds settings.json.
+  place.hooks = env.full_path("CLAUDE_CONFIG_DIR") ? join_path(folder, "settings.json")
+                                                   : join_all(folder, {".claude", "settings.json"});
+  return place;
 }
 
 Result<AgentPlace> locate_codex(const AgentEnv& env, const FileProbe&) {
   TRY_ASSIGN(std::string folder, variable_or_profile(env, "Codex", "CODEX_HOME", {".codex"}));
-  return in_folder(folder, "config.toml");
+  return with_hooks(in_folder(folder, "config.toml"), join_path(folder, "hooks.json"));
 }
 
 Result<AgentPlace> locate_gemini(const AgentEnv& env, const FileProbe&) {
@@ -146,52 +155,58 @@ Result<AgentPlace> locate_gemini(const AgentEnv& env, const FileProbe&) {
   } else {
     return no_folder("Gemini CLI", "GEMINI_CLI_HOME", env.rule);
   }
-  return in_folder(folder, "settings.json");
+  return with_hooks(in_folder(folder, "settings.json"), join_path(folder, "settings.json"));
 }
 
 Result<AgentPlace> locate_qwen(const AgentEnv& env, const FileProbe&) {
   TRY_ASSIGN(std::string folder, variable_or_profile(env, "Qwen Code", "QWEN_HOME", {".qwen"}));
-  return in_folder(folder, "settings.json");
+  return with_hooks(in_folder(folder, "settings.json"), join_path(folder, "settings.json"));
 }
 
 Result<AgentPlace> locate_copilot(const AgentEnv& env, const FileProbe&) {
   TRY_ASSIGN(std::string folder,
              variable_or_profile(env, "GitHub Copilot CLI", "COPILOT_HOME", {".copilot"}));
-  return in_folder(folder, "mcp-config.json");
+  return with_hooks(in_folder(folder, "mcp-config.json"), join_path(folder, "hooks"));
 }
 
 Result<AgentPlace> locate_opencode(const AgentEnv& env, const FileProbe& probe) {
   TRY_ASSIGN(std::string base, config_home(env, "OpenCode"));
   std::string folder = join_path(base, "opencode");
-  return merged_in_folder(
-      folder,
-      first_existing(folder, {"opencode.jsonc", "opencode.json", "config.json"}, "opencode.json",
-                     probe),
-      {"config.json", "opencode.json", "opencode.jsonc"});
+  return with_hooks(
+      merged_in_folder(folder,
+                       first_existing(folder, {"opencode.jsonc", "opencode.json", "config.json"},
+                                      "opencode.json", probe),
+                       {"config.json", "opencode.json", "opencode.jsonc"}),
+      join_path(folder, "plugins"));
 }
 
 Result<AgentPlace> locate_kilo(const AgentEnv& env, const FileProbe& probe) {
   TRY_ASSIGN(std::string base, config_home(env, "Kilo CLI"));
   std::string folder = join_path(base, "kilo");
-  return merged_in_folder(folder, first_existing(folder, {"kilo.jsonc", "kilo.json"}, "kilo.json", probe),
-                          {"config.json", "kilo.json", "kilo.jsonc", "opencode.json", "opencode.jsonc"});
+  return with_hooks(
+      merged_in_folder(folder, first_existing(folder, {"kilo.jsonc", "kilo.json"}, "kilo.json", probe),
+                       {"config.json", "kilo.json", "kilo.jsonc", "opencode.json", "opencode.jsonc"}),
+      join_path(folder, "plugins"));
 }
 
 Result<AgentPlace> locate_cline(const AgentEnv& env, const FileProbe&) {
   TRY_ASSIGN(std::string folder, variable_or_profile(env, "Cline CLI", "CLINE_DIR", {".cline"}));
-  return one_file(join_all(folder, {"data", "settings", "cline_mcp_settings.json"}), folder);
+  return with_hooks(one_file(join_all(folder, {"data", "settings", "cline_mcp_settings.json"}), folder),
+                    join_path(folder, "hooks"));
 }
 
 Result<AgentPlace> locate_cursor(const AgentEnv& env, const FileProbe&) {
   const std::string* profile = profile_folder(env);
   if (profile == nullptr) return no_folder("Cursor", "", env.rule);
-  return in_folder(join_path(*profile, ".cursor"), "mcp.json");
+  return with_hooks(in_folder(join_path(*profile, ".cursor"), "mcp.json"),
+                    join_all(*profile, {".cursor", "hooks.json"}));
 }
 
 Result<AgentPlace> locate_windsurf(const AgentEnv& env, const FileProbe&) {
   const std::string* profile = profile_folder(env);
   if (profile == nullptr) return no_folder("Windsurf", "", env.rule);
-  return in_folder(join_all(*profile, {".codeium", "windsurf"}), "mcp_config.json");
+  return with_hooks(in_folder(join_all(*profile, {".codeium", "windsurf"}), "mcp_config.json"),
+                    join_all(*profile, {".codeium", "windsurf", "hooks.json"}));
 }
 
 Result<AgentPlace> locate_vscode(const AgentEnv& env, const FileProbe&) {

@@ -101,6 +101,15 @@ function processTree(root) {
   return tree;
 }
 
+// A process's name, "gone" once it has ended.
+function processName(pid) {
+  try {
+    return fs.readFileSync(`/proc/${pid}/comm`, 'utf8').trim();
+  } catch {
+    return 'gone';
+  }
+}
+
 function run(command, args, options, limitMs) {
   return new Promise((resolve) => {
     const started = Date.now();
@@ -260,7 +269,11 @@ const AGENTS = [
       GEMINI_API_KEY: 'test-key',
       GEMINI_CLI_TRUST_WORKSPACE: 'true',
     }),
-    prepare: () => {},
+    // The user's own settings: an API key, which the local model takes.
+    prepare: ({ home }) => {
+      writeJson(path.join(home, '.gemini', 'settings.json'),
+        { security: { auth: { selectedType: 'gemini-api-key' } } });
+    },
     hooks: async ({ home }) => {
       const file = path.join(home, '.gemini', 'settings.json');
       if (HAND_HOOKS) {
@@ -272,7 +285,7 @@ const AGENTS = [
       }
       hooksPresent(readJson(file).hooks, 'gemini', GEMINI_EVENTS);
     },
-    start: (program) => [process.execPath, [program, '-p', PROMPT, '--yolo']],
+    start: (program) => [process.execPath, [program, '-p', PROMPT, '--yolo', '--model', 'gemini-2.5-flash']],
   },
 ];
 
@@ -306,7 +319,9 @@ async function runAgent(agent) {
     onHold: async () => {
       for (let i = 0; i < 2; i++) {
         if (i) await sleep(HOLD_MS);
-        snapshots.push({ holds: tray.status().holds, tree: child ? processTree(child.pid) : [] });
+        const holds = tray.status().holds;
+        const tree = child ? processTree(child.pid) : [];
+        snapshots.push({ holds, tree, names: new Map(tree.map((pid) => [pid, processName(pid)])) });
       }
     },
   });
@@ -355,6 +370,9 @@ async function runAgent(agent) {
         expect(tree.includes(hold.pid),
           `the hold is bound to ${hold.pid}, not to ${child.pid} or its descendants ${tree.join(' ')}`);
       }
+      const [{ holds: [{ pid }], names }] = snapshots;
+      console.log(`     ${agent.word}: the hold is bound to ${pid === child.pid ? 'the agent' : 'a descendant'} ` +
+        `${pid} (${names.get(pid)}), the agent being ${child.pid} (${names.get(child.pid)})`);
     });
 
     await check('no hold once it has exited', async () => {

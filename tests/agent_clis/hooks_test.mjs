@@ -188,7 +188,8 @@ const GEMINI_EVENTS = ['BeforeAgent', 'BeforeTool', 'AfterTool', 'AfterAgent', '
 
 // The agents. `program` finds what to start (null: not installed), `env`
 // what the agent sees besides the tray's HOME and PATH, `prepare` writes the
-// user's own settings before `vesk connect`, `hooks` writes the hand hooks
+// user's own settings before `vesk connect`, `mcpEntry` tells whether connect
+// registered the vesk server, `hooks` writes the hand hooks
 // or checks the ones connect wrote, `start` the command line of one turn.
 const AGENTS = [
   {
@@ -198,11 +199,11 @@ const AGENTS = [
     env: (home, port) => ({
       ANTHROPIC_BASE_URL: `http://127.0.0.1:${port}`,
       ANTHROPIC_API_KEY: 'test-key',
-      CLAUDE_CONFIG_DIR: path.join(home, '.claude'),
       CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC: '1',
       DISABLE_AUTOUPDATER: '1',
     }),
     prepare: () => {},
+    mcpEntry: (home) => readJson(path.join(home, '.claude.json')).mcpServers?.vesk?.command === vesk,
     hooks: async ({ home }) => {
       const file = path.join(home, '.claude', 'settings.json');
       if (HAND_HOOKS) {
@@ -235,6 +236,8 @@ const AGENTS = [
         '',
       ].join('\n'));
     },
+    mcpEntry: (home) => fs.readFileSync(path.join(home, '.codex', 'config.toml'), 'utf8')
+      .includes('[mcp_servers.vesk]'),
     hooks: async ({ home, env, work, program }) => {
       const hooksPath = path.join(home, '.codex', 'hooks.json');
       const configPath = path.join(home, '.codex', 'config.toml');
@@ -274,6 +277,8 @@ const AGENTS = [
       writeJson(path.join(home, '.gemini', 'settings.json'),
         { security: { auth: { selectedType: 'gemini-api-key' } } });
     },
+    mcpEntry: (home) =>
+      readJson(path.join(home, '.gemini', 'settings.json')).mcpServers?.vesk?.command === vesk,
     hooks: async ({ home }) => {
       const file = path.join(home, '.gemini', 'settings.json');
       if (HAND_HOOKS) {
@@ -336,6 +341,7 @@ async function runAgent(agent) {
       const connect = await runToEnd(vesk, ['connect', agent.word], { env }, 15000);
       ready = connect.code === 0;
       expect(ready, `exit ${connect.code}: ${connect.stdout}${connect.stderr}`);
+      expect(agent.mcpEntry(home), 'no vesk server in the agent\'s settings');
     });
     await check(HAND_HOOKS ? 'the hooks, written by hand' : 'the hooks vesk connect wrote', async () => {
       try {

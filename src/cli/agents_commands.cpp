@@ -1,5 +1,7 @@
 #include "cli/agents_commands.h"
 
+#include "agents/hook_install.h"
+
 #include "base/text.h"
 #include "base/utf8.h"
 #include "cli/handlers.h"
@@ -28,20 +30,44 @@ int unknown_agent(std::string_view command, std::string_view target, Io& io) {
   return kExitFailed;
 }
 
-std::string connect_line(const AgentSpec& spec, const Result<Change>& change) {
+bool changed(const Change& change) {
+  return change.kind == Change::Kind::kAdded || change.kind == Change::Kind::kUpdated;
+}
+
+// The line for one agent: its MCP entry, and its hooks when they were
+// asked for (nullptr: not).
+std::string connect_line(const AgentSpec& spec, const Result<Change>& change,
+                         const Result<Change>* hooks) {
   std::string label = display(spec) + ": ";
   if (!change) return label + change.message();
   const std::string off = display(spec) + " has Vesk, but it is turned off there.";
+  const bool new_hooks = hooks != nullptr && *hooks && changed(**hooks);
+  const std::string hooks_done =
+      new_hooks ? ((*hooks)->kind == Change::Kind::kAdded ? "hooks added" : "hooks updated") : "";
+  std::string line;
   switch (change->kind) {
     case Change::Kind::kAdded:
-      return label + "Added to " + display(spec) + std::string(spec.added_note) +
-             ". New sessions can use Vesk.";
+      line = new_hooks ? "MCP server and hooks added to " + display(spec) +
+                             std::string(spec.added_note) + ". New sessions can use Vesk."
+                       : "Added to " + display(spec) + std::string(spec.added_note) +
+                             ". New sessions can use Vesk.";
+      break;
     case Change::Kind::kUpdated:
-      return label + "Updated Vesk in " + display(spec) +
-             (change->old_command.empty() ? "" : ": it started " + change->old_command) + ". " +
+      line = "Updated Vesk in " + display(spec) +
+             (change->old_command.empty() ? "" : ": it started " + change->old_command) +
+             (new_hooks ? "; " + hooks_done : "") + ". " +
              (change->turned_off ? off : "New sessions can use Vesk.");
-    default: return label + (change->turned_off ? off : display(spec) + " already has Vesk.");
+      break;
+    default:
+      if (new_hooks) {
+        line = display(spec) + " already has Vesk's MCP server; " + hooks_done + ".";
+        if (change->turned_off) line += " " + off;
+      } else {
+        line = change->turned_off ? off : display(spec) + " already has Vesk.";
+      }
   }
+  if (hooks != nullptr && !*hooks) line += " Its hooks weren't put in place: " + hooks->message();
+  return label + line;
 }
 
 std::string disconnect_line(const AgentSpec& spec, const Result<Change>& change,
@@ -65,13 +91,27 @@ bool starts_this_program(const std::vector<std::string>& commands, const AgentWo
   return false;
 }
 
-// Whether any of the files the agent reads exists.
+// Whether any of the files the agent reads, or its hooks, exists.
 bool any_file(const agents::AgentPlace& place, const AgentWorld& world) {
   if (world.probe.exists(place.file)) return true;
+  if (!place.hooks.empty() && world.probe.exists(place.hooks)) return true;
   for (const std::string& file : place.files) {
     if (world.probe.exists(file)) return true;
   }
   return false;
+}
+
+// What `doctor` adds to a connected agent's name about its hooks.
+std::string hooks_note(const AgentSpec& spec, const agents::AgentPlace& place,
+                       const AgentWorld& world) {
+  if (spec.hooks == agents::HookForm::kNone) return "";
+  const std::string again = "`vesk connect " + std::string(spec.words.front()) + "`";
+  auto state = agents::hook_state(spec, place, world.launch.command, world.files, world.env.rule);
+  if (!state) return " (couldn't check its hooks: " + state.message() + ")";
+  if (!state->any) return " (no hooks: " + again + " adds them)";
+  if (!state->complete) return " (hooks not all in place: " + again + ")";
+  if (!state->trusted) return " (hooks not trusted by Codex: " + again + ")";
+  return " (with hooks)";
 }
 
 }  // namespace
@@ -90,7 +130,7 @@ std::span<const std::string_view> agent_targets() {
   return targets;
 }
 
-int connect_agents(std::string_view target, const AgentWorld& world, Io& io) {
+int connect_agents(std::string_view target, const AgentWorld& world, Io& io, bool with_hooks) {
   const bool all = target == kAllAgents;
   const AgentSpec* named = all ? nullptr : agents::find_agent(target);
   if (!all && named == nullptr) return unknown_agent("connect", target, io);
@@ -108,9 +148,13 @@ int connect_agents(std::string_view target, const AgentWorld& world, Io& io) {
     // Named, it is connected even when its folder doesn't exist yet.
     if (all && !world.probe.exists(place->presence)) continue;
     Result<Change> change = agents::connect_agent(spec, *place, world.launch, world.files);
-    io.out(connect_line(spec, change) + "\n");
+    std::optional<Result<Change>> hooks;
+    if (change && with_hooks && spec.hooks != agents::HookForm::kNone) {
+      hooks = agents::connect_hooks(spec, *place, world.launch.command, world.files, world.env.rule);
+    }
+    io.out(connect_line(spec, change, hooks ? &*hooks : nullptr) + "\n");
     tried = true;
-    failed = failed || !change;
+    failed = failed || !change || (hooks && !*hooks);
   }
   if (!tried) {
     // No folder to look in at all: say what to set.
@@ -139,6 +183,15 @@ int disconnect_agents(std::string_view target, const AgentWorld& world, Io& io) 
     }
     if (all && !any_file(*place, world)) continue;
     Result<Change> change = agents::disconnect_agent(spec, *place, world.files);
+    if (change) {
+      // The hooks go too; the MCP entry's line says whose it was.
+      Result<Change> hooks = agents::disconnect_hooks(spec, *place, world.files, world.env.rule);
+      if (!hooks) {
+        change = hooks.error();
+      } else if (hooks->kind == Change::Kind::kRemoved && change->kind != Change::Kind::kRemoved) {
+        change->kind = Change::Kind::kRemoved;
+      }
+    }
     io.out(disconnect_line(spec, change, world) + "\n");
     tried = true;
     failed = failed || !change;
@@ -157,7 +210,7 @@ std::vector<std::string> agent_doctor_lines(const AgentWorld& world) {
     if (!commands) {
       unreadable.push_back("Couldn't check " + display(spec) + ": " + commands.message());
     } else if (starts_this_program(*commands, world)) {
-      with.push_back(display(spec));
+      with.push_back(display(spec) + hooks_note(spec, *place, world));
       gemini = gemini || spec.words.front() == "gemini";
     } else {
       without.push_back(display(spec) + " (`vesk connect " + std::string(spec.words.front()) +
@@ -205,6 +258,14 @@ AgentsUninstalled disconnect_for_uninstall(const AgentWorld& world) {
         removed = true;
       }
     }
+    // This program's hooks go too; another vesk's stay.
+    Result<Change> hooks = agents::disconnect_hooks(spec, *place, world.files, world.env.rule,
+                                                    &world.launch.command);
+    if (!hooks) {
+      out.left.push_back(display(spec) + ": " + hooks.message());
+    } else if (hooks->kind == Change::Kind::kRemoved) {
+      removed = true;
+    }
     if (removed) out.done.push_back(display(spec) + ": Took Vesk out of " + display(spec) + ".");
   }
   return out;
@@ -227,8 +288,17 @@ std::string mcp_setup_text(std::string_view exe_path) {
 }
 
 Outcome cmd_connect(Context& ctx, const Args& args) {
-  return connect_agents(args.empty() ? kAllAgents : std::string_view(args.front()),
-                        system_agent_world(), ctx.io);
+  Args words;
+  bool with_hooks = true;
+  for (const std::string& arg : args) {
+    if (arg == "--no-hooks") {
+      with_hooks = false;
+    } else {
+      words.push_back(arg);
+    }
+  }
+  return connect_agents(words.empty() ? kAllAgents : std::string_view(words.front()),
+                        system_agent_world(), ctx.io, with_hooks);
 }
 
 Outcome cmd_disconnect(Context& ctx, const Args& args) {

@@ -35,10 +35,13 @@ std::span<const std::string_view> agent_targets();
 // printing one line for each; returns the exit status: 0 when every agent
 // tried was connected or already was, 2 when none was found, one failed, or
 // the word names no agent (a usage error on standard error).
-int connect_agents(std::string_view target, const AgentWorld& world, Io& io);
+// Their lifecycle hooks are put in place too, unless `with_hooks` is false
+// (`--no-hooks`).
+int connect_agents(std::string_view target, const AgentWorld& world, Io& io,
+                   bool with_hooks = true);
 
-// Takes the server out of the agents that `target` names ("all": every
-// agent whose file exists), one line each; 0, or 2 when a file couldn't be
+// Takes the server and the hooks out of the agents that `target` names
+// ("all": every agent whose file exists), one line each; 0, or 2 when a file couldn't be
 // read, parsed or written, or the word names no agent.
 int disconnect_agents(std::string_view target, const AgentWorld& world, Io& io);
 

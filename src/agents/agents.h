@@ -9,6 +9,7 @@
 // the original is left as it was and nothing of the attempt stays.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -49,9 +50,13 @@ Status write_config_file(const std::string& path, std::string_view text,
 // the sibling is complete and flushed, right before the rename. When it
 // answers false (another program has changed the target), or fails, the
 // sibling is removed, the target is left alone and that is the answer.
+// `new_mode`, when given, is the permission bits the new file gets after
+// the access of `access_from` (platform::set_new_file_mode): for a file
+// that doesn't exist yet, which has no access to give.
 Result<bool> write_config_file(const std::string& path, std::string_view text,
                                const std::string& access_from,
-                               const std::function<Result<bool>()>& still_current);
+                               const std::function<Result<bool>()>& still_current,
+                               std::optional<uint32_t> new_mode = std::nullopt);
 
 // ---- Codex -------------------------------------------------------------------
 

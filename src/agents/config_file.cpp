@@ -36,11 +36,15 @@ Status write_config_file(const std::string& path, std::string_view text,
 
 Result<bool> write_config_file(const std::string& path, std::string_view text,
                                const std::string& access_from,
-                               const std::function<Result<bool>()>& still_current) {
+                               const std::function<Result<bool>()>& still_current,
+                               std::optional<uint32_t> new_mode) {
   std::string temp = platform::temp_sibling(path, "vesk-tmp", platform::current_pid());
   TRY_ASSIGN(platform::AtomicFile file, platform::AtomicFile::create(path, std::move(temp)));
   // Before anything is written: the old file may hold secrets.
   TRY(platform::copy_access(access_from, file.temp_path()));
+  if (new_mode) {
+    TRY(platform::set_new_file_mode(file.temp_path(), *new_mode));
+  }
   TRY(file.write_all(text));
   TRY(file.finish());
   // The slow part (writing, flushing) is done: from this look to the rename

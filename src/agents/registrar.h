@@ -2,6 +2,7 @@
 // as edits of the file's text (see agents/edit).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,16 +47,30 @@ class AgentFiles {
   // another program has changed it since, nothing is left behind (no new
   // file, no backup) and the answer is false: read it again and redo the
   // edit. Fails, naming the file, when it can't be written (then nothing is
-  // left behind either).
+  // left behind either), or when it is read-only. `mode` is the permission
+  // bits (0755 for a script) that a new file gets (when `old` is no file),
+  // the user's umask still applied but an owner's execute kept; a file that
+  // is there keeps its own access whatever `mode` says. Windows ignores it.
   virtual Result<bool> write(const std::string& path, std::string_view text,
-                             const FileVersion& old) = 0;
+                             const FileVersion& old,
+                             std::optional<uint32_t> mode = std::nullopt) = 0;
+  // Deletes the file, with no backup (only for files that are wholly
+  // vesk's). Right before, the file is checked to be still `old`, as for
+  // write: when another program has changed it since, or made a file where
+  // there was none, nothing is done and the answer is false. A file that is
+  // gone (never there, deleted meanwhile, a link that leads nowhere) counts
+  // as removed: true. A symbolic link is deleted itself; the file it leads
+  // to stays. Fails, naming the file, when it is read-only (the file a link
+  // leads to) or can't be deleted.
+  virtual Result<bool> remove(const std::string& path, const FileVersion& old) = 0;
 };
 
 // The real files. A file that is a symbolic link is written through: the
 // file it leads to is replaced, in its own folder, and the link stays. A
 // backup of the bytes read goes beside the named file as
 // "<file>.vesk-backup", or "-2", "-3"… after the highest that exists: a
-// backup is never replaced. Messages name the file.
+// backup is never replaced. Removing a link deletes the link alone.
+// Messages name the file.
 AgentFiles& system_files();
 
 // Sets the agent's "vesk" entry to start `launch`: a new entry as the row

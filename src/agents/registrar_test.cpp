@@ -392,15 +392,18 @@ class ChangingFiles final : public AgentFiles {
  public:
   explicit ChangingFiles(int changes) : changes_(changes) {}
   Result<FileVersion> read(const std::string& path) override { return system_files().read(path); }
-  Result<bool> write(const std::string& path, std::string_view text,
-                     const FileVersion& old) override {
+  Result<bool> write(const std::string& path, std::string_view text, const FileVersion& old,
+                     std::optional<uint32_t> mode) override {
     ++writes;
     if (changes_-- > 0) {
       // Another program's edit lands first.
       EXPECT_TRUE(platform::write_file(path, "{\"round\": " + std::to_string(writes) + "}"));
       return false;
     }
-    return system_files().write(path, text, old);
+    return system_files().write(path, text, old, mode);
+  }
+  Result<bool> remove(const std::string& path, const FileVersion& old) override {
+    return system_files().remove(path, old);
   }
   int writes = 0;
 

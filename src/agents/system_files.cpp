@@ -112,8 +112,8 @@ class SystemFiles final : public AgentFiles {
     return FileVersion{std::move(found->bytes), std::move(found->stamp)};
   }
 
-  Result<bool> write(const std::string& path, std::string_view text,
-                     const FileVersion& version) override {
+  Result<bool> write(const std::string& path, std::string_view text, const FileVersion& version,
+                     std::optional<uint32_t> mode) override {
     const std::optional<std::string>& old = version.bytes;
     const std::string shown = decode_lossy(path);
     auto target = platform::link_target(path);
@@ -135,13 +135,42 @@ class SystemFiles final : public AgentFiles {
       if (!made) return made.error();
       backup = std::move(*made);
     }
-    auto written = write_config_file(*target, text, *target,
-                                     [&] { return still_version(*target, shown, version); });
+    // A file that is there keeps its own access; `mode` is for a new one.
+    auto written = write_config_file(
+        *target, text, *target, [&] { return still_version(*target, shown, version); },
+        old ? std::nullopt : mode);
     if (!written || !*written) {
       // Nothing of this run may stay; the write's answer is what matters.
       if (backup) (void)platform::remove_file(*backup);
       if (!written) return Error{"couldn't write " + shown + ": " + written.message()};
       return false;
+    }
+    return true;
+  }
+
+  Result<bool> remove(const std::string& path, const FileVersion& version) override {
+    const std::string shown = decode_lossy(path);
+    if (version.bytes) {
+      // Read-only as the write sees it: the file a link leads to.
+      auto target = platform::link_target(path);
+      if (!target) return Error{"couldn't follow the link " + shown + ": " + target.message()};
+      auto read_only = platform::file_read_only(*target);
+      if (!read_only) return Error{"couldn't delete " + shown + ": " + read_only.message()};
+      if (*read_only) return Error{shown + " is read-only, so I left it alone"};
+    }
+    // Through the link, as the version was read: what it leads to now.
+    auto now = platform::read_regular_file(path);
+    if (!now) return Error{"couldn't read " + shown + ": " + now.message()};
+    if (now->kind == platform::FileRead::Kind::kAbsent) return true;
+    if (!version.bytes || now->kind != platform::FileRead::Kind::kRegular ||
+        now->stamp != version.stamp || now->bytes != *version.bytes) {
+      return false;
+    }
+    // unlink and DeleteFileW take a link itself, never what it leads to.
+    if (auto removed = platform::remove_file(path); !removed) {
+      // Another program deleted it first: gone all the same.
+      if (platform::file_absent(path)) return true;
+      return Error{"couldn't delete " + shown + ": " + removed.message()};
     }
     return true;
   }

@@ -172,6 +172,143 @@ TEST(SystemFilesPosix, AReadOnlyFileIsRefused) {
   }
 }
 
+// Sets the process's umask for one test and puts the old one back.
+class UmaskForTest {
+ public:
+  explicit UmaskForTest(mode_t mask) : old_(::umask(mask)) {}
+  ~UmaskForTest() { ::umask(old_); }
+  UmaskForTest(const UmaskForTest&) = delete;
+  UmaskForTest& operator=(const UmaskForTest&) = delete;
+
+ private:
+  mode_t old_;
+};
+
+mode_t mode_of(const std::string& path) {
+  struct stat st{};
+  return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 07777;
+}
+
+TEST(SystemFilesPosix, ANewFileGetsTheModeLessTheUmaskWithTheOwnersExecuteKept) {
+  struct Row {
+    std::optional<uint32_t> mode;
+    mode_t mask;
+    mode_t made;
+  };
+  const Row rows[] = {
+      {std::nullopt, 022, 0644}, {std::nullopt, 077, 0600}, {0755, 022, 0755},
+      {0755, 027, 0750},         {0755, 077, 0700},         {0644, 022, 0644},
+      {0644, 077, 0600},         {0755, 0, 0755},           {04755, 022, 0755},
+      // A mask that would take the owner's execute or read: both stay.
+      {0755, 0177, 0700},        {0755, 0377, 0500},        {0644, 0377, 0400},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.mode.value_or(0)) + " " + std::to_string(row.mask));
+    TempDir dir;
+    std::string file = join_path(dir.path(), "hooks/TaskStart");
+    UmaskForTest mask(row.mask);
+    auto written = system_files().write(file, "#!/bin/sh\n", FileVersion{}, row.mode);
+    ASSERT_TRUE(written) << written.message();
+    EXPECT_TRUE(*written);
+    EXPECT_EQ(mode_of(file), row.made);
+    EXPECT_EQ(file_text(file), "#!/bin/sh\n");
+  }
+}
+
+TEST(SystemFilesPosix, AFileThatIsThereKeepsItsModeWhateverTheModeAsked) {
+  for (mode_t had : {0600, 0644, 0700, 0751}) {
+    SCOPED_TRACE(had);
+    TempDir dir;
+    std::string file = join_path(dir.path(), "TaskStart");
+    ASSERT_TRUE(platform::write_file(file, "old\n"));
+    ASSERT_EQ(::chmod(file.c_str(), had), 0);
+    auto old = system_files().read(file);
+    ASSERT_TRUE(old);
+    auto written = system_files().write(file, "new\n", *old, 0755);
+    ASSERT_TRUE(written) << written.message();
+    EXPECT_TRUE(*written);
+    EXPECT_EQ(mode_of(file), had);
+    EXPECT_EQ(file_text(file), "new\n");
+  }
+}
+
+TEST(SystemFilesPosix, ARemoveRefusesAReadOnlyFile) {
+  for (mode_t mode : {0444, 0555}) {
+    SCOPED_TRACE(mode);
+    TempDir dir;
+    std::string file = join_path(dir.path(), "TaskStart");
+    ASSERT_TRUE(platform::write_file(file, "#!/bin/sh\n"));
+    ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+    auto old = system_files().read(file);
+    ASSERT_TRUE(old) << old.message();
+    auto removed = system_files().remove(file, *old);
+    ASSERT_FALSE(removed);
+    EXPECT_EQ(removed.message(), file + " is read-only, so I left it alone");
+    EXPECT_EQ(file_text(file), "#!/bin/sh\n");
+  }
+}
+
+TEST(SystemFilesPosix, ARemoveDeletesALinkAndNotWhatItLeadsTo) {
+  TempDir dir;
+  std::string real = join_path(dir.path(), "real.js");
+  std::string named = join_path(dir.path(), "vesk.js");
+  ASSERT_TRUE(platform::write_file(real, "plugin"));
+  ASSERT_EQ(::symlink("real.js", named.c_str()), 0);
+  auto old = system_files().read(named);
+  ASSERT_TRUE(old) << old.message();
+  auto removed = system_files().remove(named, *old);
+  ASSERT_TRUE(removed) << removed.message();
+  EXPECT_TRUE(*removed);
+  EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"real.js"});
+  EXPECT_EQ(file_text(real), "plugin");
+
+  // A link whose file changed meanwhile stays, and so does the file.
+  ASSERT_EQ(::symlink("real.js", named.c_str()), 0);
+  old = system_files().read(named);
+  ASSERT_TRUE(old);
+  ASSERT_TRUE(platform::write_file(real, "another plugin"));
+  removed = system_files().remove(named, *old);
+  ASSERT_TRUE(removed) << removed.message();
+  EXPECT_FALSE(*removed);
+  EXPECT_EQ(file_text(named), "another plugin");
+
+  // A link to a read-only file is refused as the file is.
+  ASSERT_EQ(::chmod(real.c_str(), 0444), 0);
+  old = system_files().read(named);
+  ASSERT_TRUE(old);
+  removed = system_files().remove(named, *old);
+  ASSERT_FALSE(removed);
+  EXPECT_EQ(removed.message(), named + " is read-only, so I left it alone");
+  EXPECT_TRUE(platform::name_taken(named));
+
+  // A link that leads nowhere holds no file: removed already, and left.
+  std::string dangling = join_path(dir.path(), "gone.js");
+  ASSERT_EQ(::symlink("nowhere.js", dangling.c_str()), 0);
+  auto none = system_files().read(dangling);
+  ASSERT_TRUE(none);
+  removed = system_files().remove(dangling, *none);
+  ASSERT_TRUE(removed) << removed.message();
+  EXPECT_TRUE(*removed);
+  EXPECT_TRUE(platform::name_taken(dangling));
+}
+
+TEST(SystemFilesPosix, AFileThatCannotBeDeletedIsReported) {
+  if (running_as_root()) GTEST_SKIP() << "root may delete in any folder";
+  TempDir dir;
+  std::string folder = join_path(dir.path(), "hooks");
+  std::string file = join_path(folder, "TaskStart");
+  ASSERT_TRUE(platform::create_dirs(folder));
+  ASSERT_TRUE(platform::write_file(file, "x"));
+  auto old = system_files().read(file);
+  ASSERT_TRUE(old);
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  auto removed = system_files().remove(file, *old);
+  ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+  ASSERT_FALSE(removed);
+  EXPECT_EQ(removed.message().rfind("couldn't delete " + file + ": ", 0), 0u) << removed.message();
+  EXPECT_EQ(file_text(file), "x");
+}
+
 TEST(SystemFilesPosix, TheNewFileKeepsTheOldOnesOwnerAndMode) {
   if (!running_as_root()) GTEST_SKIP() << "only root can give a file to another user";
   TempDir dir;

@@ -108,6 +108,71 @@ TEST(SystemFiles, AWriteAfterAnotherWritersChangeAnswersFalse) {
   }
 }
 
+// Deleting a file of vesk's: only the version that was read, with no
+// backup; a file that is gone is removed already.
+TEST(SystemFiles, ARemoveDeletesOnlyTheVersionRead) {
+  struct Row {
+    const char* what;
+    std::optional<std::string> before;  // nullopt: no file
+    std::function<void(const std::string& file)> meddle;
+    bool answer;
+    std::optional<std::string> after;
+  };
+  const auto none = [](const std::string&) {};
+  const Row rows[] = {
+      {"unchanged", "#!/bin/sh\n", none, true, std::nullopt},
+      {"an empty file", "", none, true, std::nullopt},
+      {"no file", std::nullopt, none, true, std::nullopt},
+      {"other bytes", "a", [](const std::string& f) { ASSERT_TRUE(platform::write_file(f, "b")); },
+       false, "b"},
+      {"the same bytes in a new file", "a",
+       [](const std::string& f) { ASSERT_TRUE(platform::write_file_atomic(f, "a")); }, false,
+       "a"},
+      {"a file where there was none", std::nullopt,
+       [](const std::string& f) { ASSERT_TRUE(platform::write_file(f, "mine")); }, false,
+       "mine"},
+      {"gone meanwhile", "a", [](const std::string& f) { ASSERT_TRUE(platform::remove_file(f)); },
+       true, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    std::string file = join_path(dir.path(), "TaskStart");
+    if (row.before) {
+      ASSERT_TRUE(platform::write_file(file, *row.before));
+    }
+    auto old = system_files().read(file);
+    ASSERT_TRUE(old) << old.message();
+    row.meddle(file);
+    auto removed = system_files().remove(file, *old);
+    ASSERT_TRUE(removed) << removed.message();
+    EXPECT_EQ(*removed, row.answer);
+    EXPECT_EQ(contents(file), row.after.value_or("<missing>"));
+    std::vector<std::string> left;
+    if (row.after) left.push_back("TaskStart");
+    EXPECT_EQ(names_in(dir.path()), left);
+  }
+  // A folder that isn't there holds no file either.
+  TempDir dir;
+  auto removed = system_files().remove(join_path(dir.path(), "hooks/TaskStart"), FileVersion{});
+  ASSERT_TRUE(removed) << removed.message();
+  EXPECT_TRUE(*removed);
+}
+
+TEST(SystemFiles, ARemoveLeavesAFolderInTheFilesPlace) {
+  TempDir dir;
+  std::string file = join_path(dir.path(), "vesk.js");
+  ASSERT_TRUE(platform::write_file(file, "x"));
+  auto old = system_files().read(file);
+  ASSERT_TRUE(old);
+  ASSERT_TRUE(platform::remove_file(file));
+  ASSERT_TRUE(platform::create_dirs(join_path(file, "inside")));
+  auto removed = system_files().remove(file, *old);
+  ASSERT_TRUE(removed) << removed.message();
+  EXPECT_FALSE(*removed);
+  EXPECT_EQ(names_in(file), std::vector<std::string>{"inside"});
+}
+
 TEST(SystemFiles, ABackupIsNumberedAfterTheHighest) {
   struct Row {
     std::vector<std::string> there;  // after "config.toml"

@@ -1,6 +1,7 @@
 // Who may read and write a file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/result.h"
@@ -15,6 +16,14 @@ namespace vesk::platform {
 // whether it inherits from the folder). A `from` that does not exist is not
 // an error (there is nothing to match).
 Status copy_access(const std::string& from, const std::string& to);
+
+// Gives the file at `path`, one this program has just created, the
+// permission bits `mode` (0644, 0755; only the 0777 bits count) as a new
+// file of the user's gets them: the user's file-creation mask (umask)
+// still takes its bits away, except that an owner `mode` lets execute
+// keeps execute and read (a script must run for its owner whatever the
+// mask). Windows: nothing (a file there has no such bits).
+Status set_new_file_mode(const std::string& path, uint32_t mode);
 
 // Whether the existing file at `path` (through symbolic links) is one its
 // user has made read-only, which a rewrite must respect. POSIX: for root,

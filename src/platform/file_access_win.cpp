@@ -41,6 +41,10 @@ Status copy_access(const std::string& from, const std::string& to) {
   return {};
 }
 
+// Windows files have no permission bits; their access comes from the
+// folder's inherited entries.
+Status set_new_file_mode(const std::string&, uint32_t) { return {}; }
+
 Result<bool> file_read_only(const std::string& path) {
   DWORD attrs = GetFileAttributesW(win::widen(path).c_str());
   if (attrs == INVALID_FILE_ATTRIBUTES) {

@@ -28,6 +28,7 @@ struct Node {
   std::string text;  // a string decoded; a number or literal as written
   std::vector<Member> members;  // an object's
   std::vector<Node> elements;   // an array's
+  std::vector<size_t> commas;   // the comma after each element, kNone if none
 };
 
 const Node& value_of(const Member& m) { return m.value.front(); }
@@ -218,6 +219,7 @@ class Parser {
       if (!value(node.elements.back(), depth + 1) || !skip_space()) return false;
       bool comma = i_ < s_.size() && s_[i_] == ',';
       const size_t comma_at = i_;
+      node.commas.push_back(comma ? comma_at : kNone);
       if (comma) {
         ++i_;
         if (!skip_space()) return false;
@@ -605,6 +607,36 @@ std::vector<Splice> insert_member(std::string_view s, const Node& object, const 
   return {{after, 0, comma}, {at, 0, text}};
 }
 
+// Adds `value` after the last element of `array` (or as its only one),
+// laid out as the array is: one element a line, or all on one.
+std::vector<Splice> insert_element(std::string_view s, const Node& array, const OrderedJson& value,
+                                   const Layout& layout) {
+  if (array.elements.empty()) {
+    size_t inside = array.begin + 1;
+    std::string_view between = s.substr(inside, array.end - 1 - inside);
+    if (between.find_first_of("\r\n") == kNone) return {{inside, 0, inline_text(value)}};
+    std::string inner = indent_of_line(s, array.begin) + layout.unit;
+    size_t at = past_line_comments(s, inside);
+    return {{at, 0, break_at(s, at, layout) + inner + block_text(value, inner, layout)}};
+  }
+  const Node& last = array.elements.back();
+  const size_t last_comma = array.commas.back();
+  bool trailing_comma = last_comma != kNone;
+  size_t after = trailing_comma ? last_comma + 1 : last.end;
+  const std::string comma = trailing_comma ? "" : ",";
+  const std::string tail = trailing_comma ? "," : "";
+  size_t line = line_start(s, last.begin);
+  if (!only_blanks(s.substr(line, last.begin - line))) {
+    return {{after, 0, comma + " " + inline_text(value) + tail}};
+  }
+  size_t at = past_line_comments(s, after);
+  std::string indent = indent_of_line(s, last.begin);
+  std::string text =
+      break_at(s, at, layout) + indent + block_text(value, indent, layout) + tail;
+  if (at == after) return {{after, 0, comma + text}};
+  return {{after, 0, comma}, {at, 0, text}};
+}
+
 struct Parsed {
   std::optional<Node> root;  // nullopt: a blank text
 };
@@ -638,41 +670,108 @@ Result<std::vector<PathStep>> walk(const Node& root, MemberPath path) {
   return steps;
 }
 
-// The ways the member `index` of `object` may have been added: each a set
-// of splices that takes it out again, with the text around it that an
-// insert writes (a comma, a line break, the blanks of a line).
-std::vector<std::vector<Splice>> removals_of(std::string_view s, const Node& object, size_t index) {
-  const Member& member = object.members[index];
-  const Node& value = value_of(member);
-  const Member* previous = index > 0 ? &object.members[index - 1] : nullptr;
-  const bool last = index + 1 == object.members.size();
-  std::vector<size_t> starts{member.key_begin};
-  size_t key_line = line_start(s, member.key_begin);
-  if (key_line > 0 && only_blanks(s.substr(key_line, member.key_begin - key_line))) {
-    size_t line_break = key_line - 1;
+// One entry of an object (a member, from its key) or of an array (an
+// element), as taking it out sees it.
+struct EntrySpan {
+  size_t begin;
+  size_t end;           // one past its value
+  size_t comma;         // its own comma, kNone if none
+  size_t comma_before;  // the previous entry's, kNone for the first entry
+  size_t open;          // the container's opening brace or bracket
+  size_t close;         // one past the container's closing one
+  bool last;
+};
+
+EntrySpan member_span(const Node& object, size_t index) {
+  const Member& m = object.members[index];
+  return {m.key_begin,
+          value_of(m).end,
+          m.comma,
+          index > 0 ? object.members[index - 1].comma : kNone,
+          object.begin,
+          object.end,
+          index + 1 == object.members.size()};
+}
+
+EntrySpan element_span(const Node& array, size_t index) {
+  return {array.elements[index].begin,
+          array.elements[index].end,
+          array.commas[index],
+          index > 0 ? array.commas[index - 1] : kNone,
+          array.begin,
+          array.end,
+          index + 1 == array.elements.size()};
+}
+
+// The ways the entry may have been added: each a set of splices that takes
+// it out again, with the text around it that an insert writes (a comma, a
+// line break, the blanks of a line).
+std::vector<std::vector<Splice>> removals_of(std::string_view s, const EntrySpan& entry) {
+  const bool first = entry.comma_before == kNone;
+  std::vector<size_t> starts{entry.begin};
+  size_t line = line_start(s, entry.begin);
+  if (line > 0 && only_blanks(s.substr(line, entry.begin - line))) {
+    size_t line_break = line - 1;
     if (line_break > 0 && s[line_break] == '\n' && s[line_break - 1] == '\r') --line_break;
     starts.push_back(line_break);
   }
-  if (previous != nullptr) {
-    starts.push_back(previous->comma);
-    starts.push_back(previous->comma + 1);
+  if (!first) {
+    starts.push_back(entry.comma_before);
+    starts.push_back(entry.comma_before + 1);
   } else {
-    starts.push_back(object.begin + 1);
+    starts.push_back(entry.open + 1);
   }
-  std::vector<size_t> ends{value.end};
-  if (member.comma != kNone) ends.push_back(member.comma + 1);
-  if (last) ends.push_back(object.end - 1);
+  std::vector<size_t> ends{entry.end};
+  if (entry.comma != kNone) ends.push_back(entry.comma + 1);
+  if (entry.last) ends.push_back(entry.close - 1);
   std::vector<std::vector<Splice>> out;
   for (size_t from : starts) {
     for (size_t to : ends) {
       out.push_back({{from, to - from, ""}});
-      // The comma an insert put after the member before the new last one.
-      if (previous != nullptr && last && member.comma == kNone && from > previous->comma) {
-        out.push_back({{previous->comma, 1, ""}, {from, to - from, ""}});
+      // The comma an insert put after the entry before the new last one.
+      if (!first && entry.last && entry.comma == kNone && from > entry.comma_before) {
+        out.push_back({{entry.comma_before, 1, ""}, {from, to - from, ""}});
       }
     }
   }
   return out;
+}
+
+// The entry taken out by hand's rules: with its comma, and its line when
+// it stood alone on it; comments stay.
+std::vector<Splice> removal(std::string_view text, const EntrySpan& entry) {
+  size_t start = entry.begin;
+  size_t end = entry.end;
+  std::vector<Splice> splices;
+  bool after_comma_before = false;
+  if (entry.comma != kNone) {
+    // Its own comma goes with it, and the blanks after that.
+    end = entry.comma + 1;
+    while (end < text.size() && (text[end] == ' ' || text[end] == '\t')) ++end;
+  } else if (entry.comma_before != kNone) {
+    // The last entry: the comma before it goes, with the blanks between
+    // them when nothing else stands there.
+    size_t comma = entry.comma_before;
+    std::string_view between = text.substr(comma + 1, start - comma - 1);
+    if (between.find_first_not_of(" \t\r\n") == kNone) {
+      start = comma;
+      after_comma_before = true;
+    } else {
+      splices.push_back({comma, 1, ""});
+    }
+  }
+  // An entry alone on its line takes the line with it.
+  if (!after_comma_before) {
+    size_t first = line_start(text, start);
+    size_t eol = end_of_line(text, end);
+    if (only_blanks(text.substr(first, start - first)) &&
+        only_blanks(text.substr(end, eol - end))) {
+      start = first;
+      end = eol + break_length(text, eol);
+    }
+  }
+  splices.push_back({start, end - start, ""});
+  return splices;
 }
 
 // The text as it was before `jsonc_set_member` added the entry at the end
@@ -697,7 +796,7 @@ std::optional<std::string> before_insert(std::string_view text, const Node& root
   for (size_t level = outermost; level < steps.size(); ++level) {
     const Node& object = *steps[level].object;
     size_t index = static_cast<size_t>(steps[level].member - object.members.data());
-    for (std::vector<Splice>& splices : removals_of(text, object, index)) {
+    for (std::vector<Splice>& splices : removals_of(text, member_span(object, index))) {
       std::string candidate = apply(text, std::move(splices));
       if (gives_back(candidate)) return candidate;
     }
@@ -715,6 +814,29 @@ std::optional<std::string> before_insert(std::string_view text, const Node& root
     }
   }
   return std::nullopt;
+}
+
+// The array at `path`, every object on the way to it there: nullptr where
+// a member is missing, `missing` saying at which depth. Something else in
+// the way is refused, never replaced.
+Result<const Node*> array_at(const Node& root, MemberPath path, size_t& missing) {
+  if (path.empty()) return Error{" isn't a JSON array, so I left it alone"};
+  const Node* at = &root;
+  for (size_t depth = 0; depth < path.size(); ++depth) {
+    TRY_ASSIGN(const Member* member, find_member(*at, path[depth]));
+    if (member == nullptr) {
+      missing = depth;
+      return static_cast<const Node*>(nullptr);
+    }
+    at = &value_of(*member);
+    const bool last = depth + 1 == path.size();
+    const Node::Kind wanted = last ? Node::Kind::kArray : Node::Kind::kObject;
+    if (at->kind != wanted) {
+      return Error{" has \"" + path[depth] + "\" as something other than " +
+                   (last ? "an array" : "an object") + ", so I left it alone"};
+    }
+  }
+  return at;
 }
 
 }  // namespace
@@ -782,40 +904,51 @@ Result<std::optional<std::string>> jsonc_remove_member(std::string_view text, Me
   }
 
   const Node* object = steps.back().object;
-  const Member* member = steps.back().member;
-  size_t index = static_cast<size_t>(member - object->members.data());
-  size_t start = member->key_begin;
-  size_t end = value_of(*member).end;
-  std::vector<Splice> splices;
-  bool after_comma_before = false;
-  if (member->comma != kNone) {
-    // Its own comma goes with it, and the blanks after that.
-    end = member->comma + 1;
-    while (end < text.size() && (text[end] == ' ' || text[end] == '\t')) ++end;
-  } else if (index > 0) {
-    // The last member: the comma before it goes, with the blanks between
-    // them when nothing else stands there.
-    size_t comma = object->members[index - 1].comma;
-    std::string_view between = text.substr(comma + 1, start - comma - 1);
-    if (between.find_first_not_of(" \t\r\n") == kNone) {
-      start = comma;
-      after_comma_before = true;
-    } else {
-      splices.push_back({comma, 1, ""});
+  size_t index = static_cast<size_t>(steps.back().member - object->members.data());
+  return std::optional<std::string>(apply(text, removal(text, member_span(*object, index))));
+}
+
+Result<std::string> jsonc_append_element(std::string_view text, MemberPath path,
+                                         const OrderedJson& value, JsonDialect dialect) {
+  TRY_ASSIGN(Parsed parsed, parse(text, dialect));
+  if (!parsed.root) return jsonc_set_member(text, path, OrderedJson::array({value}), dialect);
+  size_t missing = 0;
+  TRY_ASSIGN(const Node* array, array_at(*parsed.root, path, missing));
+  // What is missing is added as setting the new array would add it; all
+  // that is there is an object on the way, so nothing gets replaced.
+  if (array == nullptr) return jsonc_set_member(text, path, OrderedJson::array({value}), dialect);
+  return apply(text, insert_element(text, *array, value, layout_of(text)));
+}
+
+Result<std::string> jsonc_remove_element(std::string_view text, MemberPath path, size_t index,
+                                         JsonDialect dialect) {
+  TRY_ASSIGN(Parsed parsed, parse(text, dialect));
+  const std::string name = path.empty() ? std::string() : path.back();
+  size_t missing = 0;
+  const Node* array = nullptr;
+  if (parsed.root) {
+    TRY_ASSIGN(array, array_at(*parsed.root, path, missing));
+  }
+  if (array == nullptr) return Error{" has no \"" + name + "\" array, so I left it alone"};
+  if (index >= array->elements.size()) {
+    return Error{" has no element " + std::to_string(index + 1) + " in \"" + name +
+                 "\", so I left it alone"};
+  }
+  EntrySpan span = element_span(*array, index);
+  // A last element this editor appended comes out as it went in, to the
+  // byte; when the element has comments in it, it wasn't ours.
+  if (span.last) {
+    const OrderedJson value =
+        OrderedJson::parse(text.substr(span.begin, span.end - span.begin), nullptr, false);
+    if (!value.is_discarded()) {
+      for (std::vector<Splice>& splices : removals_of(text, span)) {
+        std::string candidate = apply(text, std::move(splices));
+        auto again = jsonc_append_element(candidate, path, value, dialect);
+        if (again && *again == text) return candidate;
+      }
     }
   }
-  // A member alone on its line takes the line with it.
-  if (!after_comma_before) {
-    size_t first = line_start(text, start);
-    size_t eol = end_of_line(text, end);
-    if (only_blanks(text.substr(first, start - first)) &&
-        only_blanks(text.substr(end, eol - end))) {
-      start = first;
-      end = eol + break_length(text, eol);
-    }
-  }
-  splices.push_back({start, end - start, ""});
-  return std::optional<std::string>(apply(text, std::move(splices)));
+  return apply(text, removal(text, span));
 }
 
 }  // namespace vesk::agents::edit

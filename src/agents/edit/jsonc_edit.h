@@ -1,5 +1,6 @@
 // Editing JSON that people write by hand, as text: one member is set or
-// removed and every other byte stays as it was (comments, member order,
+// removed, or one array element appended or removed, and every other byte
+// stays as it was (comments, member order,
 // indentation, line endings, a byte-order mark). New text follows the file's
 // own indentation and line endings.
 #pragma once
@@ -63,5 +64,27 @@ Result<std::string> jsonc_set_member(std::string_view text, MemberPath path,
 // it; its emptied object stays, and so do comments.
 Result<std::optional<std::string>> jsonc_remove_member(std::string_view text, MemberPath path,
                                                        JsonDialect dialect);
+
+// The text with `value` as the last element of the array at `path`, after
+// the one that is last now and laid out as the array is: on a line of its
+// own when the last element stands on its own line, else on the same line;
+// in empty brackets on one line, inline, and in empty brackets over lines, on
+// a line of its own. A trailing comma stays last. Missing objects on the way
+// and a missing array are added as `jsonc_set_member` adds `[value]`. A
+// member on the way that is no object, or one at `path` that is no array,
+// is refused (" has \"hooks\" as something other than an object, so I left
+// it alone"), never replaced.
+Result<std::string> jsonc_append_element(std::string_view text, MemberPath path,
+                                         const OrderedJson& value, JsonDialect dialect);
+
+// The text without the element `index` (from 0) of the array at `path`.
+// The last element, when `jsonc_append_element` wrote it, comes out with
+// exactly the text the append wrote, so the text before the append comes
+// back byte for byte; an array the append made stays, emptied (dropping it
+// is `jsonc_remove_member`'s job). Any other element goes with its comma,
+// and its line when it stood alone on it; comments stay. Refused when there
+// is no such array or element, and as `jsonc_append_element` refuses.
+Result<std::string> jsonc_remove_element(std::string_view text, MemberPath path, size_t index,
+                                         JsonDialect dialect);
 
 }  // namespace vesk::agents::edit

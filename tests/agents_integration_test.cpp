@@ -29,7 +29,7 @@ const char kClaudeAlready[] = "Claude Code: Claude Code already has Vesk.\n";
 TEST(AgentProgram, NoAgentNoChange) {
   AgentProfile p;
   for (int run = 0; run < 2; ++run) {
-    auto r = p.vesk({"connect"});
+    auto r = p.vesk({"connect", "--no-hooks"});
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.out, kNoAgent);
     EXPECT_EQ(r.err, "");
@@ -39,7 +39,7 @@ TEST(AgentProgram, NoAgentNoChange) {
   ASSERT_TRUE(platform::write_file(p.claude(), "{}"));
   ASSERT_TRUE(platform::create_dirs(p.codex_folder()));
   for (const char* target : {"Claude", "bogus", "ALL"}) {
-    auto r = p.vesk({"connect", target});
+    auto r = p.vesk({"connect", "--no-hooks", target});
     EXPECT_EQ(r.exit_code, 2) << target;
     EXPECT_EQ(r.out, "") << target;
     EXPECT_EQ(r.err, "vesk: no agent is called \"" + std::string(target) +
@@ -59,7 +59,7 @@ TEST(AgentProgram, ClaudeCodeAloneIsFoundAndKeepsItsSettings) {
   const std::string expected = "{\"theme\": \"dark\", \"mcpServers\": {\"other\": {\"command\": "
                                "\"x\"}, " + p.claude_inline() + "}}\n";
   for (int run = 0; run < 3; ++run) {
-    auto r = p.vesk({"connect"});
+    auto r = p.vesk({"connect", "--no-hooks"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, run == 0 ? kClaudeAdded : kClaudeAlready);
     EXPECT_EQ(r.err, "");
@@ -74,7 +74,7 @@ TEST(AgentProgram, ClaudeCodeAloneIsFoundAndKeepsItsSettings) {
 TEST(AgentProgram, CodexByNameGetsItsFolderAndFile) {
   AgentProfile p;
   for (int run = 0; run < 2; ++run) {
-    auto r = p.vesk({"connect", "codex"});
+    auto r = p.vesk({"connect", "--no-hooks", "codex"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, run == 0 ? kCodexAdded : kCodexAlready);
     EXPECT_EQ(r.err, "");
@@ -88,7 +88,7 @@ TEST(AgentProgram, ClaudeByNameMakesTheFile) {
   for (const char* target : {"claude", "claude-code"}) {
     AgentProfile p;
     for (int run = 0; run < 2; ++run) {
-      auto r = p.vesk({"connect", target, "extra"});
+      auto r = p.vesk({"connect", "--no-hooks", target, "extra"});
       EXPECT_EQ(r.exit_code, 0);
       EXPECT_EQ(r.out, run == 0 ? kClaudeAdded : kClaudeAlready);
       EXPECT_EQ(r.err, "");
@@ -108,7 +108,7 @@ TEST(AgentProgram, TwoConnectsAtOnceLeaveOneCompleteFile) {
   env.emplace_back("USERPROFILE", p.profile);
   std::vector<platform::Child> running;
   for (int i = 0; i < 2; ++i) {
-    auto child = platform::Child::start(p.program, {"connect", "claude"}, env);
+    auto child = platform::Child::start(p.program, {"connect", "--no-hooks", "claude"}, env);
     ASSERT_TRUE(child) << child.message();
     running.push_back(std::move(*child));
   }
@@ -135,7 +135,7 @@ TEST(AgentProgram, BothAgentsClaudeFirst) {
   const std::string toml = "model = \"o3\"";  // no line break at the end
   ASSERT_TRUE(platform::write_file(p.codex(), toml));
   for (int run = 0; run < 2; ++run) {
-    auto r = p.vesk({"connect", "all"});
+    auto r = p.vesk({"connect", "--no-hooks", "all"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, run == 0 ? std::string(kClaudeAdded) + kCodexAdded
                               : std::string(kClaudeAlready) + kCodexAlready);
@@ -153,7 +153,7 @@ TEST(AgentProgram, FilesItCannotReadAreLeftAloneAndTheCommandFails) {
   ASSERT_TRUE(platform::create_dirs(p.codex_folder()));
   ASSERT_TRUE(platform::write_file(p.codex(), toml));
   for (int run = 0; run < 2; ++run) {
-    auto r = p.vesk({"connect"});
+    auto r = p.vesk({"connect", "--no-hooks"});
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.out, "Claude Code: " + p.claude() +
                          " isn't valid JSON (line 1, column 9: a member name should be here), so "
@@ -169,7 +169,7 @@ TEST(AgentProgram, FilesItCannotReadAreLeftAloneAndTheCommandFails) {
   // One agent failing fails the command, though the other was connected.
   ASSERT_TRUE(platform::write_file(p.claude(), "[]"));
   ASSERT_TRUE(platform::write_file(p.codex(), ""));
-  auto r = p.vesk({"connect"});
+  auto r = p.vesk({"connect", "--no-hooks"});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.out, "Claude Code: " + p.claude() + " isn't a JSON object, so I left it alone\n" +
                        kCodexAdded);
@@ -216,7 +216,7 @@ TEST(AgentProgram, ACopyElsewhereRegistersVeskExeBesideItWhenThere) {
   EXPECT_EQ(setup.out.substr(0, 46 + p.program.size() + 6),
             "Claude Code:  claude mcp add -s user vesk -- \"" + p.program + "\" mcp\n");
 
-  auto first = p.vesk({"connect", "codex"});
+  auto first = p.vesk({"connect", "--no-hooks", "codex"});
   EXPECT_EQ(first.out, kCodexAdded);
   EXPECT_EQ(p.read(p.codex()), p.codex_table());
   EXPECT_NE(p.read(p.codex()).find("J\xC3\xBCrgen"), std::string::npos);
@@ -226,13 +226,13 @@ TEST(AgentProgram, ACopyElsewhereRegistersVeskExeBesideItWhenThere) {
   ASSERT_TRUE(platform::write_file(join_path(folder, "vesk.exe"), ""));
   p.command = join_path(folder, "vesk.exe");
   for (int run = 0; run < 2; ++run) {
-    auto r = p.vesk({"connect", "claude"});
+    auto r = p.vesk({"connect", "--no-hooks", "claude"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, run == 0 ? kClaudeAdded : kClaudeAlready);
     EXPECT_EQ(p.read(p.claude()), p.claude_file());
   }
   // The Codex entry still starts the program itself: it is updated in place.
-  auto moved = p.vesk({"connect", "codex"});
+  auto moved = p.vesk({"connect", "--no-hooks", "codex"});
   EXPECT_EQ(moved.out, "Codex: Updated Vesk in Codex: it started " + p.program +
                            ". New sessions can use Vesk.\n");
   EXPECT_EQ(p.read(p.codex()), p.codex_table());

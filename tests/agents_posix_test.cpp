@@ -103,7 +103,7 @@ TEST_F(AgentFilesPosix, TomlReadersAcceptTheAppendedTable) {
   ASSERT_TRUE(platform::write_file(p.codex(), old));
 
   for (int run = 0; run < 2; ++run) {
-    auto r = p.vesk({"connect", "codex"});
+    auto r = p.vesk({"connect", "--no-hooks", "codex"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, run == 0 ? "Codex: Added to Codex. New sessions can use Vesk.\n"
                               : "Codex: Codex already has Vesk.\n");
@@ -130,7 +130,7 @@ TEST_F(AgentFilesPosix, JsonReadersAgreeWithTheRewrittenFile) {
   ASSERT_EQ(::chmod(p.claude().c_str(), 0600), 0);
 
   for (int run = 0; run < 2; ++run) {
-    auto r = p.vesk({"connect"});
+    auto r = p.vesk({"connect", "--no-hooks"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, run == 0 ? "Claude Code: Updated Vesk in Claude Code: it started old. New "
                                 "sessions can use Vesk.\n"

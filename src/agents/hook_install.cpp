@@ -27,18 +27,6 @@ constexpr int kHookAttempts = 5;
 // hook before it ends it and goes on; a hook takes far less.
 constexpr int kHookTimeoutSeconds = 5;
 
-bool json_form(HookForm form) {
-  switch (form) {
-    case HookForm::kClaudeSettings:
-    case HookForm::kCodex:
-    case HookForm::kGeminiSettings:
-    case HookForm::kQwenSettings:
-    case HookForm::kCursorHooks:
-    case HookForm::kWindsurfHooks: return true;
-    default: return false;
-  }
-}
-
 std::optional<HookFileAgent> file_agent(HookForm form) {
   switch (form) {
     case HookForm::kCopilotFile: return HookFileAgent::kCopilot;

@@ -52,9 +52,10 @@ struct Outcome3 {
   std::string out, err;
 };
 
-Outcome3 connect(const World& w, std::string_view target) {
+// The MCP entries alone; the hooks have tests of their own.
+Outcome3 connect(const World& w, std::string_view target, bool hooks = false) {
   testing::RecordingIo io;
-  int status = connect_agents(target, w.world, io);
+  int status = connect_agents(target, w.world, io, hooks);
   return {status, io.out_, io.err_};
 }
 
@@ -165,7 +166,9 @@ TEST(AgentCommands, UninstallTakesOutOnlyThisProgram) {
              Json(w.path({"vesk"})).dump() + ", \"mcp\"]}}}");
   EXPECT_EQ(agent_doctor_lines(w.world),
             (std::vector<std::string>{
-                "Agents with Vesk: Claude Code, Codex, Gemini CLI, OpenCode",
+                "Agents with Vesk: Claude Code (no hooks: `vesk connect claude` adds them), Codex "
+                "(no hooks: `vesk connect codex` adds them), Gemini CLI (no hooks: `vesk connect "
+                "gemini` adds them), OpenCode (no hooks: `vesk connect opencode` adds them)",
                 "Note: Gemini CLI starts MCP servers only in folders you have trusted (it asks "
                 "when you open a new one).",
                 "Agents found without Vesk: Cursor (`vesk connect cursor`)"}));

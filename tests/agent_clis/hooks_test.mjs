@@ -29,7 +29,7 @@ import { FINAL_TEXT, startModelServer } from './model_server.mjs';
 // them itself, in the shapes connect is to write (for Codex with the trust
 // that Codex's own app-server reports). False once connect writes them: the
 // test then only checks that they are there.
-const HAND_HOOKS = true;
+const HAND_HOOKS = false;
 
 const [veskArg, standin, cliFolder, mcpFolder, ...words] = process.argv.slice(2);
 if (!veskArg || !standin || !cliFolder || !mcpFolder) {

@@ -320,7 +320,8 @@ Result<JsonPlan> plan_json(HookForm form, const std::string& file, const std::st
       expected.erase("hooks");
     }
   }
-  if (!remove && plan.changed && form == HookForm::kCursorHooks && !doc.contains("version")) {
+  // A new hooks.json of Cursor's says which version of the format it is in.
+  if (!remove && plan.changed && form == HookForm::kCursorHooks && !*read) {
     auto set = edit::jsonc_set_member(edited, std::array<std::string, 1>{"version"}, OrderedJson(1),
                                       dialect);
     if (!set) return about(file, set.message());
@@ -437,6 +438,12 @@ Result<Change> own_files(HookFileAgent agent, const AgentPlace& place, const std
       any = any || version.bytes.has_value();
       if (version.bytes == file.text) break;
       all = false;
+      if (version.bytes) {
+        // An older one of vesk's own: no backup of it is worth keeping.
+        TRY_ASSIGN(bool removed, files.remove(path, version));
+        if (!removed) continue;
+        version = FileVersion{};
+      }
       TRY_ASSIGN(bool written, files.write(path, file.text, version, file.mode));
       if (written) break;
     }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "agents/hook_install.h"
 #include "agents/locations.h"
 #include "harness.h"
 #include "platform/fs.h"
@@ -117,6 +118,78 @@ TEST(AgentRegistrar, EveryAgentBothWays) {
     // One backup per change, none replaced.
     EXPECT_EQ(slurp(place->file + ".vesk-backup"), before);
     EXPECT_EQ(slurp(place->file + ".vesk-backup-2"), connected);
+  }
+}
+
+// Every agent with hooks: they go in beside the user's own, a second
+// connect changes nothing, and disconnect gives the files back as they were.
+TEST(AgentRegistrar, EveryAgentsHooksBothWays) {
+  const std::string program = "/opt/tools/vesk";
+  for (const AgentSpec& agent : agent_catalogue()) {
+    if (agent.hooks == HookForm::kNone) continue;
+    SCOPED_TRACE(std::string(agent.display));
+    TempDir dir;
+    auto place = agent.locate(env_in(dir.path()), system_probe());
+    ASSERT_TRUE(place && !place->hooks.empty());
+    const bool files_of_ours = agent.hooks == HookForm::kCopilotFile ||
+                               agent.hooks == HookForm::kClineScripts ||
+                               agent.hooks == HookForm::kOpenCodePlugin ||
+                               agent.hooks == HookForm::kKiloPlugin;
+    // The user's own hook: in the same list, or a file of theirs beside ours.
+    const std::string first = hook_events(agent.hooks).front();
+    const bool flat = agent.hooks == HookForm::kCursorHooks || agent.hooks == HookForm::kWindsurfHooks;
+    const std::string mine = flat ? R"({"command": "my-lint"})"
+                                  : R"({"hooks": [{"type": "command", "command": "my-lint"}]})";
+    const std::string own_file = join_path(place->hooks, files_of_ours ? "mine.json" : "");
+    const std::string settings = files_of_ours ? own_file : place->hooks;
+    const std::string before = files_of_ours ? "{}\n"
+                                             : "{\n  \"theme\": \"dark\",\n  \"hooks\": {\n    \"" +
+                                                   first + "\": [\n      " + mine + "\n    ]\n  }\n}\n";
+    ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(settings))));
+    ASSERT_TRUE(platform::write_file(settings, before));
+    const std::string config = agent.hooks == HookForm::kCodex ? "model = \"o3\"\n" : "";
+    if (agent.hooks == HookForm::kCodex) {
+      ASSERT_TRUE(platform::write_file(place->file, config));
+    }
+
+    auto added = connect_hooks(agent, *place, program, system_files(), platform::kFolderRule);
+    ASSERT_TRUE(added) << added.message();
+    EXPECT_EQ(added->kind, Kind::kAdded);
+    auto state = hook_state(agent, *place, program, system_files(), platform::kFolderRule);
+    ASSERT_TRUE(state) << state.message();
+    EXPECT_TRUE(state->any && state->complete && state->trusted);
+    if (!files_of_ours) {
+      // Theirs stays first in its list, ours after it.
+      auto list = edit::jsonc_member(slurp(settings), std::array<std::string, 2>{"hooks", first},
+                                     edit::JsonDialect::kJsonc);
+      ASSERT_TRUE(list && *list && (*list)->size() == 2) << slurp(settings);
+      EXPECT_EQ((**list)[0], Json::parse(mine));
+    }
+    const std::string connected = slurp(settings);
+    auto again = connect_hooks(agent, *place, program, system_files(), platform::kFolderRule);
+    ASSERT_TRUE(again) << again.message();
+    EXPECT_EQ(again->kind, Kind::kUnchanged);
+    // A vesk that moved gets its hooks updated in place.
+    auto moved = connect_hooks(agent, *place, "/new/vesk", system_files(), platform::kFolderRule);
+    ASSERT_TRUE(moved) << moved.message();
+    EXPECT_EQ(moved->kind, Kind::kUpdated);
+    // uninstall leaves another program's hooks; disconnect takes all of vesk's.
+    auto kept = disconnect_hooks(agent, *place, system_files(), platform::kFolderRule, &program);
+    ASSERT_TRUE(kept) << kept.message();
+    EXPECT_EQ(kept->kind, Kind::kAbsent);
+    auto removed = disconnect_hooks(agent, *place, system_files(), platform::kFolderRule);
+    ASSERT_TRUE(removed) << removed.message();
+    EXPECT_EQ(removed->kind, Kind::kRemoved);
+    EXPECT_EQ(slurp(settings), before);
+    if (files_of_ours) {
+      EXPECT_EQ(names_in(place->hooks), std::vector<std::string>{"mine.json"});
+    }
+    if (agent.hooks == HookForm::kCodex) {
+      EXPECT_EQ(slurp(place->file), config);
+    }
+    if (!files_of_ours) {
+      EXPECT_NE(connected, before);
+    }
   }
 }
 

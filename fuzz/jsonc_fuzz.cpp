@@ -7,7 +7,12 @@
 // one may come back instead, holding the same (an empty servers object
 // aside: where empty servers or an empty document are laid out as the insert
 // lays out new ones, or a blank text ends in a line comment). Where it had
-// one, every other member keeps its value. A refused edit writes nothing.
+// one, every other member keeps its value. A hook group appended to an
+// event's array is there, last, with nothing else changed, and taking it out
+// again gives back the input's bytes when the array was there (an emptied
+// array when the append made it); the append is refused just where
+// something other than objects and an array stands in the way. Any element
+// of the input's array comes out alone. A refused edit writes nothing.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +39,8 @@ namespace edit = vesk::agents::edit;
 
 const std::array<std::string, 2> kPath{"mcpServers", "vesk"};
 const std::array<std::string, 1> kServers{"mcpServers"};
+const std::array<std::string, 1> kHooks{"hooks"};
+const std::array<std::string, 2> kStop{"hooks", "Stop"};
 
 OrderedJson entry() {
   OrderedJson v = OrderedJson::object();
@@ -41,6 +48,31 @@ OrderedJson entry() {
   v["args"] = OrderedJson::array({"mcp", "a'b"});
   v["env"] = OrderedJson::object();
   return v;
+}
+
+OrderedJson hook_group() {
+  OrderedJson hook = OrderedJson::object();
+  hook["type"] = "command";
+  hook["command"] = "C:\\Tools\\v\"esk\x01\\vesk.exe";
+  hook["args"] = OrderedJson::array({"hook", "claude", "Stop"});
+  OrderedJson v = OrderedJson::object();
+  v["matcher"] = "";
+  v["hooks"] = OrderedJson::array({hook});
+  return v;
+}
+
+// The whole document's value without "hooks" -> "Stop", and without the
+// hooks object when that leaves it empty.
+Json without_stop(std::string_view text, JsonDialect dialect) {
+  auto doc = edit::jsonc_member(text, {}, dialect);
+  check(doc.ok());
+  Json out = doc->value_or(Json::object());
+  auto hooks = out.find("hooks");
+  if (hooks != out.end() && hooks->is_object()) {
+    hooks->erase("Stop");
+    if (hooks->empty()) out.erase(hooks);
+  }
+  return out;
 }
 
 // The whole document's value, without "mcpServers" -> "vesk", and without
@@ -96,6 +128,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       check(without_entry(**removed, dialect) == without_entry(input, dialect) || !servers_object);
     }
     check(!edit::jsonc_member(**removed, kPath, dialect)->has_value());
+  }
+
+  // A hook group in and out again.
+  auto appended = edit::jsonc_append_element(input, kStop, hook_group(), dialect);
+  auto hooks = edit::jsonc_member(input, kHooks, dialect);
+  auto stop = edit::jsonc_member(input, kStop, dialect);
+  check(hooks.ok() == stop.ok());
+  const bool fits = stop.ok() && (!*hooks || (*hooks)->is_object()) &&
+                    (!*stop || (*stop)->is_array());
+  check(appended.ok() == fits);
+  if (appended) {
+    const Json group = Json::parse(hook_group().dump());
+    Json expected = *stop ? **stop : Json::array();
+    expected.push_back(group);
+    auto held = edit::jsonc_member(*appended, kStop, dialect);
+    check(held.ok() && held->has_value() && **held == expected);
+    check(without_stop(*appended, dialect) == without_stop(input, dialect));
+    auto removed = edit::jsonc_remove_element(*appended, kStop, expected.size() - 1, dialect);
+    check(removed.ok());
+    if (*stop) {
+      check(*removed == input);
+    } else {
+      auto emptied = edit::jsonc_member(*removed, kStop, dialect);
+      check(emptied.ok() && emptied->has_value() && **emptied == Json::array());
+      check(without_stop(*removed, dialect) == without_stop(input, dialect));
+    }
+    if (*stop && !(*stop)->empty()) {
+      const size_t index = size % (*stop)->size();
+      auto out = edit::jsonc_remove_element(input, kStop, index, dialect);
+      check(out.ok());
+      Json rest = **stop;
+      rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(index));
+      auto left = edit::jsonc_member(*out, kStop, dialect);
+      check(left.ok() && left->has_value() && **left == rest);
+      check(without_stop(*out, dialect) == without_stop(input, dialect));
+    }
   }
 
   // On a file: a refusal writes nothing; otherwise the backup is the input.

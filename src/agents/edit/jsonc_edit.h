@@ -1,8 +1,8 @@
 // Editing JSON that people write by hand, as text: one member is set or
 // removed, or one array element appended or removed, and every other byte
-// stays as it was (comments, member order,
-// indentation, line endings, a byte-order mark). New text follows the file's
-// own indentation and line endings.
+// stays as it was (comments, member order, indentation, line endings, a
+// byte-order mark). New text follows the file's own indentation and line
+// endings.
 #pragma once
 
 #include <optional>

@@ -242,5 +242,171 @@ TEST(JsoncEdit, WhatCannotBeParsedIsRefused) {
   }
 }
 
+const std::string kStop[] = {"hooks", "Stop"};
+
+// A hook group on one line, as an append writes it there.
+const std::string kGroup = "{\"hooks\": [{\"type\": \"command\", \"command\": \"/v\"}]}";
+
+OrderedJson group() {
+  OrderedJson hook = OrderedJson::object();
+  hook["type"] = "command";
+  hook["command"] = "/v";
+  OrderedJson v = OrderedJson::object();
+  v["hooks"] = OrderedJson::array({hook});
+  return v;
+}
+
+// The group laid out over lines, under an indentation.
+std::string group_block(const std::string& i, const std::string& u, const std::string& eol) {
+  return "{" + eol + i + u + "\"hooks\": [" + eol + i + u + u + "{" + eol + i + u + u + u +
+         "\"type\": \"command\"," + eol + i + u + u + u + "\"command\": \"/v\"" + eol + i + u + u +
+         "}" + eol + i + u + "]" + eol + i + "}";
+}
+
+struct ElementCase {
+  const char* name;
+  std::string before;
+  std::string after;    // of appending the group
+  std::string emptied;  // of taking it out again, when that isn't `before`
+  JsonDialect dialect = JsonDialect::kJsonc;
+};
+
+TEST(JsoncEdit, AppendAndRemoveElementKeepEveryOtherByte) {
+  const std::string g6 = group_block("      ", "  ", "\n");
+  const ElementCase cases[] = {
+      {"empty array", "{\"hooks\": {\"Stop\": []}}", "{\"hooks\": {\"Stop\": [" + kGroup + "]}}",
+       ""},
+      {"a comment in an empty array", "{\"hooks\": {\"Stop\": [ /* none */ ]}}",
+       "{\"hooks\": {\"Stop\": [" + kGroup + " /* none */ ]}}", ""},
+      {"empty array over lines", "{\n  \"hooks\": {\n    \"Stop\": [\n    ]\n  }\n}\n",
+       "{\n  \"hooks\": {\n    \"Stop\": [\n      " + g6 + "\n    ]\n  }\n}\n", ""},
+      {"a comment after the bracket of an empty array",
+       "{\n  \"hooks\": {\n    \"Stop\": [ // groups\n    ]\n  }\n}\n",
+       "{\n  \"hooks\": {\n    \"Stop\": [ // groups\n      " + g6 + "\n    ]\n  }\n}\n", ""},
+      {"one-line array", "{\"hooks\": {\"Stop\": [{\"a\": 1}]}}",
+       "{\"hooks\": {\"Stop\": [{\"a\": 1}, " + kGroup + "]}}", ""},
+      {"elements sharing lines", "{\"hooks\": {\"Stop\": [\n  1, 2\n]}}",
+       "{\"hooks\": {\"Stop\": [\n  1, 2, " + kGroup + "\n]}}", ""},
+      {"block array", "{\n  \"hooks\": {\n    \"Stop\": [\n      {\"a\": 1}\n    ]\n  }\n}",
+       "{\n  \"hooks\": {\n    \"Stop\": [\n      {\"a\": 1},\n      " + g6 + "\n    ]\n  }\n}", ""},
+      {"trailing comma over lines",
+       "{\n  \"hooks\": {\n    \"Stop\": [\n      {\"a\": 1},\n    ],\n  },\n}",
+       "{\n  \"hooks\": {\n    \"Stop\": [\n      {\"a\": 1},\n      " + g6 + ",\n    ],\n  },\n}", ""},
+      {"trailing comma on one line", "{\"hooks\": {\"Stop\": [1,]}}",
+       "{\"hooks\": {\"Stop\": [1, " + kGroup + ",]}}", ""},
+      {"a comment after the last element",
+       "{\n  \"hooks\": {\n    \"Stop\": [\n      {\"a\": 1} // mine\n    ]\n  }\n}",
+       "{\n  \"hooks\": {\n    \"Stop\": [\n      {\"a\": 1}, // mine\n      " + g6 +
+           "\n    ]\n  }\n}",
+       ""},
+      {"comments after the last element, without trailing commas",
+       "{\n  \"hooks\": {\n    \"Stop\": [\n      {\"a\": 1} /* x */ // mine\n      // later\n    ]\n  }\n}",
+       "{\n  \"hooks\": {\n    \"Stop\": [\n      {\"a\": 1}, /* x */ // mine\n      " + g6 +
+           "\n      // later\n    ]\n  }\n}",
+       "", JsonDialect::kComments},
+      {"CRLF and tabs",
+       "{\r\n\t\"hooks\": {\r\n\t\t\"Stop\": [\r\n\t\t\t{\"a\": 1}\r\n\t\t]\r\n\t}\r\n}\r\n",
+       "{\r\n\t\"hooks\": {\r\n\t\t\"Stop\": [\r\n\t\t\t{\"a\": 1},\r\n\t\t\t" +
+           group_block("\t\t\t", "\t", "\r\n") + "\r\n\t\t]\r\n\t}\r\n}\r\n",
+       ""},
+      {"strict JSON", "{\n  \"hooks\": {\n    \"Stop\": [\n      {\"a\": 1}\n    ]\n  }\n}\n",
+       "{\n  \"hooks\": {\n    \"Stop\": [\n      {\"a\": 1},\n      " + g6 + "\n    ]\n  }\n}\n", "",
+       JsonDialect::kStrict},
+      // What the append makes stays, emptied.
+      {"missing hooks", "{\n  \"model\": \"x\"\n}\n",
+       "{\n  \"model\": \"x\",\n  \"hooks\": {\n    \"Stop\": [\n      " + g6 + "\n    ]\n  }\n}\n",
+       "{\n  \"model\": \"x\",\n  \"hooks\": {\n    \"Stop\": [\n    ]\n  }\n}\n"},
+      {"missing hooks on one line", "{}", "{\"hooks\": { \"Stop\": [" + kGroup + "] }}",
+       "{\"hooks\": { \"Stop\": [] }}"},
+      {"missing event array", "{\"hooks\": {\"Start\": []}}",
+       "{\"hooks\": {\"Start\": [], \"Stop\": [" + kGroup + "]}}",
+       "{\"hooks\": {\"Start\": [], \"Stop\": []}}"},
+      {"blank", "", "{\n  \"hooks\": {\n    \"Stop\": [\n      " + g6 + "\n    ]\n  }\n}\n",
+       "{\n  \"hooks\": {\n    \"Stop\": [\n    ]\n  }\n}\n"},
+  };
+  for (const ElementCase& c : cases) {
+    auto appended = jsonc_append_element(c.before, kStop, group(), c.dialect);
+    ASSERT_TRUE(appended) << c.name << ": " << appended.message();
+    EXPECT_EQ(*appended, c.after) << c.name;
+    auto read = jsonc_member(*appended, kStop, c.dialect);
+    ASSERT_TRUE(read && *read && (*read)->is_array()) << c.name;
+    EXPECT_EQ((*read)->back(), Json::parse(group().dump())) << c.name;
+    auto removed = jsonc_remove_element(*appended, kStop, (*read)->size() - 1, c.dialect);
+    ASSERT_TRUE(removed) << c.name << ": " << removed.message();
+    EXPECT_EQ(*removed, c.emptied.empty() ? c.before : c.emptied) << c.name;
+    if (c.emptied.empty()) continue;
+    // An array the append made, dropped as a member while it holds only
+    // the group, goes with what was made on the way (a blank text keeps a
+    // document).
+    auto dropped = jsonc_remove_member(*appended, kStop, c.dialect);
+    ASSERT_TRUE(dropped && *dropped) << c.name;
+    EXPECT_EQ(**dropped, c.before.empty() ? "{\n}\n" : c.before) << c.name;
+  }
+  // Or once emptied, when written on one line.
+  auto dropped = jsonc_remove_member("{\"hooks\": { \"Stop\": [] }}", kStop, JsonDialect::kJsonc);
+  ASSERT_TRUE(dropped && *dropped);
+  EXPECT_EQ(**dropped, "{}");
+}
+
+TEST(JsoncEdit, RemovingAnElementTakesTheCommaAndTheLine) {
+  const std::tuple<std::string, size_t, std::string> cases[] = {
+      {"{\"hooks\": {\"Stop\": [\n  1,\n  2\n]}}", 0, "{\"hooks\": {\"Stop\": [\n  2\n]}}"},
+      {"{\"hooks\": {\"Stop\": [1, 2, 3]}}", 1, "{\"hooks\": {\"Stop\": [1, 3]}}"},
+      {"{\"hooks\": {\"Stop\": [1, 2, 3]}}", 2, "{\"hooks\": {\"Stop\": [1, 2]}}"},
+      {"{\"hooks\": {\"Stop\": [1]}}", 0, "{\"hooks\": {\"Stop\": []}}"},
+      // Comments stay.
+      {"{\"hooks\": {\"Stop\": [1, /* c */ 2]}}", 1, "{\"hooks\": {\"Stop\": [1 /* c */ ]}}"},
+      {"{\"hooks\": {\"Stop\": [\n  {\"a\": 1}, // first\n  2\n]}}", 0,
+       "{\"hooks\": {\"Stop\": [\n  // first\n  2\n]}}"},
+      {"{\"hooks\": {\"Stop\": [\r\n  1, // keep\r\n  2\r\n]}}", 1,
+       "{\"hooks\": {\"Stop\": [\r\n  1 // keep\r\n]}}"},
+      {"{\"hooks\": {\"Stop\": [\n  1,\n  2,\n]}}", 1, "{\"hooks\": {\"Stop\": [\n  1,\n]}}"},
+      // An element with a comment inside is nobody's append: it goes alone.
+      {"{\"hooks\": {\"Stop\": [\n  1,\n  {/* mine */}\n]}}", 1, "{\"hooks\": {\"Stop\": [\n  1\n]}}"},
+  };
+  for (const auto& [before, index, after] : cases) {
+    auto removed = jsonc_remove_element(before, kStop, index, JsonDialect::kJsonc);
+    ASSERT_TRUE(removed) << before << ": " << removed.message();
+    EXPECT_EQ(*removed, after);
+  }
+}
+
+TEST(JsoncEdit, ElementEditsRefuseWhatIsNoArray) {
+  const std::tuple<std::string, JsonDialect, std::string> both[] = {
+      {"{\"hooks\": []}", JsonDialect::kJsonc,
+       " has \"hooks\" as something other than an object, so I left it alone"},
+      {"{\"hooks\": {\"Stop\": {}}}", JsonDialect::kJsonc,
+       " has \"Stop\" as something other than an array, so I left it alone"},
+      {"{\"hooks\": {\"Stop\": \"[]\"}}", JsonDialect::kJsonc,
+       " has \"Stop\" as something other than an array, so I left it alone"},
+      {"{\"hooks\": {\"Stop\": [], \"Stop\": []}}", JsonDialect::kJsonc,
+       " has \"Stop\" twice in one object, so I left it alone"},
+      {"{\"hooks\": 1, \"hooks\": {}}", JsonDialect::kJsonc,
+       " has \"hooks\" twice in one object, so I left it alone"},
+      {"{\"hooks\": {\"Stop\": [1,]}}", JsonDialect::kComments,
+       " has a trailing comma (line 1, column 22), which its reader can't read, so I left it alone"},
+      {"[]", JsonDialect::kJsonc, " isn't a JSON object, so I left it alone"},
+  };
+  for (const auto& [text, dialect, message] : both) {
+    auto appended = jsonc_append_element(text, kStop, group(), dialect);
+    ASSERT_FALSE(appended) << text;
+    EXPECT_EQ(appended.message(), message) << text;
+    auto removed = jsonc_remove_element(text, kStop, 0, dialect);
+    ASSERT_FALSE(removed) << text;
+    EXPECT_EQ(removed.message(), message) << text;
+  }
+  const std::tuple<std::string, size_t, std::string> remove_only[] = {
+      {"", 0, " has no \"Stop\" array, so I left it alone"},
+      {"{\"hooks\": {}}", 0, " has no \"Stop\" array, so I left it alone"},
+      {"{\"hooks\": {\"Stop\": []}}", 0, " has no element 1 in \"Stop\", so I left it alone"},
+      {"{\"hooks\": {\"Stop\": [1]}}", 1, " has no element 2 in \"Stop\", so I left it alone"},
+  };
+  for (const auto& [text, index, message] : remove_only) {
+    auto removed = jsonc_remove_element(text, kStop, index, JsonDialect::kJsonc);
+    ASSERT_FALSE(removed) << text;
+    EXPECT_EQ(removed.message(), message) << text;
+  }
+}
+
 }  // namespace
 }  // namespace vesk::agents::edit

@@ -188,7 +188,9 @@ TEST(AgentProgram, SetupLinesNameThisProgram) {
                          "Gemini CLI:   gemini mcp add -s user vesk " + path + " mcp\n\n" +
                          "Any other MCP client: command " + path +
                          ", argument \"mcp\" (stdio).\n" +
-                         "Or let Vesk add itself: vesk connect " + kWords + "\n");
+                         "Or let Vesk add itself: vesk connect " + kWords + "\n"
+                         "That also adds the agents' hooks, which keep the laptop awake exactly "
+                         "while an agent works (vesk connect --no-hooks: the MCP server only).\n");
     EXPECT_EQ(r.err, "");
   }
   EXPECT_TRUE(names_in(p.profile).empty());

@@ -284,6 +284,8 @@ std::string mcp_setup_text(std::string_view exe_path) {
   }
   text += "\nAny other MCP client: command " + path + ", argument \"mcp\" (stdio).\n";
   text += "Or let Vesk add itself: vesk connect " + words_usage() + "\n";
+  text += "That also adds the agents' hooks, which keep the laptop awake exactly while an agent "
+          "works (vesk connect --no-hooks: the MCP server only).\n";
   return text;
 }
 

@@ -201,7 +201,9 @@ TEST(AgentCommands, SetupLinesKeepThePathAsItIs) {
             "\n"
             "Any other MCP client: command \"C:\\Program Files\\Vesk\\vesk.exe\", argument "
             "\"mcp\" (stdio).\n"
-            "Or let Vesk add itself: vesk connect " + kWords + "\n");
+            "Or let Vesk add itself: vesk connect " + kWords + "\n"
+                         "That also adds the agents' hooks, which keep the laptop awake exactly "
+                         "while an agent works (vesk connect --no-hooks: the MCP server only).\n");
 }
 
 }  // namespace

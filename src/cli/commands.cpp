@@ -209,15 +209,18 @@ const Command kCommands[] = {
      {"vesk mcp-setup", "Prints the commands that add Vesk's MCP server to your agents.",
       "vesk mcp-setup"}},
     {kConnect, nullptr, "", cmd_connect, false, kChoices, kConnectArg,
-     {"vesk connect [<agent> | all]",
+     {"vesk connect [--no-hooks] [<agent> | all]",
       "Adds Vesk's MCP server to an agent's settings, creating the file when needed; with no "
-      "agent (or all), to every agent found here. Other entries, comments and layout stay as "
-      "they were, and a backup of each changed file is kept.",
-      "vesk connect\nvesk connect gemini"}},
+      "agent (or all), to every agent found here. Also adds the agent's lifecycle hooks, which "
+      "keep the laptop awake while it works on a turn and let it sleep when the turn ends "
+      "(--no-hooks: the MCP server only). Other entries, your own hooks, comments and layout "
+      "stay as they were, and a backup of each changed file is kept.",
+      "vesk connect\nvesk connect gemini\nvesk connect --no-hooks cursor"}},
     {kDisconnect, at_least<1>, kDisconnectUsage, cmd_disconnect, false, kChoices, kConnectArg,
      {"",
-      "Takes Vesk's MCP server out of an agent's settings, or out of every agent that has it "
-      "(all). Only the vesk entry changes, and a backup of each changed file is kept.",
+      "Takes Vesk's MCP server and hooks out of an agent's settings, or out of every agent "
+      "that has them (all). Only Vesk's entries change, and a backup of each changed file is "
+      "kept.",
       "vesk disconnect cursor\nvesk disconnect all"}},
     {kPrompt, nullptr, "", cmd_prompt, false, kChoices, {},
      {"vesk prompt", "Prints the prompt that has your agent set Vesk up with you.",

@@ -1,7 +1,10 @@
 // What `vesk connect` writes, read back by other programs' parsers (Python's
 // tomllib and json), with paths only POSIX allows: quotes, backslashes and
 // control characters in folder names.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -146,6 +149,63 @@ TEST_F(AgentFilesPosix, JsonReadersAgreeWithTheRewrittenFile) {
     }
   }
   EXPECT_EQ(AgentProfile::read(p.claude_backup()), old);  // the second run wrote nothing
+}
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+// Another program (an agent saving its settings) rewrites the file again
+// and again while connect runs: its last version is never lost, and no
+// backup is ever replaced.
+TEST(AgentFilesRace, AnotherWritersLastVersionStays) {
+  testing::AgentProfile p;
+  const std::string file = p.claude();
+  const std::string temp = file + ".theirs";
+  constexpr int kVersions = 200;
+  int backups = 0;
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(platform::write_file(file, "{\"n\": 0}"));
+    pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+      // As editors save: a whole new file renamed over the old one.
+      for (int n = 1; n <= kVersions; ++n) {
+        std::string text = "{\"n\": " + std::to_string(n) + "}";
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+          ::_exit(1);
+        }
+        ::close(fd);
+        if (::rename(temp.c_str(), file.c_str()) != 0) ::_exit(1);
+        ::usleep(300);
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    int runs = 0;
+    while (::waitpid(writer, &status, WNOHANG) == 0) {
+      auto r = p.vesk({"connect", "--no-hooks", "claude"});
+      // Added, or left alone because the file never held still.
+      EXPECT_TRUE(r.exit_code == 0 ||
+                  r.out.find("keeps being changed by another program") != std::string::npos)
+          << r.out;
+      ++runs;
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_GT(runs, 0);
+    const std::string last = p.read(file);
+    EXPECT_EQ(last.rfind("{\"n\": " + std::to_string(kVersions), 0), 0u) << last;
+  }
+  // Every backup is a whole version of the file, each under a name of its own.
+  for (const std::string& name : testing::names_in(p.profile)) {
+    if (name.rfind(".claude.json.vesk-backup", 0) != 0) continue;
+    ++backups;
+    EXPECT_EQ(p.read(join_path(p.profile, name)).rfind("{\"n\": ", 0), 0u) << name;
+  }
+  EXPECT_GT(backups, 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <set>
 
+#include "base/json.h"
 #include "harness.h"
 #include "ipc/app_link.h"
 #include "ipc/liveness.h"
@@ -201,6 +202,46 @@ TEST(StandInProgram, ServesUntilQuit) {
   ASSERT_TRUE(ended);
   EXPECT_EQ(ended->exit_code, 0);
   EXPECT_FALSE(ipc::app_process_alive(box.app_folder()));
+}
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+// `hold --pid`: held while that process runs, the hold bound to it; one
+// that isn't running is refused.
+TEST(VeskProgram, HoldWhileAProcessRuns) {
+  testing::Sandbox box;
+  standin::StandIn app(box.app_folder());
+  app.start();
+  auto child = platform::Child::start(testing::built_program("vesk-testchild"),
+                                      {"exit", "0", "1500"});
+  ASSERT_TRUE(child) << child.message();
+  const std::string pid = std::to_string(child->pid());
+  auto held = box.vesk({"hold", "--pid", pid});
+  EXPECT_EQ(held.exit_code, 0) << held.err;
+  EXPECT_EQ(held.out.rfind("Holding (id ", 0), 0u) << held.out;
+  auto seen = app.requests();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].args["pid"], child->pid());
+  EXPECT_EQ(seen[0].args["minutes"], nullptr);
+  // The program's name as the system gives it ("….exe" on Windows).
+  EXPECT_EQ(seen[0].args["reason"].get<std::string>().rfind("While vesk-testchild", 0), 0u);
+  ASSERT_EQ(app.holds().size(), 1u);
+  ASSERT_TRUE(child->wait());
+  // The stand-in ends the hold once the process has gone.
+  EXPECT_EQ(box.vesk({"--json"}).out.find("vesk-testchild"), std::string::npos);
+  EXPECT_TRUE(app.holds().empty());
+
+  auto gone = box.vesk({"hold", "--pid", pid});
+  EXPECT_EQ(gone.exit_code, 2);
+  EXPECT_EQ(gone.err, "vesk: no process " + pid + " is running\n");
+  auto bad = box.vesk({"hold", "--pid", "x"});
+  EXPECT_EQ(bad.exit_code, 2);
+  EXPECT_EQ(bad.err, "vesk: \"x\" isn't a process id\n");
+  EXPECT_EQ(app.requests().size(), 2u);  // the status between, and nothing more
 }
 
 }  // namespace

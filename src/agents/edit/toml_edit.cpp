@@ -348,23 +348,7 @@ class Scanner {
 // A key part as a header writes it: bare where it can be.
 std::string key_text(const std::string& part) {
   bool is_bare = !part.empty() && std::all_of(part.begin(), part.end(), bare);
-  if (is_bare) return part;
-  std::string out = "\"";
-  for (char c : part) {
-    auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
-      static const char kHex[] = "0123456789ABCDEF";
-      out += "\\u00";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
+  return is_bare ? part : toml_basic_string(part);
 }
 
 std::string path_text(const KeyPath& path) {
@@ -692,6 +676,28 @@ Result<std::optional<std::string>> remove_table(std::string_view text, const Key
 
 }  // namespace toml_scan
 }  // namespace
+
+std::string toml_basic_string(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "\"";
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '"') {
+      out += '\\';
+      out += c;
+    } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+      // TOML allows no other control character in a basic string, and one
+      // there would make Codex reject the whole file.
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
 
 Result<std::string> toml_set_keys(std::string_view text, const KeyPath& path,
                                   const std::vector<std::pair<std::string, std::string>>& values) {

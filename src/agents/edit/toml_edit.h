@@ -15,6 +15,11 @@ namespace vesk::agents::edit {
 
 using KeyPath = std::vector<std::string>;
 
+// The text as a TOML basic string: in double quotes, with backslash and
+// double quote escaped, and the control characters that TOML does not allow
+// written as escapes (tab stays as it is).
+std::string toml_basic_string(std::string_view text);
+
 // The text with the table at `path` (such as mcp_servers.vesk) holding each
 // key set to the given TOML value text ("\"/v\"", "[\"mcp\"]").
 //

@@ -78,7 +78,16 @@ case "${1:-}" in
     if [ -f "$display_file" ] && read -r n _ <"$display_file"; then
       export DISPLAY=":$n"
     fi
-    exec wine "$@"
+    # The program's output goes to a file that tail follows until the
+    # program ends: the headless conhost.exe that wine starts beside it
+    # sometimes outlives it (with no process left in its console) and would
+    # hold a pipe of ours open, and CTest waits for its pipes to close.
+    out=$(mktemp "${TMPDIR:-/tmp}/vesk-wine-run.XXXXXX") || exit 1
+    trap 'rm -f "$out"' EXIT
+    wine "$@" <&0 >"$out" 2>&1 &
+    pid=$!
+    tail -s 0.05 -n +1 -f --pid="$pid" "$out"
+    wait "$pid"
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 </dev/null || true

@@ -156,6 +156,12 @@ Result<FileRead> read_regular_file(const std::string& path) {
   if (attrs == INVALID_FILE_ATTRIBUTES) {
     DWORD error = GetLastError();
     if (names_no_file(error)) return found;
+    // A device has no attributes to give (NUL under wine says "bad device
+    // type"): it is no file of ours either.
+    if (error == ERROR_BAD_DEV_TYPE || error == ERROR_INVALID_FUNCTION) {
+      found.kind = FileRead::Kind::kNotRegular;
+      return found;
+    }
     return Error{os_error_text(static_cast<int>(error))};
   }
   if ((attrs & FILE_ATTRIBUTE_DIRECTORY) != 0) {

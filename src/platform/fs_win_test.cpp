@@ -154,16 +154,30 @@ TEST(RegularFileWin, OnlyDiskFilesAreReadAndReadOnlyIsTold) {
   EXPECT_EQ(read->kind, FileRead::Kind::kRegular);
   EXPECT_EQ(read->bytes, "{}");
   EXPECT_FALSE(read->stamp.empty());
-  EXPECT_FALSE(*file_read_only(file));
+  // Every look is a value or a message: a failure shows the system's reason.
+  auto read_only = [](const std::string& path) -> std::string {
+    auto got = file_read_only(path);
+    return got ? (*got ? "read-only" : "writable") : got.message();
+  };
+  auto kind = [](const std::string& path) -> std::string {
+    auto got = read_regular_file(path);
+    if (!got) return got.message();
+    switch (got->kind) {
+      case FileRead::Kind::kAbsent: return "absent";
+      case FileRead::Kind::kNotRegular: return "not regular";
+      case FileRead::Kind::kRegular: return "regular";
+    }
+    return "?";
+  };
+  EXPECT_EQ(read_only(file), "writable");
   ASSERT_TRUE(SetFileAttributesW(widen(file).c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_TRUE(*file_read_only(file));
+  EXPECT_EQ(read_only(file), "read-only");
   ASSERT_TRUE(SetFileAttributesW(widen(file).c_str(), FILE_ATTRIBUTE_NORMAL));
-  EXPECT_FALSE(*file_read_only(join_path(dir.path(), "missing.json")));
+  EXPECT_EQ(read_only(join_path(dir.path(), "missing.json")), "writable");
 
-  EXPECT_EQ(read_regular_file(dir.path())->kind, FileRead::Kind::kNotRegular);
-  EXPECT_EQ(read_regular_file("\\\\.\\NUL")->kind, FileRead::Kind::kNotRegular);
-  EXPECT_EQ(read_regular_file(join_path(dir.path(), "missing.json"))->kind,
-            FileRead::Kind::kAbsent);
+  EXPECT_EQ(kind(dir.path()), "not regular");
+  EXPECT_EQ(kind("\\\\.\\NUL"), "not regular");
+  EXPECT_EQ(kind(join_path(dir.path(), "missing.json")), "absent");
 }
 
 TEST(RegularFileWin, ALinkToNothingLeadsToTheFileAWriteCreates) {
@@ -177,6 +191,9 @@ TEST(RegularFileWin, ALinkToNothingLeadsToTheFileAWriteCreates) {
   auto read = read_regular_file(link);
   ASSERT_TRUE(read) << read.message();
   EXPECT_EQ(read->kind, FileRead::Kind::kAbsent);
+  // Wine keeps a link to nothing as a dangling host link, which no call
+  // sees, not even opened as the link itself: there it is simply no file.
+  if (testing::under_wine()) GTEST_SKIP() << "wine shows no link to nothing";
   auto leads = link_target(link);
   ASSERT_TRUE(leads) << leads.message();
   EXPECT_EQ(*leads, target);

@@ -6,6 +6,7 @@
 
 #include "harness.h"
 #include "platform/clock.h"
+#include "platform/process_tree.h"
 
 namespace vesk::platform {
 namespace {
@@ -43,6 +44,28 @@ TEST(ProcessStartTime, EndedProcessIsNotRunning) {
   uint32_t pid = child->pid();
   ASSERT_TRUE(child->wait());
   EXPECT_FALSE(process_start_time(pid).has_value());
+}
+
+// What the hooks walk to find the agent: a child names this process as its
+// parent and its own program; an ended one is nothing to look at.
+TEST(ProcessLink, AChildNamesItsParentAndItsProgram) {
+  uint32_t pid = 0;
+  {
+    auto child = Child::start(testing::built_program("vesk-testchild"), {"exit", "0", "30000"});
+    ASSERT_TRUE(child) << child.message();
+    pid = child->pid();
+    auto link = process_link(pid);
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->parent, current_pid());
+    // POSIX gives the name alone, Windows with ".exe".
+    EXPECT_EQ(link->name.rfind("vesk-testchild", 0), 0u) << link->name;
+  }  // ended here
+  EXPECT_FALSE(process_link(pid).has_value());
+  // Its own parent may be none (a program that wine starts from a host
+  // shell has none), but its name is there.
+  auto self = process_link(current_pid());
+  ASSERT_TRUE(self);
+  EXPECT_EQ(self->name.rfind("vesk_tests", 0), 0u) << self->name;
 }
 
 }  // namespace

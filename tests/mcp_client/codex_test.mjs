@@ -196,7 +196,8 @@ try {
       'env_key = "VESK_TEST_MODEL_KEY"',
       '',
     ].join('\n'));
-    const connect = await run(vesk, ['connect', 'codex'], { env }, 15000);
+    // The MCP server alone: the holds the hooks take are tests/agent_clis/hooks_test.mjs's.
+    const connect = await run(vesk, ['connect', '--no-hooks', 'codex'], { env }, 15000);
     expect(connect.code === 0, `exit ${connect.code}: ${connect.stdout}${connect.stderr}`);
     const config = fs.readFileSync(path.join(codexHome, 'config.toml'), 'utf8');
     expect(config.includes('[mcp_servers.vesk]'), config);

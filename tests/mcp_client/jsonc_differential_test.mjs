@@ -315,7 +315,7 @@ async function check(agent, doc, root, index) {
   } catch (e) {
     readable = false;
   }
-  const connect = await run(home, ['connect', agent.word]);
+  const connect = await run(home, ['connect', '--no-hooks', agent.word]);
   const after = fs.readFileSync(file, 'utf8');
   try {
     if (connect.status !== 0) {
@@ -363,7 +363,7 @@ async function check(agent, doc, root, index) {
     if (!hadEntry && back !== doc.text) {
       // Only a text that connect turns into the very same one may come back.
       fs.writeFileSync(file, back);
-      await run(home, ['connect', agent.word]);
+      await run(home, ['connect', '--no-hooks', agent.word]);
       if (fs.readFileSync(file, 'utf8') !== after) {
         return fail(`disconnect gave ${JSON.stringify(back)}, not ${shown}`);
       }
@@ -388,7 +388,7 @@ try {
   for (const agent of AGENTS) {
     const home = path.join(root, `fresh-${agent.word}`);
     fs.mkdirSync(home);
-    const r = await run(home, ['connect', agent.word]);
+    const r = await run(home, ['connect', '--no-hooks', agent.word]);
     if (r.status !== 0) throw new Error(`vesk connect ${agent.word} failed: ${r.out}`);
     fresh[agent.word] = JSON.parse(fs.readFileSync(agent.file(home), 'utf8')).mcpServers.vesk;
   }

@@ -37,9 +37,13 @@ bool watch_enough(const Args& args) {
   return false;
 }
 
-// `set` needs a key and a value, or the lone key "ntfy_topic".
+// `set` needs a key and a value, or the lone key of a text setting (sent
+// with the empty text, which clears it).
 bool set_enough(const Args& args) {
-  return args.size() >= 2 || (args.size() == 1 && args[0] == "ntfy_topic");
+  if (args.size() >= 2) return true;
+  if (args.size() != 1) return false;
+  const settings::SettingRow* row = settings::find_setting(args[0]);
+  return row != nullptr && row->kind == settings::SettingKind::kString;
 }
 
 using W = std::string_view;

@@ -130,8 +130,8 @@ const Command kCommands[] = {
     {kOn, nullptr, "", cmd_on, true, kChoices, kOnChoices,
      {"vesk on\nvesk on <minutes>\nvesk on until <hour>",
       "Keeps the laptop awake: until `vesk auto` or `vesk off`, for a number of minutes, or "
-      "until the clock next shows that hour.",
-      "vesk on 90\nvesk on until 7"}},
+      "until the clock next shows that hour or time (7, 07:00, 7:45).",
+      "vesk on 90\nvesk on until 7\nvesk on until 7:45"}},
     {kAuto, nullptr, "", cmd_auto, true, kChoices, {},
      {"vesk auto",
       "Keeps the laptop awake only while an agent or a watched app is working. This is the "

@@ -19,6 +19,10 @@ using testing::names_in;
 const std::string kWords =
     "all | claude | codex | gemini | qwen | copilot | opencode | kilo | cline | cursor | "
     "windsurf | vscode | claude-desktop";
+// Every word an agent goes by, as an unknown one lists them.
+const std::string kEveryWord =
+    "all | claude | claude-code | codex | gemini | qwen | copilot | opencode | kilo | cline | "
+    "cursor | windsurf | vscode | claude-desktop";
 const std::string kNoAgent = "No agent found here. Use: vesk connect " + kWords + "\n";
 const char kClaudeAdded[] =
     "Claude Code: Added to Claude Code for all projects. New sessions can use Vesk.\n";
@@ -43,7 +47,7 @@ TEST(AgentProgram, NoAgentNoChange) {
     EXPECT_EQ(r.exit_code, 2) << target;
     EXPECT_EQ(r.out, "") << target;
     EXPECT_EQ(r.err, "vesk: no agent is called \"" + std::string(target) +
-                         "\". Use: vesk connect " + kWords + "\n")
+                         "\". Use: vesk connect " + kEveryWord + "\n")
         << target;
   }
   EXPECT_EQ(p.read(p.claude()), "{}");

@@ -73,6 +73,9 @@ TEST_F(StandInCommands, SettingsAndSafetyRules) {
   EXPECT_EQ(last_request(), R"({"args":{"key":"battery_floor","value":"30"},"cmd":"set"})");
   ok({"check-in", "15"});
   EXPECT_EQ(last_request(), R"({"args":{"key":"check_in_minutes","value":15.0},"cmd":"set"})");
+  // A word that isn't a number goes as null; the tray app says what it takes.
+  EXPECT_EQ(ok({"check-in", "abc"}, 1), "check_in_minutes takes 0, 15, 30 or 60.\n");
+  EXPECT_EQ(last_request(), R"({"args":{"key":"check_in_minutes","value":null},"cmd":"set"})");
   ok({"set", "ntfy_topic", "my-topic"});
 
   // The two settings that only move in the safer direction.

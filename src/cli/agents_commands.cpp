@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "base/utf8.h"
 #include "cli/handlers.h"
+#include "cli/text.h"
 #include "mcp/tools.h"
 #include "platform/fs.h"
 
@@ -24,9 +25,11 @@ std::string words_usage() {
   return join_words(words, " | ");
 }
 
+// Every word a command takes for an agent, aliases such as claude-code too,
+// quoting the bad one as the unknown-command message does.
 int unknown_agent(std::string_view command, std::string_view target, Io& io) {
-  io.err("vesk: no agent is called \"" + std::string(target) + "\". Use: vesk " +
-         std::string(command) + " " + words_usage() + "\n");
+  io.err("vesk: no agent is called " + quote_word(target) + ". Use: vesk " +
+         std::string(command) + " " + join_words(agent_targets(), " | ") + "\n");
   return kExitFailed;
 }
 

@@ -14,6 +14,10 @@ using platform::join_path;
 const std::string kWords =
     "all | claude | codex | gemini | qwen | copilot | opencode | kilo | cline | cursor | "
     "windsurf | vscode | claude-desktop";
+// Every word an agent goes by, as an unknown one lists them.
+const std::string kEveryWord =
+    "all | claude | claude-code | codex | gemini | qwen | copilot | opencode | kilo | cline | "
+    "cursor | windsurf | vscode | claude-desktop";
 
 // A profile folder as every agent row reads it, on this platform's rule.
 struct World {
@@ -102,14 +106,19 @@ TEST(AgentCommands, ANamedAgentIsCreatedAndAnUnknownOneIsAUsageError) {
   EXPECT_EQ(named.status, 0);
   EXPECT_EQ(named.out, "Windsurf: Added to Windsurf. New sessions can use Vesk.\n");
   EXPECT_NE(w.read({".codeium", "windsurf", "mcp_config.json"}).find("\"vesk\""), std::string::npos);
-  for (std::string_view word : {"bogus", "Claude", "ALL", ""}) {
+  // The bad word quoted as an unknown command is, escapes and all.
+  const std::pair<std::string_view, std::string> words[] = {
+      {"bogus", "\"bogus\""}, {"Claude", "\"Claude\""},     {"ALL", "\"ALL\""},
+      {"", "\"\""},           {"a\"b\tc", "\"a\\\"b\\tc\""}, {"claude code", "\"claude code\""},
+  };
+  for (const auto& [word, quoted] : words) {
     Outcome3 bad = connect(w, word);
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.out, "");
-    EXPECT_EQ(bad.err, "vesk: no agent is called \"" + std::string(word) +
-                           "\". Use: vesk connect " + kWords + "\n");
-    EXPECT_EQ(disconnect(w, word).err, "vesk: no agent is called \"" + std::string(word) +
-                                           "\". Use: vesk disconnect " + kWords + "\n");
+    EXPECT_EQ(bad.err,
+              "vesk: no agent is called " + quoted + ". Use: vesk connect " + kEveryWord + "\n");
+    EXPECT_EQ(disconnect(w, word).err, "vesk: no agent is called " + quoted +
+                                           ". Use: vesk disconnect " + kEveryWord + "\n");
   }
 }
 

@@ -37,9 +37,13 @@ bool watch_enough(const Args& args) {
   return false;
 }
 
-// `set` needs a key and a value, or the lone key "ntfy_topic".
+// `set` needs a key and a value, or the lone key of a text setting (sent
+// with the empty text, which clears it).
 bool set_enough(const Args& args) {
-  return args.size() >= 2 || (args.size() == 1 && args[0] == "ntfy_topic");
+  if (args.size() >= 2) return true;
+  if (args.size() != 1) return false;
+  const settings::SettingRow* row = settings::find_setting(args[0]);
+  return row != nullptr && row->kind == settings::SettingKind::kString;
 }
 
 using W = std::string_view;
@@ -126,8 +130,8 @@ const Command kCommands[] = {
     {kOn, nullptr, "", cmd_on, true, kChoices, kOnChoices,
      {"vesk on\nvesk on <minutes>\nvesk on until <hour>",
       "Keeps the laptop awake: until `vesk auto` or `vesk off`, for a number of minutes, or "
-      "until the clock next shows that hour.",
-      "vesk on 90\nvesk on until 7"}},
+      "until the clock next shows that hour or time (7, 07:00, 7:45).",
+      "vesk on 90\nvesk on until 7\nvesk on until 7:45"}},
     {kAuto, nullptr, "", cmd_auto, true, kChoices, {},
      {"vesk auto",
       "Keeps the laptop awake only while an agent or a watched app is working. This is the "

@@ -1,5 +1,6 @@
 #include "cli/time_args.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -72,34 +73,50 @@ Json number_or_null(std::string_view text) {
   return value ? number_or_null(*value) : Json(nullptr);
 }
 
-std::optional<int> read_until_hour(std::string_view text) {
-  std::string_view hour = text.substr(0, text.find(':'));
+std::optional<ClockTime> read_until_time(std::string_view text) {
+  const size_t colon = text.find(':');
+  std::string_view hour = text.substr(0, colon);
   if (!hour.empty() && hour.front() == '+') hour.remove_prefix(1);
   if (hour.empty()) return std::nullopt;
-  int value = 0;
+  ClockTime at;
   for (char c : hour) {
     if (!is_digit(c)) return std::nullopt;
-    value = value * 10 + (c - '0');
-    if (value >= static_cast<int>(kUntilHours.size())) return std::nullopt;
+    at.hour = at.hour * 10 + (c - '0');
+    if (at.hour >= static_cast<int>(kUntilHours.size())) return std::nullopt;
   }
-  return value;
+  if (colon == std::string_view::npos) return at;
+  std::string_view minute = text.substr(colon + 1);
+  if (minute.size() != 2 || !is_digit(minute[0]) || !is_digit(minute[1])) return std::nullopt;
+  at.minute = (minute[0] - '0') * 10 + (minute[1] - '0');
+  if (at.minute >= 60) return std::nullopt;
+  return at;
 }
 
-int64_t next_local_hour(int64_t now, int hour, const OffsetFn& offset) {
+int64_t next_local_time(int64_t now, ClockTime at, const OffsetFn& offset) {
   auto floor_at_zero = [](int64_t v) { return v < 0 ? 0 : v; };
   const int64_t off = offset(now);
   const int64_t local = now + off;
   const int64_t midnight = local - (((local % 86400) + 86400) % 86400);
-  int64_t target = midnight + static_cast<int64_t>(hour) * 3600;
+  int64_t target = midnight + static_cast<int64_t>(at.hour) * 3600 + int64_t{at.minute} * 60;
   if (local + 60 >= target) target += 86400;
-  int64_t result = floor_at_zero(target - offset(floor_at_zero(target - off)));
-  if (result <= now) {
-    // The clock jumped over hour:00 (the start of daylight saving time): the
-    // jump itself is when the hour is reached. Its UTC time is the local
-    // time read with the offset from before the change.
-    result = floor_at_zero(target - off);
+  const int64_t first = floor_at_zero(target - off);
+  const int64_t result = floor_at_zero(target - offset(first));
+  if (result + offset(result) == target) return result;
+  // The clock jumps over the target (the start of daylight saving time): the
+  // target is reached at the jump, the first moment the clock shows it or
+  // later. Local time only moves forward there, so the moment is found by
+  // halving the span between the two readings of the target.
+  int64_t low = std::min(first, result), high = std::max(first, result);
+  if (high + offset(high) < target) return high;
+  while (low < high) {
+    const int64_t mid = low + (high - low) / 2;
+    if (mid + offset(mid) >= target) {
+      high = mid;
+    } else {
+      low = mid + 1;
+    }
   }
-  return result;
+  return high;
 }
 
 Result<std::optional<double>> parse_on_arguments(const Args& args, int64_t now,
@@ -113,9 +130,9 @@ Result<std::optional<double>> parse_on_arguments(const Args& args, int64_t now,
     return std::optional<double>(*minutes);
   }
   if (args.size() == 2 && args[0] == kOnWords[0]) {
-    std::optional<int> hour = read_until_hour(args[1]);
-    if (!hour) return Error{"use an hour like 7 or 07:00"};
-    int64_t target = next_local_hour(now, *hour, offset);
+    std::optional<ClockTime> at = read_until_time(args[1]);
+    if (!at) return Error{"use an hour like 7 or 07:00"};
+    int64_t target = next_local_time(now, *at, offset);
     double minutes = std::ceil(static_cast<double>(target - now) / 60.0);
     // Never a negative or zero span, whatever the clock and the zone say.
     if (!(minutes >= 1)) minutes = 1;

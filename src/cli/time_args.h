@@ -30,18 +30,27 @@ inline constexpr std::array<std::string_view, 24> kUntilHours{
     "0",  "1",  "2",  "3",  "4",  "5",  "6",  "7",  "8",  "9",  "10", "11",
     "12", "13", "14", "15", "16", "17", "18", "19", "20", "21", "22", "23"};
 
-// The hour of `on until`: the text before the first ':', an optional '+'
-// and digits, 0 to 23.
-std::optional<int> read_until_hour(std::string_view text);
+// A time of day of `on until`.
+struct ClockTime {
+  int hour = 0;
+  int minute = 0;
+  friend bool operator==(const ClockTime&, const ClockTime&) = default;
+};
+
+// The time of `on until`: the hour, an optional '+' and digits, 0 to 23;
+// then, optionally, ':' and the minute as exactly two digits, 00 to 59
+// ("7:5" is refused rather than guessed as 7:05 or 7:50).
+std::optional<ClockTime> read_until_time(std::string_view text);
 
 // Local minus UTC in seconds at a Unix time.
 using OffsetFn = std::function<int64_t(int64_t unix_seconds)>;
 
-// The next Unix time at which the local clock shows hour:00, more than 60
+// The next Unix time at which the local clock shows `at`, more than 60
 // seconds ahead on the local clock. The offset is taken at the target itself so that a
-// daylight-saving change in between is honoured. When hour:00 does not exist
-// that day (the clock jumps over it), the answer is the moment of the jump.
-int64_t next_local_hour(int64_t now, int hour, const OffsetFn& offset);
+// daylight-saving change in between is honoured. When `at` does not exist
+// that day (the clock jumps over it), the answer is the moment of the jump;
+// when the clock shows it twice (it goes back), the first time.
+int64_t next_local_time(int64_t now, ClockTime at, const OffsetFn& offset);
 
 // The arguments of `on`: no minutes (keep awake until told otherwise), a
 // positive number of minutes, or an error message.

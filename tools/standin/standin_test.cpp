@@ -96,6 +96,7 @@ TEST_F(StandInTray, SetTakesTypedTextAndJsonValues) {
       {"low_power", false, false},
       {"low_power", "maybe", kNo},
       {"low_power", 1, kNo},
+      {"low_power", nullptr, kNo},
       {"battery_floor", "30", 30},
       {"battery_floor", 40, 40},
       {"battery_floor", 50.0, 50},
@@ -112,7 +113,11 @@ TEST_F(StandInTray, SetTakesTypedTextAndJsonValues) {
       {"check_in_minutes", "15", 15},
       {"check_in_minutes", 30, 30},
       {"check_in_minutes", 60.0, 60},
-      {"check_in_minutes", nullptr, 0},
+      {"check_in_minutes", nullptr, kNo},  // what `vesk check-in abc` sends
+      {"check_in_minutes", 0, 0},
+      {"check_in_minutes", "abc", kNo},
+      {"check_in_minutes", 45, kNo},
+      {"check_in_minutes", true, kNo},
       {"check_in_minutes", "30", 30},
       {"check_in_minutes", "off", 0},
       {"check_in_minutes", 20, kNo},
@@ -120,13 +125,18 @@ TEST_F(StandInTray, SetTakesTypedTextAndJsonValues) {
       {"preset", "max_battery", "max_battery"},
       {"preset", "Full_Speed", "full_speed"},
       {"preset", "fast", kNo},
+      {"preset", nullptr, kNo},
+      {"preset", 1, kNo},
       {"mode", "always", "always"},
       {"mode", "sometimes", kNo},
       {"mode", 1, kNo},
+      {"mode", nullptr, kNo},
+      {"mode", " Off ", "off"},
       {"ntfy_topic", "my-laptop_42", "my-laptop_42"},
       {"ntfy_topic", "has space", kNo},
       {"ntfy_topic", std::string(65, 'a'), kNo},
-      {"ntfy_topic", nullptr, ""},
+      {"ntfy_topic", nullptr, kNo},
+      {"ntfy_topic", "", ""},
       {"ntfy_topic", 5, kNo},
       {"notify_done", "yes", true},
       {"notify_done", true, true},
@@ -161,9 +171,29 @@ TEST_F(StandInTray, SetRefusesUnknownAndMissingKeys) {
   EXPECT_NE(string_member(tray.handle("set", {{"key", "brightness"}, {"value", 1}}), "error")
                 ->find("brightness"),
             std::string::npos);
-  // A number sent as 20.0 is named as the person typed it.
-  EXPECT_EQ(tray.handle("set", {{"key", "check_in_minutes"}, {"value", 20.0}})["error"],
-            "check_in_minutes is one of 0, 15, 30, 60, not 20.");
+  // Each kind of setting says what it takes; a number sent as 20.0 is named
+  // as the person typed it, and null (a word that isn't a number) not at all.
+  const std::pair<Json, std::string> refusals[] = {
+      {{{"key", "check_in_minutes"}, {"value", 20.0}},
+       "check_in_minutes takes 0, 15, 30 or 60, not 20."},
+      {{{"key", "check_in_minutes"}, {"value", nullptr}}, "check_in_minutes takes 0, 15, 30 or 60."},
+      {{{"key", "check_in_minutes"}, {"value", "abc"}},
+       "check_in_minutes takes 0, 15, 30 or 60, not \"abc\"."},
+      {{{"key", "preset"}, {"value", "fast"}},
+       "preset takes max_battery, balanced or full_speed, not \"fast\"."},
+      {{{"key", "mode"}, {"value", 1}}, "mode takes auto, always or off, not 1."},
+      {{{"key", "low_power"}, {"value", "maybe"}}, "low_power takes on or off, not \"maybe\"."},
+      {{{"key", "battery_floor"}, {"value", 55.5}},
+       "battery_floor takes a whole number from 0 to 80, not 55.5."},
+      {{{"key", "quiet_minutes"}, {"value", nullptr}},
+       "quiet_minutes takes a whole number from 1 to 240."},
+      {{{"key", "ntfy_topic"}, {"value", 5}}, "ntfy_topic takes a text, not 5."},
+      {{{"key", "ntfy_topic"}, {"value", "has space"}},
+       "ntfy_topic takes only letters, digits, - and _ (at most 64), not \"has space\"."},
+  };
+  for (const auto& [args, message] : refusals) {
+    EXPECT_EQ(tray.handle("set", args)["error"], message) << args.dump();
+  }
 }
 
 TEST_F(StandInTray, BatteryFloorOnlyRises) {
@@ -370,9 +400,14 @@ TEST_F(StandInTray, AlwaysForMinutesReturnsToAuto) {
   for (const Json& args : {Json{{"mode", "auto"}, {"minutes", 10}},
                            Json{{"mode", "always"}, {"minutes", 0}},
                            Json{{"mode", "always"}, {"minutes", "10"}},
-                           Json{{"mode", "sometimes"}}, Json::object()}) {
+                           Json{{"mode", "sometimes"}}, Json{{"mode", 1}},
+                           Json{{"mode", nullptr}}, Json::object()}) {
     expect_refusal(tray.handle("mode", args), args.dump());
   }
+  // The mode is judged as a "set" of the mode setting is.
+  EXPECT_EQ(tray.handle("mode", {{"mode", "sometimes"}})["error"],
+            "mode takes auto, always or off, not \"sometimes\".");
+  EXPECT_EQ(tray.handle("mode", Json::object())["error"], "mode takes auto, always or off.");
   EXPECT_EQ(tray.handle("status", Json::object())["mode"], "off");
 }
 
@@ -411,10 +446,14 @@ TEST_F(StandInTray, HoldsEndWhenTheirTimeIsUpOrTheirProcessEnds) {
   EXPECT_EQ(ids(), (std::vector<std::string>{f}));
 
   for (const Json& args : {Json{{"minutes", 0}}, Json{{"minutes", -5}}, Json{{"minutes", "5"}},
-                           Json{{"minutes", 1e300}}, Json{{"pid", -1}}, Json{{"pid", "100"}},
+                           Json{{"minutes", 1e300}}, Json{{"minutes", 10080.5}},
+                           Json{{"pid", -1}}, Json{{"pid", "100"}},
                            Json{{"pid", 100}}}) {
     expect_refusal(tray.handle("hold", args), args.dump());  // pid 100 has ended
   }
+  // A hold lasts at most a week, the limit the stay_awake tool gives agents.
+  EXPECT_EQ(tray.handle("hold", {{"minutes", 10081}})["error"],
+            "minutes must be a number above 0 and at most 10080, not 10081.");
   EXPECT_EQ(ids(), (std::vector<std::string>{f}));
 
   // A reason with line breaks still makes one-line statuses.
@@ -422,6 +461,7 @@ TEST_F(StandInTray, HoldsEndWhenTheirTimeIsUpOrTheirProcessEnds) {
   Json status = tray.handle("status", Json::object());
   expect_done(status, "status");
   EXPECT_EQ(status["holds"][1]["reason"], "two lines");
+  expect_done(tray.handle("hold", {{"minutes", 10080}}), "a week");
 }
 
 TEST_F(StandInTray, ReleaseVariants) {

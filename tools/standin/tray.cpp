@@ -17,8 +17,10 @@ namespace vesk::standin {
 namespace {
 
 constexpr uint64_t kFiletimePerMinute = 60ULL * 10000000ULL;
-// The longest "for N minutes" taken: ten years.
+// The longest "for N minutes" taken: ten years for the mode and a wake, a
+// week for a hold (as the stay_awake tool tells agents).
 constexpr double kMaxMinutes = 10 * 365 * 24 * 60;
+constexpr double kMaxHoldMinutes = 7 * 24 * 60;
 
 std::string without_final_dot(std::string text) {
   while (!text.empty() && text.back() == '.') text.pop_back();
@@ -26,14 +28,14 @@ std::string without_final_dot(std::string text) {
 }
 
 // A number member as a count of minutes: nullopt when absent or null; an
-// error when it is anything but a positive number.
-Result<std::optional<double>> minutes_member(const Json& args) {
+// error when it is anything but a positive number up to `most`.
+Result<std::optional<double>> minutes_member(const Json& args, double most = kMaxMinutes) {
   const Json* m = member(args, "minutes");
   if (m == nullptr || m->is_null()) return std::optional<double>{};
   if (!m->is_number() || !std::isfinite(m->get<double>()) || m->get<double>() <= 0 ||
-      m->get<double>() > kMaxMinutes) {
+      m->get<double>() > most) {
     return Error{"minutes must be a number above 0 and at most " +
-                 std::to_string(static_cast<int64_t>(kMaxMinutes)) + ", not " + shown(*m) + "."};
+                 std::to_string(static_cast<int64_t>(most)) + ", not " + shown(*m) + "."};
   }
   return std::optional<double>{m->get<double>()};
 }
@@ -143,13 +145,11 @@ Json Tray::handle(std::string_view kind, const Json& args) {
 }
 
 Json Tray::set_mode(const Json& args) {
-  const std::string* typed = string_member(args, "mode");
-  if (typed == nullptr) return refuse("A mode is needed: always, auto or off.");
-  const std::string wanted = lower(trim(*typed));
-  const std::string* mode = &wanted;
-  if (*mode != "always" && *mode != "auto" && *mode != "off") {
-    return refuse("Unknown mode \"" + *typed + "\": use always, auto or off.");
-  }
+  // Judged as a "set" of the mode setting is.
+  const Json* value = member(args, "mode");
+  auto wanted = setting_text(*settings::find_setting("mode"), value ? *value : Json(nullptr));
+  if (!wanted) return refuse(wanted.message());
+  const std::string* mode = &*wanted;
   auto minutes = minutes_member(args);
   if (!minutes) return refuse(minutes.message());
   if (*minutes && *mode != "always") return refuse("Only always takes minutes.");
@@ -170,7 +170,7 @@ Json Tray::set_mode(const Json& args) {
 }
 
 Json Tray::hold(const Json& args) {
-  auto minutes = minutes_member(args);
+  auto minutes = minutes_member(args, kMaxHoldMinutes);
   if (!minutes) return refuse(minutes.message());
   auto pid = pid_member(args);
   if (!pid) return refuse(pid.message());

@@ -19,13 +19,22 @@ using settings::SettingRow;
 
 namespace {
 
+// "a, b or c".
 std::string joined(std::span<const std::string_view> words) {
   std::string out;
-  for (std::string_view w : words) {
-    if (!out.empty()) out += ", ";
-    out += w;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) out += i + 1 == words.size() ? " or " : ", ";
+    out += words[i];
   }
   return out;
+}
+
+// "<key> takes <what>, not <value>."; a null value (what the front end sends
+// for a word that isn't a number) is not named.
+Error takes(const SettingRow& row, std::string_view what, const Json& value) {
+  std::string message = std::string(row.key) + " takes " + std::string(what);
+  if (!value.is_null()) message += ", not " + shown(value);
+  return Error{message + "."};
 }
 
 bool allows(const SettingRow& row, std::string_view text) {
@@ -116,7 +125,6 @@ std::optional<std::string> clock_time(std::string_view text) {
 }
 
 Result<std::string> setting_text(const SettingRow& row, const Json& value) {
-  std::string key(row.key);
   std::string typed = value.is_string() ? lower(trim(value.get<std::string>())) : std::string();
   if (row.kind == SettingKind::kBool) {
     if (value.is_boolean()) return std::string(value.get<bool>() ? "on" : "off");
@@ -124,13 +132,15 @@ Result<std::string> setting_text(const SettingRow& row, const Json& value) {
     if (typed == "off" || typed == "false" || typed == "no" || typed == "0") {
       return std::string("off");
     }
-    return Error{key + " is on or off, not " + shown(value) + "."};
+    return takes(row, "on or off", value);
   }
   if (row.kind == SettingKind::kInt) {
     std::optional<int64_t> n = value.is_string() ? parse_i64(typed) : whole_number(value);
     if (!n || *n < row.min || *n > row.max) {
-      return Error{key + " must be a whole number from " + std::to_string(row.min) + " to " +
-                   std::to_string(row.max) + ", not " + shown(value) + "."};
+      return takes(row,
+                   "a whole number from " + std::to_string(row.min) + " to " +
+                       std::to_string(row.max),
+                   value);
     }
     return std::to_string(*n);
   }
@@ -140,23 +150,17 @@ Result<std::string> setting_text(const SettingRow& row, const Json& value) {
       text = typed;
       // A numeric choice whose 0 means off also takes "off".
       if (typed == "off" && !allows(row, "off") && allows(row, "0")) text = "0";
-    } else if (value.is_null() && allows(row, "0")) {
-      text = "0";
     } else if (auto n = whole_number(value)) {
       text = std::to_string(*n);
     }
-    if (!text || !allows(row, *text)) {
-      return Error{key + " is one of " + joined(row.allowed) + ", not " + shown(value) + "."};
-    }
+    if (!text || !allows(row, *text)) return takes(row, joined(row.allowed), value);
     return *text;
   }
   // SettingKind::kString
-  if (value.is_null()) return std::string();
-  if (!value.is_string()) return Error{key + " is a text, not " + shown(value) + "."};
+  if (!value.is_string()) return takes(row, "a text", value);
   std::string text(trim(value.get<std::string>()));
   if (row.key == "ntfy_topic" && !valid_topic(text)) {
-    return Error{"ntfy_topic may hold only letters, digits, - and _ (at most 64), not " +
-                 shown(value) + "."};
+    return takes(row, "only letters, digits, - and _ (at most 64)", value);
   }
   return text;
 }

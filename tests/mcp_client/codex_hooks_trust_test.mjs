@@ -13,9 +13,10 @@
 // failed, 77 (skipped) when Codex is not installed.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
-import { createRequire } from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
+
+import { codexEntryOrSkip } from './harness.mjs';
 
 const [packageFolder, expectedFile] = process.argv.slice(2);
 if (!packageFolder) {
@@ -23,16 +24,7 @@ if (!packageFolder) {
   process.exit(2);
 }
 
-let codexEntry;
-try {
-  const require = createRequire(path.join(path.resolve(packageFolder), 'package.json'));
-  codexEntry = path.join(path.dirname(require.resolve('@openai/codex/package.json')), 'bin',
-    'codex.js');
-  if (!fs.existsSync(codexEntry)) throw new Error(`no ${codexEntry}`);
-} catch (e) {
-  console.log(`skipped: Codex is not installed under ${packageFolder} (scripts/setup.sh installs it)`);
-  process.exit(77);
-}
+const codexEntry = codexEntryOrSkip(packageFolder);
 
 // A handler as vesk writes it, for `program` and `event`.
 function handler(event) {

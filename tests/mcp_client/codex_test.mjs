@@ -13,10 +13,9 @@
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
-import { createRequire } from 'node:module';
 import path from 'node:path';
 
-import { Checks, expect, startTray } from './harness.mjs';
+import { Checks, codexEntryOrSkip, expect, startTray } from './harness.mjs';
 
 const [vesk, standin, packageFolder] = process.argv.slice(2);
 if (!vesk || !standin || !packageFolder) {
@@ -24,16 +23,7 @@ if (!vesk || !standin || !packageFolder) {
   process.exit(2);
 }
 
-let codexEntry;
-try {
-  const require = createRequire(path.join(path.resolve(packageFolder), 'package.json'));
-  codexEntry = path.join(path.dirname(require.resolve('@openai/codex/package.json')), 'bin',
-    'codex.js');
-  if (!fs.existsSync(codexEntry)) throw new Error(`no ${codexEntry}`);
-} catch (e) {
-  console.log(`skipped: Codex is not installed under ${packageFolder} (scripts/setup.sh installs it)`);
-  process.exit(77);
-}
+const codexEntry = codexEntryOrSkip(packageFolder);
 
 const TOOL = 'mcp__vesk__stay_awake';
 const PROMPT = 'keep the laptop awake while the tests run';

@@ -3,6 +3,7 @@
 // a temporary app folder.
 import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
 
@@ -88,4 +89,19 @@ export async function startTray(vesk, standin, baseEnv, { byHome = false } = {})
       fs.rmSync(root, { recursive: true, force: true });
     },
   };
+}
+
+// The Codex CLI's launcher in the folder whose node_modules holds it; when
+// it isn't there, says so and skips the test (status 77).
+export function codexEntryOrSkip(packageFolder) {
+  try {
+    const require = createRequire(path.join(path.resolve(packageFolder), 'package.json'));
+    const entry = path.join(path.dirname(require.resolve('@openai/codex/package.json')), 'bin',
+      'codex.js');
+    if (!fs.existsSync(entry)) throw new Error(`no ${entry}`);
+    return entry;
+  } catch (e) {
+    console.log(`skipped: Codex is not installed under ${packageFolder} (scripts/setup.sh installs it)`);
+    process.exit(77);
+  }
 }

@@ -95,7 +95,7 @@ TEST(HardeningWin, ProfileAndAppFolderLongerThanMaxPath) {
   while (profile.size() <= 300) profile = join_path(profile, std::string(50, 'p') + "\xC3\x96");
   ASSERT_TRUE(platform::create_dirs(profile));
   std::string vesk = testing::built_program("vesk");
-  auto run = box.run(vesk, {"connect", "claude"}, {{"USERPROFILE", profile}});
+  auto run = box.run(vesk, {"connect", "--no-hooks", "claude"}, {{"USERPROFILE", profile}});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   auto written = platform::read_file(join_path(profile, ".claude.json"));
   ASSERT_TRUE(written) << written.message();
@@ -117,7 +117,7 @@ TEST(HardeningWin, ConnectWhileAReaderHoldsTheConfig) {
     {
       HeldOpen reader(p.claude(), share, 300);
       ASSERT_TRUE(reader.held());
-      run = p.vesk({"connect", "claude"});
+      run = p.vesk({"connect", "--no-hooks", "claude"});
     }
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(run.err, "");
@@ -153,7 +153,10 @@ TEST(HardeningWin, AgentFileInALongProfileWhileAReaderHoldsIt) {
     {
       HeldOpen reader(file, FILE_SHARE_READ, 300);
       ASSERT_TRUE(reader.held());
-      run = box.run(vesk, {command, "cursor"}, {{"USERPROFILE", profile}});
+      // The MCP entry alone: the hooks' file has tests of its own.
+      std::vector<std::string> args{command, "cursor"};
+      if (std::string(command) == "connect") args.insert(args.begin() + 1, "--no-hooks");
+      run = box.run(vesk, args, {{"USERPROFILE", profile}});
     }
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(run.out, said);

@@ -7,6 +7,7 @@
 #include "agents/hook_install.h"
 #include "agents/locations.h"
 #include "harness.h"
+#include "support/memory_files.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 
@@ -14,6 +15,7 @@ namespace vesk::agents {
 namespace {
 
 using platform::join_path;
+using vesk::testing::MemoryFiles;
 using vesk::testing::names_in;
 using vesk::testing::TempDir;
 using Kind = Change::Kind;
@@ -27,33 +29,61 @@ std::string slurp(const std::string& path) {
   return text ? *text : "<missing>";
 }
 
+std::string slurp(const MemoryFiles& files, const std::string& path) {
+  return files.text(path).value_or("<missing>");
+}
+
+// A user's folder for files that are only in memory.
+const std::string kMemoryHome = platform::kPathSeparator == '\\' ? "C:\\Users\\u" : "/home/u";
+
 const AgentSpec& spec(std::string_view word) { return *find_agent(word); }
 
-// A profile folder holding one agent's file.
+// A user's folder in memory holding one agent's file.
 struct Profile {
-  TempDir dir;
+  MemoryFiles files;
   std::string file;
   std::string backup;
   const AgentSpec& agent;
 
   Profile(std::string_view word, std::string name)
+      : file(join_path(kMemoryHome, name)), backup(file + ".vesk-backup"), agent(spec(word)) {}
+
+  Result<Change> connect(const LaunchEntry& launch = kEntry) {
+    return connect_agent(agent, file, launch, files);
+  }
+  Result<Change> disconnect() { return disconnect_agent(agent, file, files); }
+  void put(const std::string& text) { files.put(file, text); }
+  // The names in the file's folder, sorted.
+  std::vector<std::string> names() const {
+    const std::string folder = std::string(platform::parent_folder(file)) + platform::kPathSeparator;
+    std::vector<std::string> found;
+    for (const std::string& name : files.names()) {
+      if (name.rfind(folder, 0) != 0) continue;
+      std::string rest = name.substr(folder.size());
+      if (rest.find(platform::kPathSeparator) == std::string::npos) found.push_back(rest);
+    }
+    return found;
+  }
+};
+
+Profile claude() { return Profile("claude", ".claude.json"); }
+Profile codex() { return Profile("codex", join_path(".codex", "config.toml")); }
+
+// The same on the real disk, for what only real files do.
+struct DiskProfile {
+  TempDir dir;
+  std::string file;
+  std::string backup;
+  const AgentSpec& agent;
+
+  DiskProfile(std::string_view word, std::string name)
       : file(join_path(dir.path(), name)), backup(file + ".vesk-backup"), agent(spec(word)) {}
 
   Result<Change> connect(const LaunchEntry& launch = kEntry) {
     return connect_agent(agent, file, launch, system_files());
   }
   Result<Change> disconnect() { return disconnect_agent(agent, file, system_files()); }
-  void put(const std::string& text) {
-    ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(file))));
-    ASSERT_TRUE(platform::write_file(file, text));
-  }
-  std::vector<std::string> names() const {
-    return names_in(std::string(platform::parent_folder(file)));
-  }
 };
-
-Profile claude() { return Profile("claude", ".claude.json"); }
-Profile codex() { return Profile("codex", join_path(".codex", "config.toml")); }
 
 // ---- Every agent of the table -------------------------------------------------
 
@@ -84,16 +114,16 @@ TEST(AgentRegistrar, EveryAgentBothWays) {
     auto place = agent.locate(env_in(dir.path()), system_probe());
     ASSERT_TRUE(place) << place.message();
     ASSERT_EQ(place->file.rfind(dir.path(), 0), 0u) << place->file;
-    ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(place->file))));
+    MemoryFiles files;
     const std::string before = hand_kept(agent);
-    ASSERT_TRUE(platform::write_file(place->file, before));
+    files.put(place->file, before);
 
-    auto added = connect_agent(agent, place->file, kEntry, system_files());
+    auto added = connect_agent(agent, place->file, kEntry, files);
     ASSERT_TRUE(added) << added.message();
     EXPECT_EQ(added->kind, Kind::kAdded);
-    const std::string connected = slurp(place->file);
+    const std::string connected = slurp(files, place->file);
     EXPECT_EQ(connected.rfind(before.substr(0, before.find("other")), 0), 0u) << connected;
-    auto command = connected_command(agent, place->file, system_files());
+    auto command = connected_command(agent, place->file, files);
     ASSERT_TRUE(command && *command);
     EXPECT_EQ(**command, kEntry.command);
     if (agent.format != FileFormat::kToml) {
@@ -103,21 +133,21 @@ TEST(AgentRegistrar, EveryAgentBothWays) {
       EXPECT_EQ(**entry, Json::parse(agent.entry(kEntry).dump()));
     }
 
-    auto again = connect_agent(agent, place->file, kEntry, system_files());
+    auto again = connect_agent(agent, place->file, kEntry, files);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->kind, Kind::kUnchanged);
-    EXPECT_EQ(slurp(place->file), connected);
+    EXPECT_EQ(slurp(files, place->file), connected);
 
-    auto removed = disconnect_agent(agent, place->file, system_files());
+    auto removed = disconnect_agent(agent, place->file, files);
     ASSERT_TRUE(removed) << removed.message();
     EXPECT_EQ(removed->kind, Kind::kRemoved);
-    EXPECT_EQ(slurp(place->file), before);
-    auto absent = disconnect_agent(agent, place->file, system_files());
+    EXPECT_EQ(slurp(files, place->file), before);
+    auto absent = disconnect_agent(agent, place->file, files);
     ASSERT_TRUE(absent);
     EXPECT_EQ(absent->kind, Kind::kAbsent);
     // One backup per change, none replaced.
-    EXPECT_EQ(slurp(place->file + ".vesk-backup"), before);
-    EXPECT_EQ(slurp(place->file + ".vesk-backup-2"), connected);
+    EXPECT_EQ(slurp(files, place->file + ".vesk-backup"), before);
+    EXPECT_EQ(slurp(files, place->file + ".vesk-backup-2"), connected);
   }
 }
 
@@ -145,47 +175,47 @@ TEST(AgentRegistrar, EveryAgentsHooksBothWays) {
     const std::string before = files_of_ours ? "{}\n"
                                              : "{\n  \"theme\": \"dark\",\n  \"hooks\": {\n    \"" +
                                                    first + "\": [\n      " + mine + "\n    ]\n  }\n}\n";
-    ASSERT_TRUE(platform::create_dirs(std::string(platform::parent_folder(settings))));
-    ASSERT_TRUE(platform::write_file(settings, before));
+    MemoryFiles files;
+    files.put(settings, before);
     const std::string config = agent.hooks == HookForm::kCodex ? "model = \"o3\"\n" : "";
     if (agent.hooks == HookForm::kCodex) {
-      ASSERT_TRUE(platform::write_file(place->file, config));
+      files.put(place->file, config);
     }
 
-    auto added = connect_hooks(agent, *place, program, system_files(), platform::kFolderRule);
+    auto added = connect_hooks(agent, *place, program, files, platform::kFolderRule);
     ASSERT_TRUE(added) << added.message();
     EXPECT_EQ(added->kind, Kind::kAdded);
-    auto state = hook_state(agent, *place, program, system_files(), platform::kFolderRule);
+    auto state = hook_state(agent, *place, program, files, platform::kFolderRule);
     ASSERT_TRUE(state) << state.message();
     EXPECT_TRUE(state->any && state->complete && state->trusted);
     if (!files_of_ours) {
       // Theirs stays first in its list, ours after it.
-      auto list = edit::jsonc_member(slurp(settings), std::array<std::string, 2>{"hooks", first},
+      auto list = edit::jsonc_member(slurp(files, settings), std::array<std::string, 2>{"hooks", first},
                                      edit::JsonDialect::kJsonc);
-      ASSERT_TRUE(list && *list && (*list)->size() == 2) << slurp(settings);
+      ASSERT_TRUE(list && *list && (*list)->size() == 2) << slurp(files, settings);
       EXPECT_EQ((**list)[0], Json::parse(mine));
     }
-    const std::string connected = slurp(settings);
-    auto again = connect_hooks(agent, *place, program, system_files(), platform::kFolderRule);
+    const std::string connected = slurp(files, settings);
+    auto again = connect_hooks(agent, *place, program, files, platform::kFolderRule);
     ASSERT_TRUE(again) << again.message();
     EXPECT_EQ(again->kind, Kind::kUnchanged);
     // A vesk that moved gets its hooks updated in place.
-    auto moved = connect_hooks(agent, *place, "/new/vesk", system_files(), platform::kFolderRule);
+    auto moved = connect_hooks(agent, *place, "/new/vesk", files, platform::kFolderRule);
     ASSERT_TRUE(moved) << moved.message();
     EXPECT_EQ(moved->kind, Kind::kUpdated);
     // uninstall leaves another program's hooks; disconnect takes all of vesk's.
-    auto kept = disconnect_hooks(agent, *place, system_files(), platform::kFolderRule, &program);
+    auto kept = disconnect_hooks(agent, *place, files, platform::kFolderRule, &program);
     ASSERT_TRUE(kept) << kept.message();
     EXPECT_EQ(kept->kind, Kind::kAbsent);
-    auto removed = disconnect_hooks(agent, *place, system_files(), platform::kFolderRule);
+    auto removed = disconnect_hooks(agent, *place, files, platform::kFolderRule);
     ASSERT_TRUE(removed) << removed.message();
     EXPECT_EQ(removed->kind, Kind::kRemoved);
-    EXPECT_EQ(slurp(settings), before);
+    EXPECT_EQ(slurp(files, settings), before);
     if (files_of_ours) {
-      EXPECT_EQ(names_in(place->hooks), std::vector<std::string>{"mine.json"});
+      EXPECT_EQ(files.names(), std::vector<std::string>{own_file});
     }
     if (agent.hooks == HookForm::kCodex) {
-      EXPECT_EQ(slurp(place->file), config);
+      EXPECT_EQ(slurp(files, place->file), config);
     }
     if (!files_of_ours) {
       EXPECT_NE(connected, before);
@@ -294,8 +324,8 @@ TEST(AgentRegistrar, ClaudeCodeKeepsEveryOtherByte) {
   expected.insert(expected.find("}},\r\n") + 1,
                   ", \"vesk\": {\"type\": \"stdio\", \"command\": \"C:\\\\Tools\\\\vesk.exe\", "
                   "\"args\": [\"mcp\"], \"env\": {}}");
-  EXPECT_EQ(slurp(p.file), expected);
-  EXPECT_EQ(slurp(p.backup), original);
+  EXPECT_EQ(slurp(p.files, p.file), expected);
+  EXPECT_EQ(slurp(p.files, p.backup), original);
 }
 
 TEST(AgentRegistrar, ClaudeCodeAnEmptyOrBlankFileIsAnEmptyObject) {
@@ -304,7 +334,7 @@ TEST(AgentRegistrar, ClaudeCodeAnEmptyOrBlankFileIsAnEmptyObject) {
     p.put(original);
     auto c = p.connect();
     ASSERT_TRUE(c) << c.message();
-    EXPECT_EQ(slurp(p.file).rfind(original + "{\n  \"mcpServers\": {\n    \"vesk\": {", 0), 0u);
+    EXPECT_EQ(slurp(p.files, p.file).rfind(original + "{\n  \"mcpServers\": {\n    \"vesk\": {", 0), 0u);
   }
 }
 
@@ -313,14 +343,14 @@ TEST(AgentRegistrar, ConnectingThreeTimesKeepsOneBackupAndChangesNothing) {
   const std::string original = "{\"theme\": \"dark\"}";
   p.put(original);
   ASSERT_EQ(p.connect()->kind, Kind::kAdded);
-  const std::string connected = slurp(p.file);
+  const std::string connected = slurp(p.files, p.file);
   for (int k = 0; k < 2; ++k) {
     auto c = p.connect();
     ASSERT_TRUE(c);
     EXPECT_EQ(c->kind, Kind::kUnchanged);
   }
-  EXPECT_EQ(slurp(p.file), connected);
-  EXPECT_EQ(slurp(p.backup), original);
+  EXPECT_EQ(slurp(p.files, p.file), connected);
+  EXPECT_EQ(slurp(p.files, p.backup), original);
   EXPECT_EQ(p.names(), (std::vector<std::string>{".claude.json", ".claude.json.vesk-backup"}));
 }
 
@@ -384,7 +414,7 @@ TEST(AgentRegistrar, GeminiAndQwenRefuseATrailingComma) {
       ASSERT_FALSE(c);
       EXPECT_EQ(c.message(), message);
     }
-    EXPECT_EQ(slurp(p.file), old);
+    EXPECT_EQ(slurp(p.files, p.file), old);
     EXPECT_EQ(p.names(), std::vector<std::string>{"settings.json"});
   }
 }
@@ -449,59 +479,38 @@ TEST(AgentRegistrar, AnUpdateKeepsWhatTheUserPutInTheEntry) {
     EXPECT_EQ(c->old_command, row.kind == Kind::kUpdated && row.entry.find("/old/") != std::string::npos
                                   ? "/old/vesk"
                                   : "");
-    auto entry = edit::jsonc_member(slurp(p.file), std::array<std::string, 2>{key, "vesk"},
+    auto entry = edit::jsonc_member(slurp(p.files, p.file), std::array<std::string, 2>{key, "vesk"},
                                     edit::JsonDialect::kJsonc);
     ASSERT_TRUE(entry && *entry);
     EXPECT_EQ(**entry, Json::parse(row.expected));
     if (row.kind == Kind::kUnchanged) {
-      EXPECT_EQ(slurp(p.file), before);
+      EXPECT_EQ(slurp(p.files, p.file), before);
     }
   }
 }
 
 // Files that another program changes between the read and the write: each
 // round reads and edits again, and a file that never holds still is left.
-class ChangingFiles final : public AgentFiles {
- public:
-  explicit ChangingFiles(int changes) : changes_(changes) {}
-  Result<FileVersion> read(const std::string& path) override { return system_files().read(path); }
-  Result<bool> write(const std::string& path, std::string_view text, const FileVersion& old,
-                     std::optional<uint32_t> mode) override {
-    ++writes;
-    if (changes_-- > 0) {
-      // Another program's edit lands first.
-      EXPECT_TRUE(platform::write_file(path, "{\"round\": " + std::to_string(writes) + "}"));
-      return false;
-    }
-    return system_files().write(path, text, old, mode);
-  }
-  Result<bool> remove(const std::string& path, const FileVersion& old) override {
-    return system_files().remove(path, old);
-  }
-  int writes = 0;
-
- private:
-  int changes_;
-};
+std::string round_of(int write) { return "{\"round\": " + std::to_string(write) + "}"; }
 
 TEST(AgentRegistrar, AFileChangedMeanwhileIsReadAndEditedAgain) {
   Profile p = claude();
   p.put("{}");
-  ChangingFiles twice(2);
-  auto c = connect_agent(p.agent, p.file, kEntry, twice);
+  p.files.lose_next_writes(2, round_of);
+  auto c = p.connect();
   ASSERT_TRUE(c) << c.message();
-  EXPECT_EQ(twice.writes, 3);
+  EXPECT_EQ(p.files.writes(), 3);
   // The other program's last edit is in the file, with the entry.
-  EXPECT_EQ(slurp(p.file).rfind("{\"round\": 2, \"mcpServers\": {", 0), 0u) << slurp(p.file);
+  EXPECT_EQ(slurp(p.files, p.file).rfind("{\"round\": 2, \"mcpServers\": {", 0), 0u) << slurp(p.files, p.file);
 
   Profile q = claude();
   q.put("{}");
-  ChangingFiles always(100);
-  c = connect_agent(q.agent, q.file, kEntry, always);
+  q.files.lose_next_writes(100, round_of);
+  c = q.connect();
   ASSERT_FALSE(c);
   EXPECT_EQ(c.message(), q.file + " keeps being changed by another program, so I left it alone. "
                                   "Try again once it is quiet.");
-  EXPECT_EQ(slurp(q.file).find("vesk"), std::string::npos);
+  EXPECT_EQ(slurp(q.files, q.file).find("vesk"), std::string::npos);
 }
 
 TEST(AgentRegistrar, AProgramPathThatIsNotUtf8IsLeftOut) {
@@ -511,7 +520,7 @@ TEST(AgentRegistrar, AProgramPathThatIsNotUtf8IsLeftOut) {
     ASSERT_FALSE(c);
     EXPECT_EQ(c.message(), "the program's path /opt/v\xEF\xBF\xBDsk/vesk isn't valid UTF-8, so it "
                            "can't be written in " + p.file + " as it is; I left it alone");
-    EXPECT_FALSE(platform::file_exists(p.file));
+    EXPECT_FALSE(p.files.text(p.file));
   }
 }
 
@@ -531,8 +540,8 @@ TEST(AgentRegistrar, CodexAppendsAfterTheLastLine) {
         table.insert(at, "\r");
       }
     }
-    EXPECT_EQ(slurp(p.file), old + table);
-    EXPECT_EQ(slurp(p.backup), old);
+    EXPECT_EQ(slurp(p.files, p.file), old + table);
+    EXPECT_EQ(slurp(p.files, p.backup), old);
   }
 }
 
@@ -540,7 +549,7 @@ TEST(AgentRegistrar, CodexEmptyFileGetsNoBackup) {
   Profile p = codex();
   p.put("");
   EXPECT_TRUE(p.connect());
-  EXPECT_EQ(slurp(p.file), kTable);
+  EXPECT_EQ(slurp(p.files, p.file), kTable);
   EXPECT_EQ(p.names(), std::vector<std::string>{"config.toml"});
 }
 
@@ -554,7 +563,7 @@ TEST(AgentRegistrar, CodexTableStartingThisProgramIsLeftAsItIs) {
     auto c = p.connect();
     ASSERT_TRUE(c) << old;
     EXPECT_EQ(c->kind, Kind::kUnchanged) << old;
-    EXPECT_EQ(slurp(p.file), old);
+    EXPECT_EQ(slurp(p.files, p.file), old);
     EXPECT_EQ(p.names(), std::vector<std::string>{"config.toml"});
   }
 }
@@ -587,8 +596,8 @@ TEST(AgentRegistrar, CodexTableStartingAnotherProgramIsUpdated) {
     ASSERT_TRUE(c) << old;
     EXPECT_EQ(c->kind, Kind::kUpdated) << old;
     EXPECT_EQ(c->turned_off, old.find("enabled = false") != std::string::npos) << old;
-    EXPECT_EQ(slurp(p.file), now);
-    EXPECT_EQ(slurp(p.backup), old);
+    EXPECT_EQ(slurp(p.files, p.file), now);
+    EXPECT_EQ(slurp(p.files, p.backup), old);
   }
 }
 
@@ -601,7 +610,7 @@ TEST(AgentRegistrar, CodexNotATable) {
     Profile p = codex();
     p.put(old);
     EXPECT_EQ(p.connect()->kind, Kind::kAdded) << old;
-    EXPECT_EQ(slurp(p.file), old + kTable);
+    EXPECT_EQ(slurp(p.files, p.file), old + kTable);
   }
 }
 
@@ -615,9 +624,9 @@ TEST(AgentRegistrar, CodexDisconnectTakesTheTableAndItsSubtables) {
   auto c = p.disconnect();
   ASSERT_TRUE(c) << c.message();
   EXPECT_EQ(c->kind, Kind::kRemoved);
-  EXPECT_EQ(slurp(p.file),
+  EXPECT_EQ(slurp(p.files, p.file),
             "model = \"o3\"\n[mcp_servers.other]\ncommand = \"y\"\n[profiles.fast]\nmodel = \"o4\"\n");
-  EXPECT_EQ(slurp(p.backup), old);
+  EXPECT_EQ(slurp(p.files, p.backup), old);
 }
 
 TEST(AgentRegistrar, CodexServersGivenAsAValueAreLeftAlone) {
@@ -648,11 +657,11 @@ TEST(AgentRegistrar, CodexTextThatIsNotUtf8IsLeftAlone) {
   auto c = p.connect();
   ASSERT_FALSE(c);
   EXPECT_EQ(c.message(), p.file + " isn't UTF-8 text, so I left it alone");
-  EXPECT_EQ(slurp(p.file), old);
+  EXPECT_EQ(slurp(p.files, p.file), old);
 }
 
 TEST(AgentRegistrar, AFolderThatCannotBeMadeWritesNothing) {
-  Profile p = codex();
+  DiskProfile p("codex", join_path(".codex", "config.toml"));
   std::string folder(platform::parent_folder(p.file));
   // A file where the folder should be.
   ASSERT_TRUE(platform::write_file(folder, "not a folder"));
@@ -667,7 +676,8 @@ TEST(AgentRegistrar, AFolderThatCannotBeMadeWritesNothing) {
 
 TEST(AgentRegistrar, ALinkIsWrittenThrough) {
   for (bool toml : {false, true}) {
-    Profile p = toml ? codex() : claude();
+    DiskProfile p = toml ? DiskProfile("codex", join_path(".codex", "config.toml"))
+                           : DiskProfile("claude", ".claude.json");
     std::string dotfiles = join_path(p.dir.path(), "dotfiles");
     std::string target = join_path(dotfiles, toml ? "config.toml" : "claude.json");
     const std::string original = toml ? "a = 1\n" : "{}";

@@ -55,14 +55,7 @@ struct Profile {
   void put(const std::string& text) { files.put(file, text); }
   // The names in the file's folder, sorted.
   std::vector<std::string> names() const {
-    const std::string folder = std::string(platform::parent_folder(file)) + platform::kPathSeparator;
-    std::vector<std::string> found;
-    for (const std::string& name : files.names()) {
-      if (name.rfind(folder, 0) != 0) continue;
-      std::string rest = name.substr(folder.size());
-      if (rest.find(platform::kPathSeparator) == std::string::npos) found.push_back(rest);
-    }
-    return found;
+    return files.list(std::string(platform::parent_folder(file)));
   }
 };
 
@@ -110,11 +103,10 @@ std::string hand_kept(const AgentSpec& agent) {
 TEST(AgentRegistrar, EveryAgentBothWays) {
   for (const AgentSpec& agent : agent_catalogue()) {
     SCOPED_TRACE(std::string(agent.display));
-    TempDir dir;
-    auto place = agent.locate(env_in(dir.path()), system_probe());
-    ASSERT_TRUE(place) << place.message();
-    ASSERT_EQ(place->file.rfind(dir.path(), 0), 0u) << place->file;
     MemoryFiles files;
+    auto place = agent.locate(env_in(kMemoryHome), files);
+    ASSERT_TRUE(place) << place.message();
+    ASSERT_EQ(place->file.rfind(kMemoryHome, 0), 0u) << place->file;
     const std::string before = hand_kept(agent);
     files.put(place->file, before);
 
@@ -158,8 +150,8 @@ TEST(AgentRegistrar, EveryAgentsHooksBothWays) {
   for (const AgentSpec& agent : agent_catalogue()) {
     if (agent.hooks == HookForm::kNone) continue;
     SCOPED_TRACE(std::string(agent.display));
-    TempDir dir;
-    auto place = agent.locate(env_in(dir.path()), system_probe());
+    MemoryFiles files;
+    auto place = agent.locate(env_in(kMemoryHome), files);
     ASSERT_TRUE(place && !place->hooks.empty());
     const bool files_of_ours = agent.hooks == HookForm::kCopilotFile ||
                                agent.hooks == HookForm::kClineScripts ||
@@ -175,7 +167,6 @@ TEST(AgentRegistrar, EveryAgentsHooksBothWays) {
     const std::string before = files_of_ours ? "{}\n"
                                              : "{\n  \"theme\": \"dark\",\n  \"hooks\": {\n    \"" +
                                                    first + "\": [\n      " + mine + "\n    ]\n  }\n}\n";
-    MemoryFiles files;
     files.put(settings, before);
     const std::string config = agent.hooks == HookForm::kCodex ? "model = \"o3\"\n" : "";
     if (agent.hooks == HookForm::kCodex) {
@@ -212,7 +203,7 @@ TEST(AgentRegistrar, EveryAgentsHooksBothWays) {
     EXPECT_EQ(removed->kind, Kind::kRemoved);
     EXPECT_EQ(slurp(files, settings), before);
     if (files_of_ours) {
-      EXPECT_EQ(files.names(), std::vector<std::string>{own_file});
+      EXPECT_EQ(files.list(place->hooks), std::vector<std::string>{"mine.json"});
     }
     if (agent.hooks == HookForm::kCodex) {
       EXPECT_EQ(slurp(files, place->file), config);
@@ -226,20 +217,20 @@ TEST(AgentRegistrar, EveryAgentsHooksBothWays) {
 TEST(AgentRegistrar, ANamedAgentGetsItsFolderAndFile) {
   for (const AgentSpec& agent : agent_catalogue()) {
     SCOPED_TRACE(std::string(agent.display));
-    TempDir dir;
-    auto place = agent.locate(env_in(dir.path()), system_probe());
+    MemoryFiles files;
+    auto place = agent.locate(env_in(kMemoryHome), files);
     ASSERT_TRUE(place);
-    auto added = connect_agent(agent, place->file, kEntry, system_files());
+    auto added = connect_agent(agent, place->file, kEntry, files);
     ASSERT_TRUE(added) << added.message();
     EXPECT_EQ(added->kind, Kind::kAdded);
     // Nothing was there to back up.
-    EXPECT_FALSE(platform::file_exists(place->file + ".vesk-backup"));
-    auto removed = disconnect_agent(agent, place->file, system_files());
+    EXPECT_FALSE(files.text(place->file + ".vesk-backup"));
+    auto removed = disconnect_agent(agent, place->file, files);
     ASSERT_TRUE(removed);
     EXPECT_EQ(removed->kind, Kind::kRemoved);
     // What connect wrote goes again, and the file stays readable.
     if (agent.format != FileFormat::kToml) {
-      EXPECT_EQ(slurp(place->file), "{\n}\n");
+      EXPECT_EQ(slurp(files, place->file), "{\n}\n");
     }
   }
 }
@@ -247,65 +238,63 @@ TEST(AgentRegistrar, ANamedAgentGetsItsFolderAndFile) {
 // OpenCode and Kilo merge several files of their folder: an entry in any of
 // them is the agent's.
 TEST(AgentRegistrar, AnEntryInAnotherFileTheAgentReads) {
-  TempDir dir;
-  const AgentEnv env = env_in(dir.path());
+  MemoryFiles files;
+  const AgentEnv env = env_in(kMemoryHome);
   const std::array<std::string, 2> path{"mcp", "vesk"};
   auto entry_in = [&](const std::string& file) {
-    auto entry = edit::jsonc_member(slurp(file), path, edit::JsonDialect::kJsonc);
+    auto entry = edit::jsonc_member(slurp(files, file), path, edit::JsonDialect::kJsonc);
     return entry && *entry ? (*entry)->dump() : std::string("none");
   };
   const std::string now = Json::parse(spec("opencode").entry(kEntry).dump()).dump();
 
   // The rule picks opencode.json; the entry sits in config.json.
   const AgentSpec& opencode = spec("opencode");
-  const std::string folder = join_path(join_path(dir.path(), ".config"), "opencode");
+  const std::string folder = join_path(join_path(kMemoryHome, ".config"), "opencode");
   const std::string picked = join_path(folder, "opencode.json"), other = join_path(folder, "config.json");
   const std::string mine = "{\n  // mine\n  \"theme\": \"dark\",\n}\n";
-  ASSERT_TRUE(platform::create_dirs(folder));
-  ASSERT_TRUE(platform::write_file(picked, mine));
-  ASSERT_TRUE(platform::write_file(
-      other, "{\"mcp\": {\"vesk\": {\"type\": \"local\", \"command\": [\"/old/vesk\", \"mcp\"]}}}"));
-  auto place = opencode.locate(env, system_probe());
+  files.put(picked, mine);
+  files.put(
+      other, "{\"mcp\": {\"vesk\": {\"type\": \"local\", \"command\": [\"/old/vesk\", \"mcp\"]}}}");
+  auto place = opencode.locate(env, files);
   ASSERT_TRUE(place);
   ASSERT_EQ(place->file, picked);
-  auto c = connect_agent(opencode, *place, kEntry, system_files());
+  auto c = connect_agent(opencode, *place, kEntry, files);
   ASSERT_TRUE(c) << c.message();
   EXPECT_EQ(c->kind, Kind::kUpdated);
   EXPECT_EQ(c->old_command, "/old/vesk");
   EXPECT_EQ(entry_in(other), now);
-  EXPECT_EQ(slurp(picked), mine);
-  EXPECT_EQ(*connected_commands(opencode, *place, system_files()),
+  EXPECT_EQ(slurp(files, picked), mine);
+  EXPECT_EQ(*connected_commands(opencode, *place, files),
             std::vector<std::string>{kEntry.command});
-  EXPECT_EQ(connect_agent(opencode, *place, kEntry, system_files())->kind, Kind::kUnchanged);
-  c = disconnect_agent(opencode, *place, system_files());
+  EXPECT_EQ(connect_agent(opencode, *place, kEntry, files)->kind, Kind::kUnchanged);
+  c = disconnect_agent(opencode, *place, files);
   ASSERT_TRUE(c) << c.message();
   EXPECT_EQ(c->kind, Kind::kRemoved);
   EXPECT_EQ(entry_in(other), "none");
-  EXPECT_EQ(slurp(picked), mine);
-  EXPECT_EQ(disconnect_agent(opencode, *place, system_files())->kind, Kind::kAbsent);
+  EXPECT_EQ(slurp(files, picked), mine);
+  EXPECT_EQ(disconnect_agent(opencode, *place, files)->kind, Kind::kAbsent);
 
   // Kilo with entries in two files: both go.
   const AgentSpec& kilo = spec("kilo");
-  const std::string kilo_folder = join_path(join_path(dir.path(), ".config"), "kilo");
+  const std::string kilo_folder = join_path(join_path(kMemoryHome, ".config"), "kilo");
   const std::string first = join_path(kilo_folder, "kilo.json"),
                     second = join_path(kilo_folder, "opencode.jsonc");
-  ASSERT_TRUE(platform::create_dirs(kilo_folder));
   for (const std::string& file : {first, second}) {
-    ASSERT_TRUE(platform::write_file(
+    files.put(
         file, "{\n  // mine\n  \"mcp\": {\"other\": {\"type\": \"local\", \"command\": [\"x\"]}, "
-              "\"vesk\": " + now + "}\n}\n"));
+              "\"vesk\": " + now + "}\n}\n");
   }
-  place = kilo.locate(env, system_probe());
+  place = kilo.locate(env, files);
   ASSERT_TRUE(place);
-  EXPECT_EQ(connected_commands(kilo, *place, system_files())->size(), 2u);
-  c = disconnect_agent(kilo, *place, system_files());
+  EXPECT_EQ(connected_commands(kilo, *place, files)->size(), 2u);
+  c = disconnect_agent(kilo, *place, files);
   ASSERT_TRUE(c) << c.message();
   EXPECT_EQ(c->kind, Kind::kRemoved);
   for (const std::string& file : {first, second}) {
     EXPECT_EQ(entry_in(file), "none") << file;
-    EXPECT_NE(slurp(file).find("\"other\""), std::string::npos) << file;
+    EXPECT_NE(slurp(files, file).find("\"other\""), std::string::npos) << file;
   }
-  EXPECT_TRUE(connected_commands(kilo, *place, system_files())->empty());
+  EXPECT_TRUE(connected_commands(kilo, *place, files)->empty());
 }
 
 // ---- Claude Code ----------------------------------------------------------------

@@ -1,6 +1,9 @@
 #include "support/memory_files.h"
 
+#include <set>
 #include <utility>
+
+#include "platform/fs.h"
 
 namespace vesk::testing {
 
@@ -70,6 +73,38 @@ Result<bool> MemoryFiles::remove(const std::string& path, const agents::FileVers
   if (!still(path, old)) return false;
   files_.erase(found);
   return true;
+}
+
+namespace {
+
+// What of `name` is inside `folder`: "" when it isn't.
+std::string_view inside_memory_folder(std::string_view name, std::string_view folder) {
+  if (folder.empty() || name.size() <= folder.size() + 1 || name.substr(0, folder.size()) != folder) {
+    return {};
+  }
+  const char separator = name[folder.size()];
+  if (separator != platform::kPathSeparator && separator != '/') return {};
+  return name.substr(folder.size() + 1);
+}
+
+}  // namespace
+
+bool MemoryFiles::exists(const std::string& path) const {
+  if (files_.count(path)) return true;
+  for (const auto& entry : files_) {
+    if (!inside_memory_folder(entry.first, path).empty()) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> MemoryFiles::list(const std::string& folder) const {
+  std::set<std::string> names;
+  for (const auto& entry : files_) {
+    std::string_view rest = inside_memory_folder(entry.first, folder);
+    if (rest.empty()) continue;
+    names.emplace(rest.substr(0, rest.find_first_of(std::string{platform::kPathSeparator, '/'})));
+  }
+  return {names.begin(), names.end()};
 }
 
 void MemoryFiles::put(const std::string& path, std::string_view text) {

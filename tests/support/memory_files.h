@@ -1,5 +1,7 @@
 // The agents' files in memory, for tests of what the registrar decides: no
 // disk, every version numbered, backups kept as the real files keep them.
+// It is also the probe an agent is located with: a folder is there when a
+// file is in it.
 #pragma once
 
 #include <cstdint>
@@ -10,11 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "agents/catalogue.h"
 #include "agents/registrar.h"
 
 namespace vesk::testing {
 
-class MemoryFiles final : public agents::AgentFiles {
+class MemoryFiles final : public agents::AgentFiles, public agents::FileProbe {
  public:
   // A file's version stamp is its version number as text; no file has "".
   Result<agents::FileVersion> read(const std::string& path) override;
@@ -27,6 +30,11 @@ class MemoryFiles final : public agents::AgentFiles {
                      std::optional<uint32_t> mode = std::nullopt) override;
   // As the real files: true when gone, false when changed since `old`.
   Result<bool> remove(const std::string& path, const agents::FileVersion& old) override;
+
+  // A file, or a folder that holds one.
+  bool exists(const std::string& path) const override;
+  // The names of the files and folders right in `folder`, sorted.
+  std::vector<std::string> list(const std::string& folder) const override;
 
   // Sets the file to `text` as a user's editor would (a new version).
   void put(const std::string& path, std::string_view text);

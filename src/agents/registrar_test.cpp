@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "agents/hook_files.h"
 #include "agents/hook_install.h"
 #include "agents/locations.h"
 #include "harness.h"
@@ -179,6 +180,16 @@ TEST(AgentRegistrar, EveryAgentsHooksBothWays) {
     auto state = hook_state(agent, *place, program, files, platform::kFolderRule);
     ASSERT_TRUE(state) << state.message();
     EXPECT_TRUE(state->any && state->complete && state->trusted);
+    if (files_of_ours) {
+      // A new file of ours is a script when the agent runs it as one.
+      for (const std::string& name : files.list(place->hooks)) {
+        if (name == "mine.json") continue;
+        const bool script = agent.hooks == HookForm::kClineScripts &&
+                            name.find('.') == std::string::npos;
+        EXPECT_EQ(files.mode(join_path(place->hooks, name)), script ? kScriptMode : kPlainFileMode)
+            << name;
+      }
+    }
     if (!files_of_ours) {
       // Theirs stays first in its list, ours after it.
       auto list = edit::jsonc_member(slurp(files, settings), std::array<std::string, 2>{"hooks", first},
@@ -295,6 +306,34 @@ TEST(AgentRegistrar, AnEntryInAnotherFileTheAgentReads) {
     EXPECT_NE(slurp(files, file).find("\"other\""), std::string::npos) << file;
   }
   EXPECT_TRUE(connected_commands(kilo, *place, files)->empty());
+}
+
+// A file the agent reads that can't be read stops disconnecting before
+// anything is written, and the message is the read's.
+TEST(AgentRegistrar, AFileThatCannotBeReadStopsEveryEdit) {
+  MemoryFiles files;
+  const AgentSpec& kilo = spec("kilo");
+  const std::string folder = join_path(join_path(kMemoryHome, ".config"), "kilo");
+  const std::string first = join_path(folder, "kilo.json"), second = join_path(folder, "opencode.jsonc");
+  const std::string old = "{\"mcp\": {\"vesk\": {\"type\": \"local\", \"command\": [\"/old/vesk\"]}}}";
+  files.put(first, old);
+  files.put(second, old);
+  auto place = kilo.locate(env_in(kMemoryHome), files);
+  ASSERT_TRUE(place);
+  files.fail_reads(second, "couldn't read " + second + ": no access");
+  for (const Result<Change>& c : {disconnect_agent(kilo, *place, files),
+                                  connect_agent(kilo, *place, kEntry, files)}) {
+    ASSERT_FALSE(c);
+    EXPECT_EQ(c.message(), "couldn't read " + second + ": no access");
+  }
+  EXPECT_EQ(slurp(files, first), old);
+  EXPECT_EQ(files.names(), (std::vector<std::string>{first, second}));
+  // Once it can be read, both entries go.
+  files.fail_reads(second, "");
+  auto c = disconnect_agent(kilo, *place, files);
+  ASSERT_TRUE(c) << c.message();
+  EXPECT_EQ(c->kind, Kind::kRemoved);
+  EXPECT_EQ(slurp(files, second).find("vesk"), std::string::npos);
 }
 
 // ---- Claude Code ----------------------------------------------------------------

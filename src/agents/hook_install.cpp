@@ -342,15 +342,13 @@ Result<JsonPlan> plan_json(HookForm form, const std::string& file, const std::st
 // Reads, plans and writes one file, again while another program changes it.
 template <typename PlanFn>
 Result<JsonPlan> edit_hook_file(const std::string& file, AgentFiles& files, PlanFn plan_for) {
-  for (int attempt = 0; attempt < kHookAttempts; ++attempt) {
-    TRY_ASSIGN(FileVersion version, files.read(file));
-    TRY_ASSIGN(JsonPlan plan, plan_for(version.bytes.value_or(std::string())));
-    if (!plan.text) return plan;
-    TRY_ASSIGN(bool written, files.write(file, *plan.text, version));
-    if (written) return plan;
-  }
-  return about(file, " keeps being changed by another program, so I left it alone. Try again "
-                     "once it is quiet.");
+  JsonPlan last;
+  TRY(edit_until_written(file, files,
+                         [&](const FileVersion& version) -> Result<std::optional<std::string>> {
+                           TRY_ASSIGN(last, plan_for(version.bytes.value_or(std::string())));
+                           return last.text;
+                         }));
+  return last;
 }
 
 // Codex trusts the hooks at their places in hooks.json: the trust of the

@@ -260,19 +260,32 @@ Result<Plan> plan_disconnect(const AgentSpec& spec, const std::string& file,
 // between the read and the write.
 template <typename PlanFn>
 Result<Change> edit_file(const std::string& file, AgentFiles& files, PlanFn plan_for) {
+  Change change;
+  TRY(edit_until_written(file, files,
+                         [&](const FileVersion& version) -> Result<std::optional<std::string>> {
+                           TRY_ASSIGN(Plan plan, plan_for(version));
+                           change = plan.change;
+                           return std::move(plan.text);
+                         }));
+  return change;
+}
+
+}  // namespace
+
+Status edit_until_written(
+    const std::string& file, AgentFiles& files,
+    const std::function<Result<std::optional<std::string>>(const FileVersion&)>& plan_for) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     TRY_ASSIGN(FileVersion version, files.read(file));
-    TRY_ASSIGN(Plan plan, plan_for(version));
-    if (!plan.text) return plan.change;
-    TRY_ASSIGN(bool written, files.write(file, *plan.text, version));
-    if (written) return plan.change;
+    TRY_ASSIGN(std::optional<std::string> text, plan_for(version));
+    if (!text) return {};
+    TRY_ASSIGN(bool written, files.write(file, *text, version));
+    if (written) return {};
   }
   return Error{decode_lossy(file) +
                " keeps being changed by another program, so I left it alone. Try again once it "
                "is quiet."};
 }
-
-}  // namespace
 
 Result<Change> connect_agent(const AgentSpec& spec, const std::string& file,
                              const LaunchEntry& launch, AgentFiles& files) {

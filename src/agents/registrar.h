@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,6 +73,14 @@ class AgentFiles {
 // backup is never replaced. Removing a link deletes the link alone.
 // Messages name the file.
 AgentFiles& system_files();
+
+// Reads `file`, works out its new text from that version with `plan_for`
+// (nullopt: nothing to write) and writes it while the file is still that
+// version; again, a few times, when another program changed it meanwhile.
+// Fails, naming the file, when it never holds still.
+Status edit_until_written(
+    const std::string& file, AgentFiles& files,
+    const std::function<Result<std::optional<std::string>>(const FileVersion&)>& plan_for);
 
 // Sets the agent's "vesk" entry to start `launch`: a new entry as the row
 // gives it, or, in an entry that is there, only what starts the program

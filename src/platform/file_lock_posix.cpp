@@ -23,17 +23,6 @@ Result<FileLock> FileLock::acquire(const std::string& path, unsigned wait_ms) {
   }
 }
 
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-  if (this != &other) {
-    release();
-    handle_ = other.handle_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
-FileLock::~FileLock() { release(); }
-
 void FileLock::release() {
   if (handle_ == kNone) return;
   // Closing the descriptor lets go of the lock.

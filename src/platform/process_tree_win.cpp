@@ -1,7 +1,8 @@
-#include <tlhelp32.h>
-
 #include "platform/process_tree.h"
+// windows.h first: tlhelp32.h needs its types.
 #include "platform/win_handle.h"
+
+#include <tlhelp32.h>
 
 namespace vesk::platform {
 
